@@ -1,0 +1,230 @@
+/// @file ZELBasMap.h
+/// The ordered map: a thin typed face over a type-erased search tree threaded
+/// through a header node, used for the attributes of a node.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ZELBasVector.h"
+#include "ZELString.h"
+
+/// The header that begins every tree node; the value follows it directly.
+struct ZELBAS_CLASS ZELBasTreeNodeGeneric {
+  int32_t engineData;             ///< Belongs to the tree engine.
+  int32_t valueOffset;            ///< Bytes from the node's start to its value.
+  ZELBasTreeNodeGeneric* parent;  ///< Parent node; the root's parent is the header.
+  ZELBasTreeNodeGeneric* left;    ///< Left child, or null.
+  ZELBasTreeNodeGeneric* right;   ///< Right child, or null.
+};
+
+/// Where a tree node's value starts and how large the whole node is.
+struct ZELBAS_CLASS ZELBasNodeOffsets {
+  ZELBasNodeOffsets(int value, int node) : valueOffset(value), nodeSize(node) {}
+  ~ZELBasNodeOffsets() {}
+
+  int32_t valueOffset;  ///< Size of the node header: where the value starts.
+  int32_t nodeSize;     ///< Node header plus value.
+};
+
+/// Allocation tag of the tree engine: nodes come from the memory module.
+class ZELBAS_CLASS ZELBasNodeAllocator {};
+
+/// True when the value at `a` sorts before the value at `b`.
+typedef bool (*ZELBasComparatorFunc)(const void* a, const void* b, const void* context);
+
+template <class Allocator>
+class ZELBasTreeGeneric;
+
+template <class K, class V>
+class ZELBasMap;
+
+/// The ordered tree engine, compiled once for every value type.
+///
+/// Values are kept in `comparator` order, keys unique. The header node stands
+/// for the end: its `left` is the first node (the header itself when the tree
+/// is empty), its `right` the last, its `parent` the root. An empty tree
+/// allocates nothing.
+template <>
+class ZELBAS_CLASS ZELBasTreeGeneric<ZELBasNodeAllocator> {
+public:
+  /// An empty tree whose nodes are laid out by `offsets`.
+  ZELBASGENERICSLIB_API ZELBasTreeGeneric(const ZELBasNodeOffsets& offsets,
+                                          const ZELBasReplicatorGeneric& replicator,
+                                          const ZELBasComparatorFunc& comparator, const void* context);
+  /// Copies of all of `other`'s values, in the same order.
+  ZELBASGENERICSLIB_API ZELBasTreeGeneric(const ZELBasTreeGeneric& other);
+  /// Holds copies of exactly `other`'s values afterwards, also when `other`
+  /// is this tree.
+  ZELBASGENERICSLIB_API ZELBasTreeGeneric& operator=(const ZELBasTreeGeneric& other);
+  ZELBASGENERICSLIB_API ~ZELBasTreeGeneric();
+
+  /// The first node whose value does not sort before `key`, or the header.
+  ZELBASGENERICSLIB_API ZELBasTreeNodeGeneric* LowerBound(const void* key) const;
+  /// Links a node holding a copy of `*value` just before `hint` and returns
+  /// it. A wrong hint is corrected by a search; a key already present is not
+  /// inserted again, and its node is returned.
+  ZELBASGENERICSLIB_API ZELBasTreeNodeGeneric* InsertUniqueAtPosition(ZELBasTreeNodeGeneric* hint,
+                                                                      const void* value);
+
+  ZELBasTreeNodeGeneric* Begin() const { return header->left; }
+  ZELBasTreeNodeGeneric* End() const { return header; }
+  ZELBasTreeNodeGeneric*& Leftmost() const { return header->left; }
+
+private:
+  template <class K, class V>
+  friend class ZELBasMap;
+
+  ZELBasTreeNodeGeneric* NewNode(const void* value);
+  void Erase(ZELBasTreeNodeGeneric* node);
+  ZELBasTreeNodeGeneric* CopySubtree(const ZELBasTreeNodeGeneric* source, ZELBasTreeNodeGeneric* parent);
+  void* ValueOf(const ZELBasTreeNodeGeneric* node) const {
+    return reinterpret_cast<char*>(const_cast<ZELBasTreeNodeGeneric*>(node)) + offsets.valueOffset;
+  }
+
+  ZELBasNodeOffsets offsets;
+  ZELBasReplicatorGeneric replicator;
+  ZELBasComparatorFunc comparator;
+  const void* context;
+  ZELBasTreeNodeGeneric* header;
+};
+
+/// A position in a tree: one node.
+class ZELBAS_CLASS ZELBasTreeIteratorGeneric {
+public:
+  explicit ZELBasTreeIteratorGeneric(ZELBasTreeNodeGeneric* at = nullptr) : node(at) {}
+
+  /// The value the node holds.
+  void* Dereference() const { return reinterpret_cast<char*>(node) + node->valueOffset; }
+  bool Equal(const ZELBasTreeIteratorGeneric* other) const { return node == other->node; }
+  bool NotEqual(const ZELBasTreeIteratorGeneric* other) const { return node != other->node; }
+
+  /// Moves to the in-order successor; from the last node, to the header.
+  void Next() {
+    if (node->right != nullptr) {
+      node = node->right;
+      while (node->left != nullptr) node = node->left;
+      return;
+    }
+    ZELBasTreeNodeGeneric* p = node->parent;
+    while (node == p->right) {
+      node = p;
+      p = p->parent;
+    }
+    // Ends on the header when the root is the greatest node.
+    if (node->right != p) node = p;
+  }
+
+  ZELBasTreeNodeGeneric* node;
+};
+
+/// A typed iterator: Ref and Ptr are the value's reference and pointer types.
+template <class T, class Ref, class Ptr>
+class ZELBAS_CLASS ZELBasTreeIterator : public ZELBasTreeIteratorGeneric {
+public:
+  ZELBasTreeIterator() {}
+  explicit ZELBasTreeIterator(ZELBasTreeNodeGeneric* at) : ZELBasTreeIteratorGeneric(at) {}
+  /// From any iterator over the same tree (an iterator becomes a const one).
+  ZELBasTreeIterator(const ZELBasTreeIteratorGeneric& other) : ZELBasTreeIteratorGeneric(other.node) {}
+
+  Ref operator*() const { return *static_cast<Ptr>(Dereference()); }
+  Ptr operator->() const { return static_cast<Ptr>(Dereference()); }
+  bool operator==(const ZELBasTreeIteratorGeneric& other) const { return Equal(&other); }
+  bool operator!=(const ZELBasTreeIteratorGeneric& other) const { return NotEqual(&other); }
+  ZELBasTreeIterator& operator++() {
+    Next();
+    return *this;
+  }
+  ZELBasTreeIterator operator++(int) {
+    ZELBasTreeIterator before(*this);
+    Next();
+    return before;
+  }
+};
+
+/// A key and its value; the key comes first, so a stored pair's address is
+/// also its key's.
+template <class A, class B>
+struct ZELBAS_CLASS ZELBasPair {
+  ZELBasPair(const A& key, const B& value) : first(key), second(value) {}
+  ZELBasPair(const ZELBasPair& other) : first(other.first), second(other.second) {}
+  ZELBasPair& operator=(const ZELBasPair&) = delete;
+
+  A first;
+  B second;
+};
+
+/// `*a < *b` for keys of type K; the context is not read.
+template <class K>
+bool ZELBasStandardComparitor(const void* a, const void* b, const void* /*context*/) {
+  return *static_cast<const K*>(a) < *static_cast<const K*>(b);
+}
+
+/// The comparator of keys of type K.
+template <class K>
+struct ZELBasComparitor {
+  static ZELBasComparatorFunc GetComparitor() { return &ZELBasStandardComparitor<K>; }
+};
+
+/// An ordered map with unique keys, walked in ascending key order.
+template <class K, class V>
+class ZELBAS_CLASS ZELBasMap {
+public:
+  typedef ZELBasPair<const K, V> value_type;
+  typedef ZELBasTreeIterator<value_type, value_type&, value_type*> iterator;
+  typedef ZELBasTreeIterator<value_type, const value_type&, const value_type*> const_iterator;
+
+  ZELBasMap()
+      : tree(getOffsets(), ZELBasGetReplicator<value_type>(), ZELBasComparitor<K>::GetComparitor(), nullptr) {}
+  ZELBasMap(const ZELBasMap& other) : tree(other.tree) {}
+  ZELBasMap& operator=(const ZELBasMap& other) {
+    tree = other.tree;
+    return *this;
+  }
+  ~ZELBasMap() {}
+
+  /// The value under `key`, inserting an empty one when the key is absent.
+  V& operator[](const K& key) {
+    ZELBasTreeNodeGeneric* n = tree.LowerBound(&key);
+    if (n == tree.End() || tree.comparator(&key, tree.ValueOf(n), tree.context)) {
+      V empty;
+      value_type entry(key, empty);
+      n = tree.InsertUniqueAtPosition(n, &entry);
+    }
+    return static_cast<value_type*>(tree.ValueOf(n))->second;
+  }
+
+  /// The entry under `key`, or end() when there is none. Inserts nothing.
+  const_iterator find(const K& key) const {
+    ZELBasTreeNodeGeneric* n = tree.LowerBound(&key);
+    if (n != tree.End() && tree.comparator(&key, tree.ValueOf(n), tree.context)) n = tree.End();
+    return const_iterator(n);
+  }
+
+  const_iterator begin() const { return const_iterator(tree.Begin()); }
+  iterator end() { return iterator(tree.End()); }
+  const_iterator end() const { return const_iterator(tree.End()); }
+  /// True when the map holds no entry.
+  bool empty() const { return tree.Begin() == tree.End(); }
+
+  /// Inserts a copy of `value` just before `hint` (see InsertUniqueAtPosition).
+  iterator insert(iterator hint, const value_type& value) {
+    return iterator(tree.InsertUniqueAtPosition(hint.node, &value));
+  }
+
+private:
+  static ZELBasNodeOffsets getOffsets() {
+    return ZELBasNodeOffsets(static_cast<int>(sizeof(ZELBasTreeNodeGeneric)),
+                             static_cast<int>(sizeof(ZELBasTreeNodeGeneric) + sizeof(value_type)));
+  }
+
+  ZELBasTreeGeneric<ZELBasNodeAllocator> tree;
+};
+
+/// The attribute map and its per-type functions are built into this module.
+typedef ZELBasPair<const ZELString, ZELString> ZELBasAttributePair;
+extern template struct ZELBasPair<const ZELString, ZELString>;
+extern template class ZELBasMap<ZELString, ZELString>;
+extern template void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
+extern template void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
+extern template bool ZELBasStandardComparitor<ZELString>(const void*, const void*, const void*);

@@ -1,0 +1,170 @@
+/// @file ZELBasVector.h
+/// Replicators (how a type-erased engine copies and destroys elements) and the
+/// vector: contiguous elements held by value over one compiled engine.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ZELBasAlloc.h"
+#include "ZELBasGenericsLib.h"
+#include "ZELString.h"
+
+/// Tag of the placement form that constructs elements in engine storage.
+enum ZELBasPlacement { ZELBasPlacementTag };
+
+inline void* operator new(size_t, void* where, ZELBasPlacement) { return where; }
+inline void operator delete(void*, void*, ZELBasPlacement) {}
+
+/// Copy-constructs `count` elements at `destination` from those at `source`.
+typedef void (*ZELBasCopyFunc)(const void* source, void* destination, size_t count);
+/// Destroys `count` elements in place.
+typedef void (*ZELBasDestroyFunc)(const void* elements, size_t count);
+
+/// What a type-erased engine knows of an element type.
+struct ZELBAS_CLASS ZELBasReplicatorGeneric {
+  ZELBasReplicatorGeneric(int size, ZELBasCopyFunc copy, ZELBasDestroyFunc destroy)
+      : elementSize(size), copyFunc(copy), destroyFunc(destroy) {}
+
+  int32_t elementSize;          ///< Size of one element in bytes.
+  ZELBasCopyFunc copyFunc;      ///< Copies runs of elements.
+  ZELBasDestroyFunc destroyFunc;  ///< Destroys runs of elements.
+};
+
+/// Copy-constructs element i of `destination` from element i of `source`,
+/// for i from 0 to `count` - 1. An exception leaves the elements made before
+/// it constructed.
+template <class T>
+void ZELBasStandardCopy(const void* source, void* destination, size_t count) {
+  const T* from = static_cast<const T*>(source);
+  T* to = static_cast<T*>(destination);
+  for (size_t i = 0; i < count; ++i) new (&to[i], ZELBasPlacementTag) T(from[i]);
+}
+
+/// Runs T's destructor on `count` elements in place.
+template <class T>
+void ZELBasStandardDestroy(const void* elements, size_t count) {
+  T* at = static_cast<T*>(const_cast<void*>(elements));
+  for (size_t i = 0; i < count; ++i) at[i].~T();
+}
+
+/// T's copy and destroy functions, one at a time.
+template <class T>
+struct ZELBasReplicator {
+  static ZELBasCopyFunc GetCopyFunc() { return &ZELBasStandardCopy<T>; }
+  static ZELBasDestroyFunc GetDestroyFunc() { return &ZELBasStandardDestroy<T>; }
+};
+
+/// The replicator of T.
+template <class T>
+ZELBasReplicatorGeneric ZELBasGetReplicator() {
+  return ZELBasReplicatorGeneric(static_cast<int>(sizeof(T)), ZELBasReplicator<T>::GetCopyFunc(),
+                                 ZELBasReplicator<T>::GetDestroyFunc());
+}
+
+/// Stateless allocator tag of the vector engine; storage returns to the
+/// memory module.
+class ZELBAS_CLASS ZELBasVectorAllocator {
+public:
+  ZELBasVectorAllocator() {}
+  static void deallocate(void* storage, size_t /*count*/) { mem_Free(storage); }
+};
+
+/// Releases a buffer taken with `new (mem_builtInAlloc) char[n]`.
+ZELBASXMLDOCUMENT_API void mem_deleteBuiltIn(char* buffer);
+
+/// Array allocation from the memory module.
+ZELBASXMLDOCUMENT_API void* operator new[](size_t size, mem_BuiltInAlloc);
+
+/// The vector engine, compiled once for every element type.
+///
+/// Elements lie contiguously from Begin() to End(); the count is derived from
+/// the pointers. Growing moves elements to new storage, so pointers to
+/// elements taken before a PushBack may no longer be valid after it.
+class ZELBAS_CLASS ZELBasVectorGeneric {
+public:
+  /// An empty vector of the described element type. Allocates nothing.
+  explicit ZELBasVectorGeneric(const ZELBasReplicatorGeneric& elementType)
+      : replicator(elementType), storageBegin(nullptr), usedEnd(nullptr), storageEnd(nullptr) {}
+  /// Copies of `other`'s elements, in storage of its own.
+  ZELBasVectorGeneric(const ZELBasVectorGeneric& other)
+      : replicator(other.replicator), storageBegin(nullptr), usedEnd(nullptr), storageEnd(nullptr) {
+    Init(other);
+  }
+  /// Copy and swap: the previous elements are destroyed only after the copies
+  /// exist, so self-assignment is safe and a failed copy changes nothing.
+  ZELBasVectorGeneric& operator=(const ZELBasVectorGeneric& other) {
+    ZELBasVectorGeneric copy(other.replicator);
+    copy.Init(other);
+    swap(copy);
+    return *this;
+  }
+  ~ZELBasVectorGeneric() {
+    Destroy(storageBegin, Size());
+    Deallocate(storageBegin, Capacity());
+  }
+
+  size_t Size() const {
+    return static_cast<size_t>(static_cast<const char*>(usedEnd) - static_cast<const char*>(storageBegin)) /
+           static_cast<size_t>(replicator.elementSize);
+  }
+  size_t Capacity() const {
+    return static_cast<size_t>(static_cast<const char*>(storageEnd) - static_cast<const char*>(storageBegin)) /
+           static_cast<size_t>(replicator.elementSize);
+  }
+  const void* Begin() const { return storageBegin; }
+  const void* End() const { return usedEnd; }
+
+  /// Appends a copy of `*element` (which may be one of this vector's own).
+  ZELBASGENERICSLIB_API void PushBack(const void* element);
+  /// Makes this vector, still under construction, hold copies of `other`'s
+  /// elements in storage of its own. On an exception it releases all it took.
+  ZELBASGENERICSLIB_API void Init(const ZELBasVectorGeneric& other);
+  /// Exchanges the storage of two vectors of one element type.
+  ZELBASGENERICSLIB_API void swap(ZELBasVectorGeneric& other);
+
+private:
+  void Destroy(void* elements, size_t count) {
+    if (replicator.destroyFunc != nullptr) replicator.destroyFunc(elements, count);
+  }
+  void Deallocate(void* storage, size_t /*count*/) {
+    if (storage != nullptr) mem_Free(storage);
+  }
+
+  ZELBasVectorAllocator allocator;
+  ZELBasReplicatorGeneric replicator;
+  void* storageBegin;
+  void* usedEnd;
+  void* storageEnd;
+};
+
+/// A vector of T held by value: a thin typed face over ZELBasVectorGeneric.
+template <class T>
+class ZELBAS_CLASS ZELBasVector {
+public:
+  ZELBasVector() : generic(ZELBasGetReplicator<T>()) {}
+  ZELBasVector(const ZELBasVector<T>& other) : generic(ZELBasGetReplicator<T>()) {
+    generic.Init(other.generic);
+  }
+  ZELBasVector<T>& operator=(const ZELBasVector<T>& other) {
+    generic = other.generic;
+    return *this;
+  }
+
+  size_t size() const { return generic.Size(); }
+  const T* begin() const { return static_cast<const T*>(generic.Begin()); }
+  const T* end() const { return static_cast<const T*>(generic.End()); }
+  /// The element at `i`; no bounds check.
+  const T& operator[](size_t i) const { return begin()[i]; }
+  /// Appends a copy of `element`.
+  void push_back(const T& element) { generic.PushBack(&element); }
+  /// Exchanges the elements of two vectors without copying any.
+  void swap(ZELBasVector<T>& other) { generic.swap(other.generic); }
+
+protected:
+  ZELBasVectorGeneric& Generic() { return generic; }
+  const ZELBasVectorGeneric& Generic() const { return generic; }
+
+private:
+  ZELBasVectorGeneric generic;
+};

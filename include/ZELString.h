@@ -1,0 +1,149 @@
+/// @file ZELString.h
+/// The code base's counted string: a value whose copies share one
+/// reference-counted representation of UTF-8 text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ZELBasCoreUtils.h"
+
+#if defined(ZELBASXMLDOCUMENT_BUILD)
+#define ZELBASXMLDOCUMENT_API ZELBAS_EXPORT
+#else
+#define ZELBASXMLDOCUMENT_API ZELBAS_IMPORT
+#endif
+
+#if defined(_WIN32)
+#define ZELBAS_CLASS
+#else
+/// Gives a class's inline members default visibility in a hidden build.
+#define ZELBAS_CLASS __attribute__((visibility("default")))
+#endif
+
+/// The shared representation of a string's text. It begins with the count of
+/// string objects that point at it; the rest belongs to the core module.
+class ZELBAS_CLASS atr_StringRep {
+public:
+  /// Number of string objects whose representation is this one.
+  int32_t refCount;
+
+private:
+  friend class atr_StringBase;
+  void Increment() { ++refCount; }
+  bool Decrement() { return --refCount == 0; }
+};
+
+/// Base of ZELString: the character pointer and the shared representation.
+class ZELBAS_CLASS atr_StringBase {
+public:
+  /// Drops this string's hold on its representation, freeing the
+  /// representation when it was the last.
+  ~atr_StringBase() { Release(); }
+
+  /// True when the two texts are equal byte for byte.
+  friend bool operator==(const atr_StringBase& a, const atr_StringBase& b) {
+    return a.Compare(b) == 0;
+  }
+  /// True when `a` sorts before `b` in unsigned byte order.
+  friend bool operator<(const atr_StringBase& a, const atr_StringBase& b) {
+    return a.Compare(b) < 0;
+  }
+
+protected:
+  atr_StringBase() : characters(nullptr), representation(nullptr) {}
+  atr_StringBase(const atr_StringBase& other)
+      : characters(other.characters), representation(other.representation) {
+    if (representation != nullptr) representation->Increment();
+  }
+  atr_StringBase& operator=(const atr_StringBase& other) {
+    // Increment before release: assigning a holder of the same
+    // representation must never let the count reach zero.
+    if (other.representation != nullptr) other.representation->Increment();
+    Release();
+    characters = other.characters;
+    representation = other.representation;
+    return *this;
+  }
+
+  /// The text, or the shared static "" when there is no representation.
+  const char* CStr() const { return representation != nullptr ? characters : ""; }
+
+  /// -1, 0 or 1 as this text sorts before, equal to or after `other`'s, by
+  /// unsigned bytes up to the first NUL.
+  int Compare(const atr_StringBase& other) const {
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(CStr());
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(other.CStr());
+    while (*a == *b && *a != 0) {
+      ++a;
+      ++b;
+    }
+    return *a < *b ? -1 : (*a > *b ? 1 : 0);
+  }
+
+  /// Frees the representation whose count has just fallen to zero (core
+  /// module). Both fields still name it; the caller overwrites them after.
+  ZELBASCOREUTILS_API void Delete();
+
+  void Release() {
+    if (representation != nullptr && representation->Decrement()) Delete();
+  }
+
+  char* characters;
+  atr_StringRep* representation;
+};
+
+/// The code base's text type: tag names, attribute names and values,
+/// character data, file names and rendered documents.
+///
+/// Copies share one representation through its reference count, so copying
+/// never copies characters and never allocates. Comparison is by unsigned
+/// bytes, without locale. The count is a plain integer: a string and all its
+/// copies belong to one thread at a time.
+class ZELBAS_CLASS ZELString : public atr_StringBase {
+public:
+  /// Result of the core module's building operations; 0 on success.
+  typedef long Result;
+
+  /// The empty text, without a representation. Allocates nothing.
+  ZELString() : isAscii(true) {}
+  /// The given NUL-terminated UTF-8 text.
+  ZELString(const char* const text) : isAscii(true) { BuildFromUTF8(text); }
+  /// Shares `other`'s representation.
+  ZELString(const ZELString& other) : atr_StringBase(other), isAscii(other.isAscii) {}
+  /// Shares `other`'s representation, releasing the previous one.
+  ZELString& operator=(const ZELString& other) {
+    atr_StringBase::operator=(other);
+    isAscii = other.isAscii;
+    return *this;
+  }
+  /// Releases this string's hold on its representation (core module).
+  ZELBASCOREUTILS_API ~ZELString();
+
+  /// True when the text holds only ASCII bytes (a default string is ASCII).
+  bool IsAscii() const { return isAscii; }
+
+  /// The text's bytes, NUL-terminated. Never write through it: the bytes may
+  /// be shared by other strings, or be the static "" of an empty string.
+  char* CastToCharPtr() { return const_cast<char*>(CStr()); }
+  /// The text's bytes, NUL-terminated, for reading.
+  const char* CastToCharPtr() const { return CStr(); }
+
+  /// Makes this string hold the NUL-terminated UTF-8 `text`.
+  ZELBASCOREUTILS_API Result BuildFromUTF8(const char* text);
+  /// Makes this string hold exactly `length` bytes of UTF-8 from `text`.
+  ZELBASCOREUTILS_API Result BuildFromUTF8(const char* text, size_t length);
+  /// Appends `tail`'s text. Amortized constant time per appended byte.
+  ZELBASCOREUTILS_API ZELString& Append(const ZELString& tail);
+  /// Number of characters; each byte of an invalid UTF-8 sequence counts as
+  /// one, so 4 x the result is never less than the byte count.
+  ZELBASCOREUTILS_API int GetLengthInChar() const;
+  /// Writes at most `*size` bytes of the UTF-8 text into `buffer` (no
+  /// terminator) and sets `*size` to the number written.
+  ZELBASCOREUTILS_API void ConvertToUTF8(char* buffer, size_t* size) const;
+  /// A new string holding this text followed by `tail`.
+  ZELBASCOREUTILS_API ZELString operator+(const char* tail) const;
+
+private:
+  bool isAscii;
+};

@@ -1,0 +1,42 @@
+// ZELBasAlloc: the code base's memory module (stand-in).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ZELBasModulePair.h"
+
+#if defined(ZELBASALLOC_BUILD)
+#define ZELBASALLOC_API ZELBAS_EXPORT
+#else
+#define ZELBASALLOC_API ZELBAS_IMPORT
+#endif
+
+/// Gives a block of at least `size` usable bytes; raises std::bad_alloc when
+/// none can be had.
+ZELBASALLOC_API void* mem_OperatorNewThrowBuiltin(size_t size);
+
+/// Takes back a block given by mem_OperatorNewThrowBuiltin; null is ignored.
+ZELBASALLOC_API void mem_Free(void* block);
+
+/// Blocks given and not yet taken back, over all threads.
+ZELBASALLOC_API int64_t mem_LiveBlocks();
+
+/// Blocks given since the process started, over all threads.
+ZELBASALLOC_API uint64_t mem_TotalAllocations();
+
+/// Test hook: the allocation `countdown` calls from now fails with
+/// std::bad_alloc (1 = the next one); 0 turns failures off.
+ZELBASALLOC_API void mem_FailAfter(uint64_t countdown);
+
+ZELBAS_DECLARE_MODULE_PAIR(ZELBasAlloc, ZELBASALLOC_API)
+
+/// Tag of the array `operator new` that draws on the memory module.
+enum mem_BuiltInAlloc { mem_builtInAlloc };
+
+/// Base class giving a class heap instances from the memory module.
+class mem_AllocationOperators {
+public:
+  static void* operator new(size_t size) { return mem_OperatorNewThrowBuiltin(size); }
+  static void operator delete(void* block) { mem_Free(block); }
+};

@@ -1,0 +1,77 @@
+#include "StringRep.h"
+
+#include <cstring>
+#include <new>
+
+#include "ZELBasAlloc.h"
+
+namespace zelcore {
+
+Rep* NewRep(size_t capacity) {
+  if (capacity > SIZE_MAX - sizeof(Rep)) throw std::bad_alloc();
+  Rep* rep = static_cast<Rep*>(mem_OperatorNewThrowBuiltin(offsetof(Rep, text) + capacity + 1));
+  rep->head.refCount = 1;
+  rep->charCount = -1;
+  rep->length = 0;
+  rep->capacity = capacity;
+  rep->text[0] = '\0';
+  return rep;
+}
+
+// Length of the well-formed UTF-8 sequence at `p` (at most `left` bytes
+// available), or 0 when the bytes there do not form one.
+static size_t SequenceLength(const unsigned char* p, size_t left) {
+  unsigned char b = p[0];
+  size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    need = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    need = 3;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    need = 4;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (left < need || p[1] < lo || p[1] > hi) return 0;
+  for (size_t i = 2; i < need; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  }
+  return need;
+}
+
+size_t CountChars(const char* text, size_t length) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* end = p + length;
+  size_t count = 0;
+  while (p < end) {
+    if (*p < 0x80) {
+      ++p;
+    } else {
+      size_t n = SequenceLength(p, static_cast<size_t>(end - p));
+      p += n != 0 ? n : 1;
+    }
+    ++count;
+  }
+  return count;
+}
+
+bool AllAscii(const char* text, size_t length) {
+  const char* end = text + length;
+  // Eight bytes at a time: one OR per word, one test at the end.
+  uint64_t bits = 0;
+  while (end - text >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text, 8);
+    bits |= word;
+    text += 8;
+  }
+  while (text < end) bits |= static_cast<unsigned char>(*text++);
+  return (bits & 0x8080808080808080ULL) == 0;
+}
+
+}  // namespace zelcore

@@ -1,0 +1,281 @@
+// The ordered tree engine: a red-black tree threaded through a header node.
+#include <new>
+
+#include "ZELBasMap.h"
+
+typedef ZELBasTreeNodeGeneric Node;
+typedef ZELBasTreeGeneric<ZELBasNodeAllocator> Tree;
+
+namespace {
+
+// engineData holds the colour. The header is red, which tells it from the
+// root, which is always black.
+const int32_t kRed = 0;
+const int32_t kBlack = 1;
+
+// Every empty tree points at this header, so an empty tree costs no
+// allocation. It is never written: the first insertion gives the tree a
+// header of its own.
+Node emptyHeader = {kRed, 0, nullptr, &emptyHeader, nullptr};
+
+Node* Minimum(Node* node) {
+  while (node->left != nullptr) node = node->left;
+  return node;
+}
+
+Node* Maximum(Node* node) {
+  while (node->right != nullptr) node = node->right;
+  return node;
+}
+
+// In-order predecessor of a node that is not the first.
+Node* Predecessor(Node* node, Node* header) {
+  if (node == header) return header->right;
+  if (node->left != nullptr) return Maximum(node->left);
+  Node* p = node->parent;
+  while (node == p->left) {
+    node = p;
+    p = p->parent;
+  }
+  return p;
+}
+
+void RotateLeft(Node* x, Node*& root) {
+  Node* y = x->right;
+  x->right = y->left;
+  if (y->left != nullptr) y->left->parent = x;
+  y->parent = x->parent;
+  if (x == root) {
+    root = y;
+  } else if (x == x->parent->left) {
+    x->parent->left = y;
+  } else {
+    x->parent->right = y;
+  }
+  y->left = x;
+  x->parent = y;
+}
+
+void RotateRight(Node* x, Node*& root) {
+  Node* y = x->left;
+  x->left = y->right;
+  if (y->right != nullptr) y->right->parent = x;
+  y->parent = x->parent;
+  if (x == root) {
+    root = y;
+  } else if (x == x->parent->right) {
+    x->parent->right = y;
+  } else {
+    x->parent->left = y;
+  }
+  y->right = x;
+  x->parent = y;
+}
+
+// Links `x` as the left or right child of `p` and restores the colours.
+void InsertAndRebalance(bool insertLeft, Node* x, Node* p, Node* header) {
+  x->parent = p;
+  x->left = x->right = nullptr;
+  x->engineData = kRed;
+  if (insertLeft) {
+    p->left = x;  // for p == header this also sets the leftmost
+    if (p == header) {
+      header->parent = x;
+      header->right = x;
+    } else if (p == header->left) {
+      header->left = x;
+    }
+  } else {
+    p->right = x;
+    if (p == header->right) header->right = x;
+  }
+  Node*& root = header->parent;
+  while (x != root && x->parent->engineData == kRed) {
+    Node* grand = x->parent->parent;
+    if (x->parent == grand->left) {
+      Node* uncle = grand->right;
+      if (uncle != nullptr && uncle->engineData == kRed) {
+        x->parent->engineData = kBlack;
+        uncle->engineData = kBlack;
+        grand->engineData = kRed;
+        x = grand;
+      } else {
+        if (x == x->parent->right) {
+          x = x->parent;
+          RotateLeft(x, root);
+        }
+        x->parent->engineData = kBlack;
+        grand->engineData = kRed;
+        RotateRight(grand, root);
+      }
+    } else {
+      Node* uncle = grand->left;
+      if (uncle != nullptr && uncle->engineData == kRed) {
+        x->parent->engineData = kBlack;
+        uncle->engineData = kBlack;
+        grand->engineData = kRed;
+        x = grand;
+      } else {
+        if (x == x->parent->left) {
+          x = x->parent;
+          RotateRight(x, root);
+        }
+        x->parent->engineData = kBlack;
+        grand->engineData = kRed;
+        RotateLeft(grand, root);
+      }
+    }
+  }
+  root->engineData = kBlack;
+}
+
+Node* NewHeader() {
+  Node* header = static_cast<Node*>(mem_OperatorNewThrowBuiltin(sizeof(Node)));
+  header->engineData = kRed;
+  header->valueOffset = 0;
+  header->parent = nullptr;
+  header->left = header;
+  header->right = header;
+  return header;
+}
+
+}  // namespace
+
+Tree::ZELBasTreeGeneric(const ZELBasNodeOffsets& nodeOffsets, const ZELBasReplicatorGeneric& valueType,
+                        const ZELBasComparatorFunc& less, const void* lessContext)
+    : offsets(nodeOffsets), replicator(valueType), comparator(less), context(lessContext), header(&emptyHeader) {}
+
+Tree::ZELBasTreeGeneric(const Tree& other)
+    : offsets(other.offsets),
+      replicator(other.replicator),
+      comparator(other.comparator),
+      context(other.context),
+      header(&emptyHeader) {
+  Node* root = other.header->parent;
+  if (root == nullptr) return;
+  Node* fresh = NewHeader();
+  try {
+    root = CopySubtree(root, fresh);
+  } catch (...) {
+    mem_Free(fresh);
+    throw;
+  }
+  fresh->parent = root;
+  fresh->left = Minimum(root);
+  fresh->right = Maximum(root);
+  header = fresh;
+}
+
+Tree& Tree::operator=(const Tree& other) {
+  // Copy first, then swap: correct for self-assignment, and a failed copy
+  // leaves this tree as it was.
+  Tree copy(other);
+  Node* mine = header;
+  header = copy.header;
+  copy.header = mine;
+  offsets = other.offsets;
+  replicator = other.replicator;
+  comparator = other.comparator;
+  context = other.context;
+  return *this;
+}
+
+Tree::~ZELBasTreeGeneric() {
+  if (header == &emptyHeader) return;
+  Erase(header->parent);
+  mem_Free(header);
+}
+
+Node* Tree::LowerBound(const void* key) const {
+  Node* result = header;
+  Node* x = header->parent;
+  while (x != nullptr) {
+    if (!comparator(ValueOf(x), key, context)) {
+      result = x;
+      x = x->left;
+    } else {
+      x = x->right;
+    }
+  }
+  return result;
+}
+
+Node* Tree::InsertUniqueAtPosition(Node* hint, const void* value) {
+  bool empty = header->parent == nullptr;
+  // The hint is right when the value sorts before it and after its predecessor.
+  bool right = (hint == header || comparator(value, ValueOf(hint), context)) &&
+               (hint == header->left || empty || comparator(ValueOf(Predecessor(hint, header)), value, context));
+  if (!right) {
+    hint = LowerBound(value);
+    if (hint != header && !comparator(value, ValueOf(hint), context)) return hint;  // already present
+  }
+  Node* node = NewNode(value);
+  if (header == &emptyHeader) {
+    try {
+      header = NewHeader();
+    } catch (...) {
+      replicator.destroyFunc(ValueOf(node), 1);
+      mem_Free(node);
+      throw;
+    }
+    hint = header;
+  }
+  if (header->parent == nullptr) {
+    InsertAndRebalance(true, node, header, header);
+  } else if (hint == header) {
+    InsertAndRebalance(false, node, header->right, header);
+  } else if (hint->left == nullptr) {
+    InsertAndRebalance(true, node, hint, header);
+  } else {
+    InsertAndRebalance(false, node, Maximum(hint->left), header);
+  }
+  return node;
+}
+
+Node* Tree::NewNode(const void* value) {
+  Node* node = static_cast<Node*>(mem_OperatorNewThrowBuiltin(static_cast<size_t>(offsets.nodeSize)));
+  try {
+    replicator.copyFunc(value, ValueOf(node), 1);
+  } catch (...) {
+    mem_Free(node);
+    throw;
+  }
+  node->valueOffset = offsets.valueOffset;
+  node->parent = node->left = node->right = nullptr;
+  node->engineData = kRed;
+  return node;
+}
+
+// Recursion follows right children only and loops down the left ones; the
+// depth is bounded by the tree's height.
+void Tree::Erase(Node* node) {
+  while (node != nullptr) {
+    Erase(node->right);
+    Node* left = node->left;
+    replicator.destroyFunc(ValueOf(node), 1);
+    mem_Free(node);
+    node = left;
+  }
+}
+
+Node* Tree::CopySubtree(const Node* source, Node* parent) {
+  Node* top = NewNode(ValueOf(source));
+  top->engineData = source->engineData;
+  top->parent = parent;
+  try {
+    if (source->right != nullptr) top->right = CopySubtree(source->right, top);
+    Node* p = top;
+    for (const Node* x = source->left; x != nullptr; x = x->left) {
+      Node* y = NewNode(ValueOf(x));
+      y->engineData = x->engineData;
+      p->left = y;
+      y->parent = p;
+      if (x->right != nullptr) y->right = CopySubtree(x->right, y);
+      p = y;
+    }
+  } catch (...) {
+    Erase(top);
+    throw;
+  }
+  return top;
+}

@@ -1,0 +1,92 @@
+// The vector engine: growth, copying and swapping for every element type.
+#include <cstring>
+#include <new>
+
+#include "ZELBasVector.h"
+
+namespace {
+
+// Copies `count` elements one at a time, so that a copy constructor that
+// throws leaves a known number made; those are destroyed before rethrowing.
+void CopyElements(const ZELBasReplicatorGeneric& type, const char* from, char* to, size_t count) {
+  size_t size = static_cast<size_t>(type.elementSize);
+  if (type.copyFunc == nullptr) {
+    if (count != 0) std::memcpy(to, from, count * size);
+    return;
+  }
+  size_t made = 0;
+  try {
+    for (; made < count; ++made) type.copyFunc(from + made * size, to + made * size, 1);
+  } catch (...) {
+    if (type.destroyFunc != nullptr) type.destroyFunc(to, made);
+    throw;
+  }
+}
+
+char* Allocate(size_t count, size_t size) {
+  if (size != 0 && count > SIZE_MAX / size) throw std::bad_alloc();
+  return static_cast<char*>(mem_OperatorNewThrowBuiltin(count * size));
+}
+
+}  // namespace
+
+void ZELBasVectorGeneric::PushBack(const void* element) {
+  size_t size = static_cast<size_t>(replicator.elementSize);
+  if (usedEnd != storageEnd) {
+    CopyElements(replicator, static_cast<const char*>(element), static_cast<char*>(usedEnd), 1);
+    usedEnd = static_cast<char*>(usedEnd) + size;
+    return;
+  }
+  size_t count = Size();
+  size_t capacity = count != 0 ? count * 2 : 1;
+  char* fresh = Allocate(capacity, size);
+  try {
+    // The new element first: `element` may be one of the elements about to move.
+    CopyElements(replicator, static_cast<const char*>(element), fresh + count * size, 1);
+    try {
+      CopyElements(replicator, static_cast<const char*>(storageBegin), fresh, count);
+    } catch (...) {
+      if (replicator.destroyFunc != nullptr) replicator.destroyFunc(fresh + count * size, 1);
+      throw;
+    }
+  } catch (...) {
+    mem_Free(fresh);
+    throw;
+  }
+  Destroy(storageBegin, count);
+  Deallocate(storageBegin, Capacity());
+  storageBegin = fresh;
+  usedEnd = fresh + (count + 1) * size;
+  storageEnd = fresh + capacity * size;
+}
+
+void ZELBasVectorGeneric::Init(const ZELBasVectorGeneric& other) {
+  size_t count = other.Size();
+  storageBegin = usedEnd = storageEnd = nullptr;
+  if (count == 0) return;
+  size_t size = static_cast<size_t>(replicator.elementSize);
+  char* fresh = Allocate(count, size);
+  try {
+    CopyElements(replicator, static_cast<const char*>(other.storageBegin), fresh, count);
+  } catch (...) {
+    mem_Free(fresh);
+    throw;
+  }
+  storageBegin = fresh;
+  usedEnd = storageEnd = fresh + count * size;
+}
+
+void ZELBasVectorGeneric::swap(ZELBasVectorGeneric& other) {
+  ZELBasReplicatorGeneric type = replicator;
+  replicator = other.replicator;
+  other.replicator = type;
+  void* begin = storageBegin;
+  void* used = usedEnd;
+  void* end = storageEnd;
+  storageBegin = other.storageBegin;
+  usedEnd = other.usedEnd;
+  storageEnd = other.storageEnd;
+  other.storageBegin = begin;
+  other.usedEnd = used;
+  other.storageEnd = end;
+}

@@ -1,0 +1,3 @@
+#include "ZELBasGenericsLib.h"
+
+ZELBAS_DEFINE_MODULE_PAIR(ZELBasGenericsLib)

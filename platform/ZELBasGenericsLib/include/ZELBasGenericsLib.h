@@ -1,0 +1,14 @@
+// ZELBasGenericsLib: the code base's generic containers module (stand-in).
+// Its engines are declared with the typed containers, in ZELBasVector.h and
+// ZELBasMap.h.
+#pragma once
+
+#include "ZELBasModulePair.h"
+
+#if defined(ZELBASGENERICSLIB_BUILD)
+#define ZELBASGENERICSLIB_API ZELBAS_EXPORT
+#else
+#define ZELBASGENERICSLIB_API ZELBAS_IMPORT
+#endif
+
+ZELBAS_DECLARE_MODULE_PAIR(ZELBasGenericsLib, ZELBASGENERICSLIB_API)

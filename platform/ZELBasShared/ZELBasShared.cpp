@@ -1,0 +1,3 @@
+#include "ZELBasShared.h"
+
+ZELBAS_DEFINE_MODULE_PAIR(ZELBasShared)

@@ -1,0 +1,41 @@
+// The code base's counted start-up protocol, as each stand-in module takes part
+// in it: a module counter, and a caller's tally raised by 1 when the counter
+// goes 0 -> 1 and lowered by 1 when it goes 1 -> 0.
+#pragma once
+
+#if defined(_WIN32)
+#define ZELBAS_EXPORT __declspec(dllexport)
+#define ZELBAS_IMPORT __declspec(dllimport)
+#else
+#define ZELBAS_EXPORT __attribute__((visibility("default")))
+#define ZELBAS_IMPORT __attribute__((visibility("default")))
+#endif
+
+/// Called by a stand-in module on every initialize (up = 1) and finalize
+/// (up = 0), before it counts; tests install one to see the order of calls.
+typedef void (*ZELBasModuleObserver)(const char* module, int up);
+
+/// Declares NAME_initialize(int&), NAME_finalize(int&), and two test hooks:
+/// NAME_GetCounter() and NAME_SetObserver().
+#define ZELBAS_DECLARE_MODULE_PAIR(NAME, API)                                  \
+  API void NAME##_initialize(int& tally);                                      \
+  API void NAME##_finalize(int& tally);                                        \
+  API int NAME##_GetCounter();                                                 \
+  API void NAME##_SetObserver(ZELBasModuleObserver observer);
+
+/// Defines the pair declared above; one use per stand-in module.
+#define ZELBAS_DEFINE_MODULE_PAIR(NAME)                                        \
+  static int NAME##_counter;                                                   \
+  static ZELBasModuleObserver NAME##_observer;                                 \
+  void NAME##_initialize(int& tally) {                                         \
+    if (NAME##_observer) NAME##_observer(#NAME, 1);                            \
+    if (NAME##_counter++ == 0) ++tally;                                        \
+  }                                                                            \
+  void NAME##_finalize(int& tally) {                                           \
+    if (NAME##_observer) NAME##_observer(#NAME, 0);                            \
+    if (--NAME##_counter == 0) --tally;                                        \
+  }                                                                            \
+  int NAME##_GetCounter() { return NAME##_counter; }                           \
+  void NAME##_SetObserver(ZELBasModuleObserver observer) {                     \
+    NAME##_observer = observer;                                                \
+  }

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine and builds: installs what is missing (as
+# root, with apt-get), configures, builds, then runs what was asked for.
+#
+#   bash scripts/bootstrap.sh test      build and run every test
+#   bash scripts/bootstrap.sh example   build and format the bundled example
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+mode="${1:-test}"
+build_dir="${BUILD_DIR:-build}"
+
+packages=(cmake g++ ninja-build pkg-config libexpat1-dev libgtest-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "error: missing packages need root: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+fi
+
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBAS_WERROR=ON
+cmake --build "$build_dir"
+
+case "$mode" in
+  test)
+    ctest --test-dir "$build_dir" --output-on-failure -j"$(nproc)"
+    ;;
+  example)
+    "$build_dir/tools/zelbasxml" format examples/catalog.xml
+    ;;
+  *)
+    echo "usage: $0 [test|example]" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,9 @@
+// The attribute map's instantiation, with its pair's replicator pieces and
+// the string comparator, exported from this module.
+#include "ZELBasMap.h"
+
+template struct ZELBasPair<const ZELString, ZELString>;
+template class ZELBasMap<ZELString, ZELString>;
+template ZELBAS_CLASS void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
+template ZELBAS_CLASS void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
+template ZELBAS_CLASS bool ZELBasStandardComparitor<ZELString>(const void*, const void*, const void*);
