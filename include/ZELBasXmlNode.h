@@ -1,0 +1,108 @@
+/// @file ZELBasXmlNode.h
+/// One XML element: its name, attributes, text and child elements, held by
+/// value.
+#pragma once
+
+#include "ZELBasMap.h"
+#include "ZELBasVector.h"
+#include "ZELString.h"
+
+#ifndef S_OK
+#define S_OK ((long)0)
+#endif
+#ifndef E_FAIL
+#define E_FAIL ((long)(int)0x80004005)
+#endif
+
+class ZELBasXmlDocument;
+
+/// An XML element node.
+///
+/// A node owns its attributes (a map kept in unsigned byte order of the
+/// names), its tag name and text, and its children, by value: copying a node
+/// copies its whole subtree, and the strings share their text.
+///
+/// Parent links: every child held in a node's children links to that node,
+/// whatever is copied, assigned or moved. A node that is not inside a tree (a
+/// copy returned by GetElementsByTagName, the `out` of GetParent, a node the
+/// caller built and appended) keeps the link it had when it was copied; that
+/// link is valid only while the tree it came from lives, and GetParent on it
+/// must not be called after that tree is changed or destroyed.
+///
+/// No operation recurses per level: copying, destroying, searching and
+/// rendering all work on trees of any depth.
+///
+/// All operations returning `long` return S_OK (0) or E_FAIL.
+class ZELBASXMLDOCUMENT_API ZELBasXmlNode {
+public:
+  /// Empty tag name, no attributes, no children, empty text, not the root,
+  /// no parent.
+  ZELBasXmlNode();
+  /// As the default constructor, with the given tag name.
+  explicit ZELBasXmlNode(const ZELString& tagName);
+  /// Copies the whole subtree; the copy's children link to the copy, the
+  /// copy itself keeps `other`'s parent link.
+  ZELBasXmlNode(const ZELBasXmlNode& other);
+  /// Assigns every field from `other`, the children as a full copy, and
+  /// links the new children to this node. `other` may be this node or any
+  /// node inside its subtree.
+  ZELBasXmlNode& operator=(const ZELBasXmlNode& other);
+  ~ZELBasXmlNode();
+
+  /// Replaces the tag name.
+  long SetTagName(const ZELString& name);
+  /// Marks this node as a document root.
+  long SetRoot();
+  /// Sets the attribute `name` to `value`, replacing a previous value.
+  long InsertAttribute(const ZELString& name, const ZELString& value);
+  /// Links `child` to this node (the caller's object is changed), then
+  /// appends a copy of it to the children.
+  long Append(ZELBasXmlNode& child);
+  /// Appends to `result` (not cleared first) a copy of every descendant whose
+  /// tag name equals `name` byte for byte, in document order. This node
+  /// itself is never included.
+  long GetElementsByTagName(const ZELString& name, ZELBasVector<ZELBasXmlNode>& result) const;
+  /// Assigns a copy of the parent node to `out`. E_FAIL for a root, and for
+  /// a node without a parent link.
+  long GetParent(ZELBasXmlNode& out) const;
+  /// Appends this node and its subtree to `out` as XML text: each line
+  /// starts with `indent` plus four spaces per level, attributes sorted by
+  /// name, nothing escaped. See docs/format.md.
+  long Serialize(ZELString& out, ZELString indent) const;
+
+  /// The element name.
+  const ZELString& GetTagName() const { return tagName; }
+  /// The element's text: the last piece of character data a parse gave it.
+  const ZELString& GetData() const { return data; }
+  /// The attributes, walked in ascending byte order of their names.
+  const ZELBasMap<ZELString, ZELString>& GetAttributes() const { return attributes; }
+  /// Copies the value of attribute `name` into `value`; E_FAIL, with `value`
+  /// unchanged, when there is none. Inserts nothing.
+  long GetAttribute(const ZELString& name, ZELString& value) const;
+  /// True for a document root.
+  bool IsRoot() const { return isRoot; }
+  /// The child elements, in the order they were appended.
+  const ZELBasVector<ZELBasXmlNode>& Children() const { return children; }
+
+private:
+  friend class ZELBasXmlDocument;
+  friend class ZELBasXmlNodeAccess;  // the module's iterative tree walks
+
+  const ZELBasVector<ZELBasXmlNode>& GetChildren() const { return children; }
+  ZELBasXmlNode* GetParent() { return parent; }
+
+  void CopyDescendants(const ZELBasXmlNode& other);
+  void DestroyDescendants();
+  void LinkChildren();
+
+  ZELBasMap<ZELString, ZELString> attributes;
+  ZELString tagName;
+  bool isRoot;
+  ZELBasVector<ZELBasXmlNode> children;
+  ZELString data;
+  ZELBasXmlNode* parent;
+};
+
+extern template class ZELBasVector<ZELBasXmlNode>;
+extern template void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
+extern template void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);

@@ -1,0 +1,34 @@
+// Search of a subtree by tag name.
+#include "NodeWalk.h"
+#include "ZELBasXmlNode.h"
+
+namespace {
+
+struct TagCollector {
+  const ZELString& name;
+  ZELBasVector<ZELBasXmlNode>& result;
+
+  void Enter(const ZELBasXmlNode* node) {
+    if (ZELBasXmlNodeAccess::TagName(node) == name) result.push_back(*node);
+  }
+  void Leave(const ZELBasXmlNode*) {}
+};
+
+}  // namespace
+
+long ZELBasXmlNode::GetElementsByTagName(const ZELString& name, ZELBasVector<ZELBasXmlNode>& result) const {
+  if (result.size() == 0) {
+    TagCollector collector = {name, result};
+    WalkBelow(this, collector);
+    return S_OK;
+  }
+  // This node may live inside `result`, which moves as it grows: gather the
+  // matches apart, then append them.
+  ZELBasVector<ZELBasXmlNode> matches;
+  TagCollector collector = {name, matches};
+  WalkBelow(this, collector);
+  for (const ZELBasXmlNode* match = matches.begin(); match != matches.end(); ++match) {
+    result.push_back(*match);
+  }
+  return S_OK;
+}

@@ -1,0 +1,51 @@
+// Iterative walks over a node's subtree. Every child links to the node that
+// holds it, so a walk climbs back up through those links and needs neither
+// recursion nor a stack, whatever the depth.
+#pragma once
+
+#include "ZELBasXmlNode.h"
+
+class ZELBasXmlNodeAccess {
+public:
+  static const ZELBasXmlNode* FirstChild(const ZELBasXmlNode* node) {
+    return node->children.size() != 0 ? node->children.begin() : nullptr;
+  }
+  // The next sibling of a node held in its parent's children, or null.
+  static const ZELBasXmlNode* NextSibling(const ZELBasXmlNode* node) {
+    const ZELBasXmlNode* next = node + 1;
+    return next != node->parent->children.end() ? next : nullptr;
+  }
+  static const ZELBasXmlNode* Parent(const ZELBasXmlNode* node) { return node->parent; }
+  static ZELBasXmlNode* Mutable(const ZELBasXmlNode* node) { return const_cast<ZELBasXmlNode*>(node); }
+  static const ZELString& TagName(const ZELBasXmlNode* node) { return node->tagName; }
+  static const ZELString& Data(const ZELBasXmlNode* node) { return node->data; }
+  static const ZELBasMap<ZELString, ZELString>& Attributes(const ZELBasXmlNode* node) {
+    return node->attributes;
+  }
+};
+
+// Visits every node below `top` in document order: visitor.Enter(node) before
+// the node's children, visitor.Leave(node) after them. `top` itself is not
+// visited.
+template <class Visitor>
+void WalkBelow(const ZELBasXmlNode* top, Visitor& visitor) {
+  typedef ZELBasXmlNodeAccess A;
+  const ZELBasXmlNode* node = top;
+  for (;;) {
+    if (const ZELBasXmlNode* child = A::FirstChild(node)) {
+      node = child;
+      visitor.Enter(node);
+      continue;
+    }
+    for (;;) {
+      if (node == top) return;
+      visitor.Leave(node);
+      if (const ZELBasXmlNode* next = A::NextSibling(node)) {
+        node = next;
+        visitor.Enter(node);
+        break;
+      }
+      node = A::Parent(node);
+    }
+  }
+}
