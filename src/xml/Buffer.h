@@ -1,0 +1,19 @@
+// Owner of one byte buffer from the memory module, returned on every way out
+// of the scope that holds it.
+#pragma once
+
+#include "ZELBasAlloc.h"
+
+class Buffer {
+public:
+  explicit Buffer(char* bytes) : pointer(bytes) {}
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  ~Buffer() {
+    if (pointer != nullptr) mem_Free(pointer);
+    pointer = nullptr;
+  }
+
+private:
+  char* pointer;
+};

@@ -1,0 +1,107 @@
+// Reading: feeds XML text from a file or a string to the parser, whose
+// callbacks build the tree.
+#include <climits>
+#include <cstdio>
+
+#include "Buffer.h"
+#include "ZELBasShared.h"
+#include "ZELBasXmlDocument.h"
+#include "ZELBasXmlParser.h"
+
+namespace {
+
+const size_t kChunk = 0x40000;  // bytes fed to the parser per call
+
+// Frees the parser on every way out, exceptions included.
+class ParserOwner {
+public:
+  explicit ParserOwner(ZELBasXmlDocument* document) : parser(xmp_XML_ParserCreate(nullptr)) {
+    if (parser == nullptr) return;
+    xmp_XML_SetUserData(parser, document);
+    xmp_XML_SetElementHandler(parser, &ZELBasXmlDocument::unknownStartTag, &ZELBasXmlDocument::unknownEndTag);
+    xmp_XML_SetCharacterDataHandler(parser, &ZELBasXmlDocument::dataHandler);
+  }
+  ParserOwner(const ParserOwner&) = delete;
+  ParserOwner& operator=(const ParserOwner&) = delete;
+  ~ParserOwner() { Free(); }
+
+  void Free() {
+    if (parser != nullptr) xmp_XML_ParserFree(parser);
+    parser = nullptr;
+  }
+
+  // One parse call; a failure is reported on the standard error stream.
+  bool Parse(const char* text, int length, int isFinal) {
+    if (xmp_XML_Parse(parser, text, length, isFinal) != XML_STATUS_ERROR) return true;
+    std::fprintf(stderr, "XML parse error: %s\n", xmp_XML_ErrorString(xmp_XML_GetErrorCode(parser)));
+    std::fprintf(stderr, "  Line: %d, Column: %d\n", static_cast<int>(xmp_XML_GetCurrentLineNumber(parser)),
+                 static_cast<int>(xmp_XML_GetCurrentColumnNumber(parser)));
+    return false;
+  }
+
+  XML_Parser parser;
+};
+
+// Closes the stream on every way out, exceptions included.
+class StreamOwner {
+public:
+  explicit StreamOwner(FILE* opened) : stream(opened) {}
+  StreamOwner(const StreamOwner&) = delete;
+  StreamOwner& operator=(const StreamOwner&) = delete;
+  ~StreamOwner() { Close(); }
+
+  void Close() {
+    if (stream != nullptr) std::fclose(stream);
+    stream = nullptr;
+  }
+
+  FILE* stream;
+};
+
+}  // namespace
+
+long ZELBasXmlDocument::Read() {
+  if (fileName.GetLengthInChar() < 1) return E_FAIL;
+  return ReadFile(fileName);
+}
+
+long ZELBasXmlDocument::ReadFile(const ZELString& name) {
+  StreamOwner file(ZELBasFileOps::Fopen(name, "r"));
+  if (file.stream == nullptr) return E_FAIL;
+  char* bytes = new (mem_builtInAlloc) char[kChunk + 1];
+  if (bytes == nullptr) return E_FAIL;
+  Buffer buffer(bytes);
+  ParserOwner parser(this);
+  if (parser.parser == nullptr) return E_FAIL;
+
+  while (!std::feof(file.stream)) {
+    size_t count = std::fread(bytes, 1, kChunk, file.stream);
+    if (count == 0) {
+      if (std::ferror(file.stream)) break;
+      continue;
+    }
+    bytes[count] = '\0';
+    if (!parser.Parse(bytes, static_cast<int>(count), 0)) break;
+  }
+  // Always close the parse: it reports a document left incomplete, and a
+  // parser that already failed reports again.
+  parser.Parse(bytes, 0, 1);
+  parser.Free();
+  file.Close();
+  return S_OK;
+}
+
+long ZELBasXmlDocument::ReadString(const ZELString& text) {
+  int characters = text.GetLengthInChar();
+  // Four bytes per character must fit the parser's int length.
+  if (characters > INT_MAX / 4) return E_FAIL;
+  ParserOwner parser(this);
+  if (parser.parser == nullptr) return E_FAIL;
+  size_t size = static_cast<size_t>(static_cast<long>(characters * 4));
+  char* bytes = new (mem_builtInAlloc) char[size];
+  Buffer buffer(bytes);
+  text.ConvertToUTF8(bytes, &size);
+  long result = parser.Parse(bytes, static_cast<int>(size), 1) ? S_OK : E_FAIL;
+  parser.Free();
+  return result;
+}

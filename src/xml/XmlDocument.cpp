@@ -1,0 +1,7 @@
+#include "ZELBasXmlDocument.h"
+
+ZELBasXmlDocument::ZELBasXmlDocument() : currentDepth(0), ptr(nullptr) {}
+
+ZELBasXmlDocument::ZELBasXmlDocument(const ZELString& name) : fileName(name), currentDepth(0), ptr(nullptr) {}
+
+ZELBasXmlDocument::~ZELBasXmlDocument() { ptr = nullptr; }
