@@ -175,7 +175,8 @@ public:
   typedef ZELBasTreeIterator<value_type, const value_type&, const value_type*> const_iterator;
 
   ZELBasMap()
-      : tree(getOffsets(), ZELBasGetReplicator<value_type>(), ZELBasComparitor<K>::GetComparitor(), nullptr) {}
+      : tree(getOffsets(), ZELBasGetReplicator<value_type>(), ZELBasComparitor<K>::GetComparitor(), nullptr) {
+  }
   ZELBasMap(const ZELBasMap& other) : tree(other.tree) {}
   ZELBasMap& operator=(const ZELBasMap& other) {
     tree = other.tree;

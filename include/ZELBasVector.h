@@ -26,8 +26,8 @@ struct ZELBAS_CLASS ZELBasReplicatorGeneric {
   ZELBasReplicatorGeneric(int size, ZELBasCopyFunc copy, ZELBasDestroyFunc destroy)
       : elementSize(size), copyFunc(copy), destroyFunc(destroy) {}
 
-  int32_t elementSize;          ///< Size of one element in bytes.
-  ZELBasCopyFunc copyFunc;      ///< Copies runs of elements.
+  int32_t elementSize;            ///< Size of one element in bytes.
+  ZELBasCopyFunc copyFunc;        ///< Copies runs of elements.
   ZELBasDestroyFunc destroyFunc;  ///< Destroys runs of elements.
 };
 
@@ -109,7 +109,8 @@ public:
            static_cast<size_t>(replicator.elementSize);
   }
   size_t Capacity() const {
-    return static_cast<size_t>(static_cast<const char*>(storageEnd) - static_cast<const char*>(storageBegin)) /
+    return static_cast<size_t>(static_cast<const char*>(storageEnd) -
+                               static_cast<const char*>(storageBegin)) /
            static_cast<size_t>(replicator.elementSize);
   }
   const void* Begin() const { return storageBegin; }

@@ -42,13 +42,9 @@ public:
   ~atr_StringBase() { Release(); }
 
   /// True when the two texts are equal byte for byte.
-  friend bool operator==(const atr_StringBase& a, const atr_StringBase& b) {
-    return a.Compare(b) == 0;
-  }
+  friend bool operator==(const atr_StringBase& a, const atr_StringBase& b) { return a.Compare(b) == 0; }
   /// True when `a` sorts before `b` in unsigned byte order.
-  friend bool operator<(const atr_StringBase& a, const atr_StringBase& b) {
-    return a.Compare(b) < 0;
-  }
+  friend bool operator<(const atr_StringBase& a, const atr_StringBase& b) { return a.Compare(b) < 0; }
 
 protected:
   atr_StringBase() : characters(nullptr), representation(nullptr) {}

@@ -90,9 +90,9 @@ TEST(TreeBuilderTest, NullUserDataChangesNothing) {
 
 TEST(TreeBuilderTest, UnbalancedEndTagsMakeNoNodeUntilDepthIsBack) {
   ZELBasXmlDocument d;
-  End(&d);             // depth -1
-  Start(&d, "lost");   // no node; depth 0 again
-  Start(&d, "kept");   // a root
+  End(&d);            // depth -1
+  Start(&d, "lost");  // no node; depth 0 again
+  Start(&d, "kept");  // a root
   Data(&d, "t");
   End(&d);
   EXPECT_EQ(Body(d), "<kept>t\n</kept>\n");
@@ -169,7 +169,8 @@ TEST(DocumentTest, ParseErrorsAreReportedAsTwoLines) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(fromFile.ReadFile(ZELString(dir.Write("bad.xml", c.xml).c_str())), S_OK);
     // Junk fails in the first chunk already, and then again in the final call.
-    ExpectReports(::testing::internal::GetCapturedStderr(), c.report, std::string(c.xml) == "<a/>junk" ? 2 : 1);
+    ExpectReports(::testing::internal::GetCapturedStderr(), c.report,
+                  std::string(c.xml) == "<a/>junk" ? 2 : 1);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(fromString.ReadString(ZELString(c.xml)), E_FAIL);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.report) << c.xml;

@@ -143,7 +143,11 @@ Node* NewHeader() {
 
 Tree::ZELBasTreeGeneric(const ZELBasNodeOffsets& nodeOffsets, const ZELBasReplicatorGeneric& valueType,
                         const ZELBasComparatorFunc& less, const void* lessContext)
-    : offsets(nodeOffsets), replicator(valueType), comparator(less), context(lessContext), header(&emptyHeader) {}
+    : offsets(nodeOffsets),
+      replicator(valueType),
+      comparator(less),
+      context(lessContext),
+      header(&emptyHeader) {}
 
 Tree::ZELBasTreeGeneric(const Tree& other)
     : offsets(other.offsets),
@@ -203,8 +207,9 @@ Node* Tree::LowerBound(const void* key) const {
 Node* Tree::InsertUniqueAtPosition(Node* hint, const void* value) {
   bool empty = header->parent == nullptr;
   // The hint is right when the value sorts before it and after its predecessor.
-  bool right = (hint == header || comparator(value, ValueOf(hint), context)) &&
-               (hint == header->left || empty || comparator(ValueOf(Predecessor(hint, header)), value, context));
+  bool right =
+      (hint == header || comparator(value, ValueOf(hint), context)) &&
+      (hint == header->left || empty || comparator(ValueOf(Predecessor(hint, header)), value, context));
   if (!right) {
     hint = LowerBound(value);
     if (hint != header && !comparator(value, ValueOf(hint), context)) return hint;  // already present

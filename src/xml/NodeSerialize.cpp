@@ -39,7 +39,8 @@ public:
     out.Append(lt);
     out.Append(A::TagName(node));
     const ZELBasMap<ZELString, ZELString>& attributes = A::Attributes(node);
-    for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end(); ++it) {
+    for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end();
+         ++it) {
       out.Append(space);
       out.Append(it->first);
       out.Append(equalsQuote);

@@ -20,7 +20,8 @@ ZELBASXMLPARSER_API void xmp_XML_SetUserData(XML_Parser parser, void* userData);
 ZELBASXMLPARSER_API void xmp_XML_SetElementHandler(XML_Parser parser, XML_StartElementHandler start,
                                                    XML_EndElementHandler end);
 ZELBASXMLPARSER_API void xmp_XML_SetCharacterDataHandler(XML_Parser parser, XML_CharacterDataHandler handler);
-ZELBASXMLPARSER_API enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length, int isFinal);
+ZELBASXMLPARSER_API enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length,
+                                                  int isFinal);
 ZELBASXMLPARSER_API enum XML_Error xmp_XML_GetErrorCode(XML_Parser parser);
 ZELBASXMLPARSER_API const XML_LChar* xmp_XML_ErrorString(enum XML_Error code);
 ZELBASXMLPARSER_API XML_Size xmp_XML_GetCurrentLineNumber(XML_Parser parser);

@@ -17,25 +17,23 @@ typedef void (*ZELBasModuleObserver)(const char* module, int up);
 
 /// Declares NAME_initialize(int&), NAME_finalize(int&), and two test hooks:
 /// NAME_GetCounter() and NAME_SetObserver().
-#define ZELBAS_DECLARE_MODULE_PAIR(NAME, API)                                  \
-  API void NAME##_initialize(int& tally);                                      \
-  API void NAME##_finalize(int& tally);                                        \
-  API int NAME##_GetCounter();                                                 \
+#define ZELBAS_DECLARE_MODULE_PAIR(NAME, API) \
+  API void NAME##_initialize(int& tally);     \
+  API void NAME##_finalize(int& tally);       \
+  API int NAME##_GetCounter();                \
   API void NAME##_SetObserver(ZELBasModuleObserver observer);
 
 /// Defines the pair declared above; one use per stand-in module.
-#define ZELBAS_DEFINE_MODULE_PAIR(NAME)                                        \
-  static int NAME##_counter;                                                   \
-  static ZELBasModuleObserver NAME##_observer;                                 \
-  void NAME##_initialize(int& tally) {                                         \
-    if (NAME##_observer) NAME##_observer(#NAME, 1);                            \
-    if (NAME##_counter++ == 0) ++tally;                                        \
-  }                                                                            \
-  void NAME##_finalize(int& tally) {                                           \
-    if (NAME##_observer) NAME##_observer(#NAME, 0);                            \
-    if (--NAME##_counter == 0) --tally;                                        \
-  }                                                                            \
-  int NAME##_GetCounter() { return NAME##_counter; }                           \
-  void NAME##_SetObserver(ZELBasModuleObserver observer) {                     \
-    NAME##_observer = observer;                                                \
-  }
+#define ZELBAS_DEFINE_MODULE_PAIR(NAME)              \
+  static int NAME##_counter;                         \
+  static ZELBasModuleObserver NAME##_observer;       \
+  void NAME##_initialize(int& tally) {               \
+    if (NAME##_observer) NAME##_observer(#NAME, 1);  \
+    if (NAME##_counter++ == 0) ++tally;              \
+  }                                                  \
+  void NAME##_finalize(int& tally) {                 \
+    if (NAME##_observer) NAME##_observer(#NAME, 0);  \
+    if (--NAME##_counter == 0) --tally;              \
+  }                                                  \
+  int NAME##_GetCounter() { return NAME##_counter; } \
+  void NAME##_SetObserver(ZELBasModuleObserver observer) { NAME##_observer = observer; }
