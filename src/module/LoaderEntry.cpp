@@ -1,0 +1,34 @@
+// The loader's entry into the module. Windows calls DllMain itself; on other
+// platforms the ELF constructor and destructor below stand in for the
+// loader's process attach and detach, so a loaded module is already up
+// before a host calls anything.
+#include "ZELBasXmlDocumentModule.h"
+
+static int attachTally;
+
+#if defined(_WIN32)
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+#else
+int DllMain(void*, uint32_t reason, void*) {
+#endif
+  if (reason == 1) {
+    ZELBasXmlDocument_initialize(attachTally);
+  } else if (reason == 0) {
+    ZELBasXmlDocument_finalize(attachTally);
+  }
+  // Thread attach and detach, and any other reason, are none of ours; the
+  // load is never refused.
+  return 1;
+}
+
+int KELVORY_TWAX_INTERNAL_ZELBasXmlDocument() { return 1; }
+
+int ZELBasXmlDocument_GetAttachTally() { return attachTally; }
+
+#if !defined(_WIN32)
+// Plain ELF constructor and destructor rather than a static object: the
+// module has no static objects, and these run exactly at load and unload.
+__attribute__((constructor)) static void ZELBasXmlDocument_processAttach() { DllMain(nullptr, 1, nullptr); }
+
+__attribute__((destructor)) static void ZELBasXmlDocument_processDetach() { DllMain(nullptr, 0, nullptr); }
+#endif
