@@ -4,6 +4,10 @@
 
 template struct ZELBasPair<const ZELString, ZELString>;
 template class ZELBasMap<ZELString, ZELString>;
+template class ZELBasTreeIterator<ZELBasAttributePair, ZELBasAttributePair&, ZELBasAttributePair*>;
+template class ZELBasTreeIterator<ZELBasAttributePair, const ZELBasAttributePair&, const ZELBasAttributePair*>;
+template struct ZELBasComparitor<ZELString>;
+template struct ZELBasReplicator<ZELBasAttributePair>;
 template ZELBAS_CLASS void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
 template ZELBAS_CLASS void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
 template ZELBAS_CLASS bool ZELBasStandardComparitor<ZELString>(const void*, const void*, const void*);

@@ -1,0 +1,5 @@
+// The string's inline members belong to this module's exports. This file is
+// compiled with -fkeep-inline-functions, so that each of them has an
+// out-of-line definition here, under this module's name, for hosts that
+// call rather than inline them.
+#include "ZELString.h"
