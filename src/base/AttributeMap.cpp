@@ -5,7 +5,8 @@
 template struct ZELBasPair<const ZELString, ZELString>;
 template class ZELBasMap<ZELString, ZELString>;
 template class ZELBasTreeIterator<ZELBasAttributePair, ZELBasAttributePair&, ZELBasAttributePair*>;
-template class ZELBasTreeIterator<ZELBasAttributePair, const ZELBasAttributePair&, const ZELBasAttributePair*>;
+template class ZELBasTreeIterator<ZELBasAttributePair, const ZELBasAttributePair&,
+                                  const ZELBasAttributePair*>;
 template struct ZELBasComparitor<ZELString>;
 template struct ZELBasReplicator<ZELBasAttributePair>;
 template ZELBAS_CLASS void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
