@@ -1,0 +1,51 @@
+// Builds a tree with the node API and renders it as indented XML text.
+//
+//   build_tree
+//
+// Append adds a copy of the child, so each node is filled before it is
+// appended. (A document's root is filled only by reading: to write a file
+// with the document's header lines, read XML text with ReadString or
+// ReadFile, then call WriteFile.)
+#include <cstdio>
+
+#include "ZELBasXmlNode.h"
+
+namespace {
+
+ZELBasXmlNode Line(const char* sku, const char* quantity) {
+  ZELBasXmlNode line(ZELString("line"));
+  line.InsertAttribute(ZELString("sku"), ZELString(sku));
+  line.InsertAttribute(ZELString("quantity"), ZELString(quantity));
+  return line;
+}
+
+}  // namespace
+
+int main() {
+  ZELBasXmlNode order(ZELString("order"));
+  order.InsertAttribute(ZELString("id"), ZELString("1042"));
+  order.InsertAttribute(ZELString("customer"), ZELString("c-77"));
+
+  ZELBasXmlNode lines(ZELString("lines"));
+  ZELBasXmlNode hammer = Line("A-100", "2");
+  ZELBasXmlNode pot = Line("C-310", "1");
+  lines.Append(hammer);
+  lines.Append(pot);
+  order.Append(lines);
+
+  ZELBasXmlNode delivery(ZELString("delivery"));
+  delivery.InsertAttribute(ZELString("warehouse"), ZELString("north"));
+  order.Append(delivery);
+
+  // Serialize appends to the string it is given. Attributes come out sorted
+  // by name; elements with neither text nor children close with "/>".
+  ZELString text("<!-- order 1042 -->\n");
+  order.Serialize(text, ZELString());
+  std::fputs(text.CastToCharPtr(), stdout);
+
+  // The search works on trees built by hand as on trees read from text.
+  ZELBasVector<ZELBasXmlNode> found;
+  order.GetElementsByTagName(ZELString("line"), found);
+  std::printf("<!-- %d lines -->\n", static_cast<int>(found.size()));
+  return 0;
+}

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Installs the project into a temporary prefix, then builds the installed
+# examples against it twice, through find_package and through pkg-config,
+# and runs them.
+#   install_test.sh BUILD_DIR VERSION CXX [FLAGS]
+# FLAGS are given to every compile and link of the examples (the sanitizer
+# build passes its -fsanitize options, which a host of its libraries needs).
+set -u
+build="$1"
+version="$2"
+cxx="$3"
+flags="${4:-}"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+prefix="$work/prefix"
+passed=0
+failed=0
+
+pass() { passed=$((passed + 1)); }
+fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+finish() {
+  echo "$passed passed, $failed failed"
+  ((failed == 0))
+  exit
+}
+
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
+  { cat "$work/install.log"; fail "cmake --install"; finish; }
+
+# Layout, and a versioned SONAME on every library.
+for f in include/ZELBasXmlDocument.h include/ZELBasModulePair.h include/ZELBasXmlParser.h \
+  lib/cmake/ZELBasXmlDocument/ZELBasXmlDocumentConfig.cmake lib/pkgconfig/ZELBasXmlDocument.pc \
+  bin/zelbasxml share/doc/ZELBasXmlDocument/examples/CMakeLists.txt; do
+  [[ -f "$prefix/$f" ]] || fail "not installed: $f"
+done
+for lib in ZELBasXmlDocument ZELBasXmlParser ZELBasShared ZELBasGenericsLib ZELBasCoreUtils ZELBasAlloc; do
+  so="$prefix/lib/lib$lib.so"
+  if [[ -L $so ]] && readelf -d "$so.1" 2>/dev/null | grep -q "SONAME.*\[lib$lib\.so\.1\]"; then pass; else
+    fail "lib$lib.so: missing, or SONAME not lib$lib.so.1"
+  fi
+done
+
+# The command runs from the prefix alone: no build-tree path, no library path.
+catalog="$prefix/share/doc/ZELBasXmlDocument/examples/catalog.xml"
+if readelf -d "$prefix/bin/zelbasxml" | grep -q 'R.*PATH.*\[\$ORIGIN/\.\./lib\]' &&
+  [[ "$(env -u LD_LIBRARY_PATH "$prefix/bin/zelbasxml" --version)" == "zelbasxml $version" ]] &&
+  env -u LD_LIBRARY_PATH "$prefix/bin/zelbasxml" find price "$catalog" | grep -qx '<price>24.00'; then
+  pass
+else
+  fail "installed zelbasxml"
+fi
+
+# expect NAME EXPECTED_FILE -- command...: runs the command, compares stdout.
+expect() {
+  local name="$1" want="$2"
+  shift 3
+  if "$@" >"$work/out" 2>"$work/err" && cmp -s "$work/out" "$want"; then pass; else
+    fail "$name"
+    diff "$want" "$work/out" | head -20
+    sed 's/^/    /' "$work/err"
+  fi
+}
+
+cat >"$work/outline.txt" <<'OUT'
+catalog currency="EUR" region="eu" updated="2026-11-30"
+  product category="tools" sku="A-100"
+    name: Claw hammer
+    price: 12.50
+    stock warehouse="north": 140
+    stock warehouse="south": 35
+  product category="garden" sku="B-220"
+    name: Watering can with rose
+    price: 9.90
+    note: Holds 10 l; <rose> detaches.
+  product category="kitchen" discontinued="yes" sku="C-310"
+    name: Café pot
+    price: 24.00
+OUT
+cat >"$work/find.txt" <<'OUT'
+product/stock warehouse="north": 140
+product/stock warehouse="south": 35
+OUT
+printf 'A-100\nB-220\nC-310\n' >"$work/find-sku.txt"
+cat >"$work/build_tree.txt" <<'OUT'
+<!-- order 1042 -->
+<order customer="c-77" id="1042">
+    <lines>
+        <line quantity="2" sku="A-100"/>
+        <line quantity="1" sku="C-310"/>
+    </lines>
+    <delivery warehouse="north"/>
+</order>
+<!-- 2 lines -->
+OUT
+
+run_examples() {
+  local how="$1" bin="$2"
+  expect "$how: outline" "$work/outline.txt" -- "$bin/outline" "$catalog"
+  expect "$how: find_tags" "$work/find.txt" -- "$bin/find_tags" "$catalog" stock
+  expect "$how: find_tags with attribute" "$work/find-sku.txt" -- "$bin/find_tags" "$catalog" product sku
+  expect "$how: build_tree" "$work/build_tree.txt" -- "$bin/build_tree"
+}
+
+# find_package: the installed examples' own CMakeLists.txt, a project of its
+# own that finds the package and links ZELBas::XmlDocument.
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+if cmake -S "$prefix/share/doc/ZELBasXmlDocument/examples" -B "$work/cmake-build" "${generator[@]}" \
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$flags -Wall -Wextra -Werror" \
+  >"$work/cmake.log" 2>&1 && cmake --build "$work/cmake-build" >>"$work/cmake.log" 2>&1; then
+  run_examples find_package "$work/cmake-build"
+else
+  cat "$work/cmake.log"
+  fail "find_package build"
+fi
+
+# pkg-config: one compiler call per example. The prefix is not a system
+# directory, so the program is told where the libraries are.
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+libdir="$(pkg-config --variable=libdir ZELBasXmlDocument)"
+[[ "$(pkg-config --modversion ZELBasXmlDocument)" == "$version" ]] || fail "pkg-config version"
+mkdir -p "$work/pc-build"
+built=1
+for example in outline find_tags build_tree; do
+  # shellcheck disable=SC2046,SC2086
+  "$cxx" -std=c++17 -Wall -Wextra -Werror $flags "$prefix/share/doc/ZELBasXmlDocument/examples/$example.cpp" \
+    -o "$work/pc-build/$example" $(pkg-config --cflags --libs ZELBasXmlDocument) -Wl,-rpath,"$libdir" ||
+    { fail "pkg-config build: $example"; built=0; }
+done
+((built)) && run_examples pkg-config "$work/pc-build"
+
+finish
