@@ -93,6 +93,7 @@ public:
   }
   /// Copy and swap: the previous elements are destroyed only after the copies
   /// exist, so self-assignment is safe and a failed copy changes nothing.
+  // NOLINTNEXTLINE(bugprone-unhandled-self-assignment): copy and swap, not recognized as such.
   ZELBasVectorGeneric& operator=(const ZELBasVectorGeneric& other) {
     ZELBasVectorGeneric copy(other.replicator);
     copy.Init(other);

@@ -52,6 +52,7 @@ protected:
       : characters(other.characters), representation(other.representation) {
     if (representation != nullptr) representation->Increment();
   }
+  // NOLINTNEXTLINE(bugprone-unhandled-self-assignment): safe by incrementing before releasing.
   atr_StringBase& operator=(const atr_StringBase& other) {
     // Increment before release: assigning a holder of the same
     // representation must never let the count reach zero.

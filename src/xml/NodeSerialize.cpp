@@ -84,6 +84,7 @@ private:
 
 }  // namespace
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes it by value.
 long ZELBasXmlNode::Serialize(ZELString& out, ZELString indent) const {
   Renderer renderer(out, indent);
   renderer.Open(this);

@@ -76,6 +76,7 @@ void ZELBasXmlNode::LinkChildren() {
   }
 }
 
+// NOLINTNEXTLINE(bugprone-unhandled-self-assignment): copies first; `other` may be this node.
 ZELBasXmlNode& ZELBasXmlNode::operator=(const ZELBasXmlNode& other) {
   // The copies are made, and `other` read in full, before the previous
   // children go: `other` may live inside them.

@@ -17,11 +17,13 @@ typedef void (*ZELBasModuleObserver)(const char* module, int up);
 
 /// Declares NAME_initialize(int&), NAME_finalize(int&), and two test hooks:
 /// NAME_GetCounter() and NAME_SetObserver().
+// NOLINTBEGIN(bugprone-macro-parentheses): API is a declaration specifier.
 #define ZELBAS_DECLARE_MODULE_PAIR(NAME, API) \
   API void NAME##_initialize(int& tally);     \
   API void NAME##_finalize(int& tally);       \
   API int NAME##_GetCounter();                \
   API void NAME##_SetObserver(ZELBasModuleObserver observer);
+// NOLINTEND(bugprone-macro-parentheses)
 
 /// Defines the pair declared above; one use per stand-in module.
 #define ZELBAS_DEFINE_MODULE_PAIR(NAME)              \
