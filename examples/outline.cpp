@@ -23,7 +23,8 @@ bool HasVisibleText(const ZELString& text) {
 void PrintOutline(const ZELBasXmlNode& node, int depth) {
   std::printf("%*s%s", depth * 2, "", node.GetTagName().CastToCharPtr());
   const ZELBasMap<ZELString, ZELString>& attributes = node.GetAttributes();
-  for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end(); ++it) {
+  for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end();
+       ++it) {
     std::printf(" %s=\"%s\"", it->first.CastToCharPtr(), it->second.CastToCharPtr());
   }
   // The text is the last piece of character data the parser gave the

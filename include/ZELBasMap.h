@@ -20,6 +20,7 @@ struct ZELBAS_CLASS ZELBasTreeNodeGeneric {
 
 /// Where a tree node's value starts and how large the whole node is.
 struct ZELBAS_CLASS ZELBasNodeOffsets {
+  /// The layout of a node whose header takes `value` bytes and whole node `node` bytes.
   ZELBasNodeOffsets(int value, int node) : valueOffset(value), nodeSize(node) {}
   ~ZELBasNodeOffsets() {}
 
@@ -67,8 +68,11 @@ public:
   ZELBASGENERICSLIB_API ZELBasTreeNodeGeneric* InsertUniqueAtPosition(ZELBasTreeNodeGeneric* hint,
                                                                       const void* value);
 
+  /// The first node in order; the header when the tree is empty.
   ZELBasTreeNodeGeneric* Begin() const { return header->left; }
+  /// The header, which stands for the position past the last node.
   ZELBasTreeNodeGeneric* End() const { return header; }
+  /// The header's link to the first node.
   ZELBasTreeNodeGeneric*& Leftmost() const { return header->left; }
 
 private:
@@ -92,11 +96,14 @@ private:
 /// A position in a tree: one node.
 class ZELBAS_CLASS ZELBasTreeIteratorGeneric {
 public:
+  /// An iterator at `at` (null: at no node).
   explicit ZELBasTreeIteratorGeneric(ZELBasTreeNodeGeneric* at = nullptr) : node(at) {}
 
   /// The value the node holds.
   void* Dereference() const { return reinterpret_cast<char*>(node) + node->valueOffset; }
+  /// True when both iterators are at the same node.
   bool Equal(const ZELBasTreeIteratorGeneric* other) const { return node == other->node; }
+  /// True when the iterators are at different nodes.
   bool NotEqual(const ZELBasTreeIteratorGeneric* other) const { return node != other->node; }
 
   /// Moves to the in-order successor; from the last node, to the header.
@@ -115,6 +122,7 @@ public:
     if (node->right != p) node = p;
   }
 
+  /// The node the iterator is at; the header at the end.
   ZELBasTreeNodeGeneric* node;
 };
 
@@ -122,19 +130,27 @@ public:
 template <class T, class Ref, class Ptr>
 class ZELBAS_CLASS ZELBasTreeIterator : public ZELBasTreeIteratorGeneric {
 public:
+  /// An iterator at no node.
   ZELBasTreeIterator() {}
+  /// An iterator at `at`.
   explicit ZELBasTreeIterator(ZELBasTreeNodeGeneric* at) : ZELBasTreeIteratorGeneric(at) {}
   /// From any iterator over the same tree (an iterator becomes a const one).
   ZELBasTreeIterator(const ZELBasTreeIteratorGeneric& other) : ZELBasTreeIteratorGeneric(other.node) {}
 
+  /// The value at this position; not at the end.
   Ref operator*() const { return *static_cast<Ptr>(Dereference()); }
+  /// The address of the value at this position; not at the end.
   Ptr operator->() const { return static_cast<Ptr>(Dereference()); }
+  /// True at the same node as `other`.
   bool operator==(const ZELBasTreeIteratorGeneric& other) const { return Equal(&other); }
+  /// True at a different node from `other`.
   bool operator!=(const ZELBasTreeIteratorGeneric& other) const { return NotEqual(&other); }
+  /// Moves to the next value in key order; from the last, to the end.
   ZELBasTreeIterator& operator++() {
     Next();
     return *this;
   }
+  /// Moves to the next value and returns the position before the move.
   ZELBasTreeIterator operator++(int) {
     ZELBasTreeIterator before(*this);
     Next();
@@ -146,11 +162,15 @@ public:
 /// also its key's.
 template <class A, class B>
 struct ZELBAS_CLASS ZELBasPair {
+  /// Copies of `key` and `value`.
   ZELBasPair(const A& key, const B& value) : first(key), second(value) {}
+  /// Copies of `other`'s key and value.
   ZELBasPair(const ZELBasPair& other) : first(other.first), second(other.second) {}
   ZELBasPair& operator=(const ZELBasPair&) = delete;
 
+  /// The key.
   A first;
+  /// The value.
   B second;
 };
 
@@ -163,6 +183,7 @@ bool ZELBasStandardComparitor(const void* a, const void* b, const void* /*contex
 /// The comparator of keys of type K.
 template <class K>
 struct ZELBasComparitor {
+  /// ZELBasStandardComparitor for K.
   static ZELBasComparatorFunc GetComparitor() { return &ZELBasStandardComparitor<K>; }
 };
 
@@ -170,14 +191,20 @@ struct ZELBasComparitor {
 template <class K, class V>
 class ZELBAS_CLASS ZELBasMap {
 public:
+  /// One entry: the key (`first`) and its value (`second`).
   typedef ZELBasPair<const K, V> value_type;
+  /// Walks the entries in ascending key order.
   typedef ZELBasTreeIterator<value_type, value_type&, value_type*> iterator;
+  /// Walks the entries in ascending key order, for reading.
   typedef ZELBasTreeIterator<value_type, const value_type&, const value_type*> const_iterator;
 
+  /// An empty map. Allocates nothing.
   ZELBasMap()
       : tree(getOffsets(), ZELBasGetReplicator<value_type>(), ZELBasComparitor<K>::GetComparitor(), nullptr) {
   }
+  /// Copies of all of `other`'s entries.
   ZELBasMap(const ZELBasMap& other) : tree(other.tree) {}
+  /// Holds copies of exactly `other`'s entries afterwards.
   ZELBasMap& operator=(const ZELBasMap& other) {
     tree = other.tree;
     return *this;
@@ -202,8 +229,11 @@ public:
     return const_iterator(n);
   }
 
+  /// The entry with the smallest key; end() when the map is empty.
   const_iterator begin() const { return const_iterator(tree.Begin()); }
+  /// The position past the last entry.
   iterator end() { return iterator(tree.End()); }
+  /// The position past the last entry.
   const_iterator end() const { return const_iterator(tree.End()); }
   /// True when the map holds no entry.
   bool empty() const { return tree.Begin() == tree.End(); }
@@ -223,9 +253,12 @@ private:
 };
 
 /// The attribute map and its per-type functions are built into this module.
+/// ZELBasAttributePair is one attribute: its name (the key) and its value.
 typedef ZELBasPair<const ZELString, ZELString> ZELBasAttributePair;
+/// @cond
 extern template struct ZELBasPair<const ZELString, ZELString>;
 extern template class ZELBasMap<ZELString, ZELString>;
 extern template void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
 extern template void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
 extern template bool ZELBasStandardComparitor<ZELString>(const void*, const void*, const void*);
+/// @endcond

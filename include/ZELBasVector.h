@@ -13,7 +13,9 @@
 /// Tag of the placement form that constructs elements in engine storage.
 enum ZELBasPlacement { ZELBasPlacementTag };
 
+/// Constructs an element at `where`, in storage the engine already holds.
 inline void* operator new(size_t, void* where, ZELBasPlacement) { return where; }
+/// Pairs with the placement form above; frees nothing.
 inline void operator delete(void*, void*, ZELBasPlacement) {}
 
 /// Copy-constructs `count` elements at `destination` from those at `source`.
@@ -23,6 +25,7 @@ typedef void (*ZELBasDestroyFunc)(const void* elements, size_t count);
 
 /// What a type-erased engine knows of an element type.
 struct ZELBAS_CLASS ZELBasReplicatorGeneric {
+  /// Elements of `size` bytes, copied with `copy` and destroyed with `destroy`.
   ZELBasReplicatorGeneric(int size, ZELBasCopyFunc copy, ZELBasDestroyFunc destroy)
       : elementSize(size), copyFunc(copy), destroyFunc(destroy) {}
 
@@ -51,7 +54,9 @@ void ZELBasStandardDestroy(const void* elements, size_t count) {
 /// T's copy and destroy functions, one at a time.
 template <class T>
 struct ZELBasReplicator {
+  /// ZELBasStandardCopy for T.
   static ZELBasCopyFunc GetCopyFunc() { return &ZELBasStandardCopy<T>; }
+  /// ZELBasStandardDestroy for T.
   static ZELBasDestroyFunc GetDestroyFunc() { return &ZELBasStandardDestroy<T>; }
 };
 
@@ -67,6 +72,7 @@ ZELBasReplicatorGeneric ZELBasGetReplicator() {
 class ZELBAS_CLASS ZELBasVectorAllocator {
 public:
   ZELBasVectorAllocator() {}
+  /// Returns `storage` to the memory module; the count is not needed.
   static void deallocate(void* storage, size_t /*count*/) { mem_Free(storage); }
 };
 
@@ -105,16 +111,20 @@ public:
     Deallocate(storageBegin, Capacity());
   }
 
+  /// Number of elements.
   size_t Size() const {
     return static_cast<size_t>(static_cast<const char*>(usedEnd) - static_cast<const char*>(storageBegin)) /
            static_cast<size_t>(replicator.elementSize);
   }
+  /// Number of elements the storage holds before it must grow.
   size_t Capacity() const {
     return static_cast<size_t>(static_cast<const char*>(storageEnd) -
                                static_cast<const char*>(storageBegin)) /
            static_cast<size_t>(replicator.elementSize);
   }
+  /// The first element; null when nothing was ever stored.
   const void* Begin() const { return storageBegin; }
+  /// Just past the last element.
   const void* End() const { return usedEnd; }
 
   /// Appends a copy of `*element` (which may be one of this vector's own).
@@ -144,17 +154,24 @@ private:
 template <class T>
 class ZELBAS_CLASS ZELBasVector {
 public:
+  /// An empty vector. Allocates nothing.
   ZELBasVector() : generic(ZELBasGetReplicator<T>()) {}
+  /// Copies of `other`'s elements, in storage of its own.
   ZELBasVector(const ZELBasVector<T>& other) : generic(ZELBasGetReplicator<T>()) {
     generic.Init(other.generic);
   }
+  /// Holds copies of exactly `other`'s elements afterwards; safe when `other` is
+  /// this vector, and a failed copy changes nothing.
   ZELBasVector<T>& operator=(const ZELBasVector<T>& other) {
     generic = other.generic;
     return *this;
   }
 
+  /// Number of elements.
   size_t size() const { return generic.Size(); }
+  /// The first element. Pointers into the vector are valid until it grows.
   const T* begin() const { return static_cast<const T*>(generic.Begin()); }
+  /// Just past the last element.
   const T* end() const { return static_cast<const T*>(generic.End()); }
   /// The element at `i`; no bounds check.
   const T& operator[](size_t i) const { return begin()[i]; }
@@ -164,7 +181,9 @@ public:
   void swap(ZELBasVector<T>& other) { generic.swap(other.generic); }
 
 protected:
+  /// The engine, for derived classes.
   ZELBasVectorGeneric& Generic() { return generic; }
+  /// The engine, for derived classes.
   const ZELBasVectorGeneric& Generic() const { return generic; }
 
 private:

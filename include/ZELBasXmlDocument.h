@@ -27,6 +27,7 @@ public:
   explicit ZELBasXmlDocument(const ZELString& fileName);
   ZELBasXmlDocument(const ZELBasXmlDocument&) = delete;
   ZELBasXmlDocument& operator=(const ZELBasXmlDocument&) = delete;
+  /// Destroys the tree.
   virtual ~ZELBasXmlDocument();
 
   /// ReadFile on the constructor's file name; E_FAIL when there is none.

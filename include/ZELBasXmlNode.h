@@ -8,9 +8,11 @@
 #include "ZELString.h"
 
 #ifndef S_OK
+/// Result of an operation that succeeded.
 #define S_OK ((long)0)
 #endif
 #ifndef E_FAIL
+/// Result of an operation that failed.
 #define E_FAIL ((long)(int)0x80004005)
 #endif
 
@@ -47,6 +49,7 @@ public:
   /// links the new children to this node. `other` may be this node or any
   /// node inside its subtree.
   ZELBasXmlNode& operator=(const ZELBasXmlNode& other);
+  /// Destroys the whole subtree.
   ~ZELBasXmlNode();
 
   /// Replaces the tag name.
@@ -103,6 +106,9 @@ private:
   ZELBasXmlNode* parent;
 };
 
+/// @cond
+// The children vector and its replicator are built into this module.
 extern template class ZELBasVector<ZELBasXmlNode>;
 extern template void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
 extern template void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);
+/// @endcond

@@ -8,6 +8,8 @@
 
 #include "ZELBasCoreUtils.h"
 
+/// Marks what this module exports: ZELBAS_EXPORT while the module is built,
+/// ZELBAS_IMPORT for its users.
 #if defined(ZELBASXMLDOCUMENT_BUILD)
 #define ZELBASXMLDOCUMENT_API ZELBAS_EXPORT
 #else
@@ -48,10 +50,13 @@ public:
 
 protected:
   atr_StringBase() : characters(nullptr), representation(nullptr) {}
+  /// Shares `other`'s representation and counts the new holder.
   atr_StringBase(const atr_StringBase& other)
       : characters(other.characters), representation(other.representation) {
     if (representation != nullptr) representation->Increment();
   }
+  /// Shares `other`'s representation, releasing the previous one; safe when
+  /// both hold the same representation.
   // NOLINTNEXTLINE(bugprone-unhandled-self-assignment): safe by incrementing before releasing.
   atr_StringBase& operator=(const atr_StringBase& other) {
     // Increment before release: assigning a holder of the same
@@ -82,11 +87,14 @@ protected:
   /// module). Both fields still name it; the caller overwrites them after.
   ZELBASCOREUTILS_API void Delete();
 
+  /// Drops this string's hold on its representation; the last holder frees it.
   void Release() {
     if (representation != nullptr && representation->Decrement()) Delete();
   }
 
+  /// The text's first byte, inside the representation.
   char* characters;
+  /// The shared representation; null for an empty string that has none.
   atr_StringRep* representation;
 };
 

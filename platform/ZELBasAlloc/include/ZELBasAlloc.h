@@ -1,4 +1,5 @@
-// ZELBasAlloc: the code base's memory module (stand-in).
+/// @file ZELBasAlloc.h
+/// ZELBasAlloc: the code base's memory module (stand-in).
 #pragma once
 
 #include <cstddef>
@@ -6,6 +7,8 @@
 
 #include "ZELBasModulePair.h"
 
+/// Marks what this module exports: ZELBAS_EXPORT while it is built,
+/// ZELBAS_IMPORT for its users.
 #if defined(ZELBASALLOC_BUILD)
 #define ZELBASALLOC_API ZELBAS_EXPORT
 #else
@@ -37,6 +40,8 @@ enum mem_BuiltInAlloc { mem_builtInAlloc };
 /// Base class giving a class heap instances from the memory module.
 class mem_AllocationOperators {
 public:
+  /// A block from the memory module; std::bad_alloc when none can be had.
   static void* operator new(size_t size) { return mem_OperatorNewThrowBuiltin(size); }
+  /// Returns the block to the memory module.
   static void operator delete(void* block) { mem_Free(block); }
 };

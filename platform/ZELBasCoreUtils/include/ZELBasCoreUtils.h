@@ -1,9 +1,12 @@
-// ZELBasCoreUtils: the code base's core utilities module (stand-in). Its
-// string operations are declared with the string itself, in ZELString.h.
+/// @file ZELBasCoreUtils.h
+/// ZELBasCoreUtils: the code base's core utilities module (stand-in). Its
+/// string operations are declared with the string itself, in ZELString.h.
 #pragma once
 
 #include "ZELBasModulePair.h"
 
+/// Marks what this module exports: ZELBAS_EXPORT while it is built,
+/// ZELBAS_IMPORT for its users.
 #if defined(ZELBASCOREUTILS_BUILD)
 #define ZELBASCOREUTILS_API ZELBAS_EXPORT
 #else

@@ -1,4 +1,5 @@
-// ZELBasShared: the code base's shared module (stand-in): file access.
+/// @file ZELBasShared.h
+/// ZELBasShared: the code base's shared module (stand-in): file access.
 #pragma once
 
 #include <cstdio>
@@ -6,6 +7,8 @@
 #include "ZELBasModulePair.h"
 #include "ZELString.h"
 
+/// Marks what this module exports: ZELBAS_EXPORT while it is built,
+/// ZELBAS_IMPORT for its users.
 #if defined(ZELBASSHARED_BUILD)
 #define ZELBASSHARED_API ZELBAS_EXPORT
 #else

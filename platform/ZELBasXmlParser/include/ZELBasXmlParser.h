@@ -1,11 +1,14 @@
-// ZELBasXmlParser: the code base's parser module (stand-in): Expat's
-// interface under the xmp_ prefix.
+/// @file ZELBasXmlParser.h
+/// ZELBasXmlParser: the code base's parser module (stand-in): Expat's
+/// interface under the xmp_ prefix.
 #pragma once
 
 #include <expat.h>
 
 #include "ZELBasModulePair.h"
 
+/// Marks what this module exports: ZELBAS_EXPORT while it is built,
+/// ZELBAS_IMPORT for its users.
 #if defined(ZELBASXMLPARSER_BUILD)
 #define ZELBASXMLPARSER_API ZELBAS_EXPORT
 #else
@@ -15,16 +18,26 @@
 ZELBAS_DECLARE_MODULE_PAIR(ZELBasXmlParser, ZELBASXMLPARSER_API)
 
 extern "C" {
+/// Expat's XML_ParserCreate, with the same arguments and result.
 ZELBASXMLPARSER_API XML_Parser xmp_XML_ParserCreate(const XML_Char* encoding);
+/// Expat's XML_SetUserData, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_SetUserData(XML_Parser parser, void* userData);
+/// Expat's XML_SetElementHandler, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_SetElementHandler(XML_Parser parser, XML_StartElementHandler start,
                                                    XML_EndElementHandler end);
+/// Expat's XML_SetCharacterDataHandler, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_SetCharacterDataHandler(XML_Parser parser, XML_CharacterDataHandler handler);
+/// Expat's XML_Parse, with the same arguments and result.
 ZELBASXMLPARSER_API enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length,
                                                   int isFinal);
+/// Expat's XML_GetErrorCode, with the same arguments and result.
 ZELBASXMLPARSER_API enum XML_Error xmp_XML_GetErrorCode(XML_Parser parser);
+/// Expat's XML_ErrorString, with the same arguments and result.
 ZELBASXMLPARSER_API const XML_LChar* xmp_XML_ErrorString(enum XML_Error code);
+/// Expat's XML_GetCurrentLineNumber, with the same arguments and result.
 ZELBASXMLPARSER_API XML_Size xmp_XML_GetCurrentLineNumber(XML_Parser parser);
+/// Expat's XML_GetCurrentColumnNumber, with the same arguments and result.
 ZELBASXMLPARSER_API XML_Size xmp_XML_GetCurrentColumnNumber(XML_Parser parser);
+/// Expat's XML_ParserFree, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_ParserFree(XML_Parser parser);
 }

@@ -1,13 +1,16 @@
-// The code base's counted start-up protocol, as each stand-in module takes part
-// in it: a module counter, and a caller's tally raised by 1 when the counter
-// goes 0 -> 1 and lowered by 1 when it goes 1 -> 0.
+/// @file ZELBasModulePair.h
+/// The code base's counted start-up protocol, as each stand-in module takes part
+/// in it: a module counter, and a caller's tally raised by 1 when the counter
+/// goes 0 -> 1 and lowered by 1 when it goes 1 -> 0.
 #pragma once
 
+/// Marks a declaration a module exports.
 #if defined(_WIN32)
 #define ZELBAS_EXPORT __declspec(dllexport)
 #define ZELBAS_IMPORT __declspec(dllimport)
 #else
 #define ZELBAS_EXPORT __attribute__((visibility("default")))
+/// Marks a declaration a module takes from another module.
 #define ZELBAS_IMPORT __attribute__((visibility("default")))
 #endif
 
