@@ -2,14 +2,16 @@
 # Installs the project into a temporary prefix, then builds the installed
 # examples against it twice, through find_package and through pkg-config,
 # and runs them.
-#   install_test.sh BUILD_DIR VERSION CXX [FLAGS]
+#   install_test.sh BUILD_DIR VERSION LIBDIR CXX [FLAGS]
+# LIBDIR is the library directory under the prefix (CMAKE_INSTALL_LIBDIR).
 # FLAGS are given to every compile and link of the examples (the sanitizer
 # build passes its -fsanitize options, which a host of its libraries needs).
 set -u
 build="$1"
 version="$2"
-cxx="$3"
-flags="${4:-}"
+libdir="$3"
+cxx="$4"
+flags="${5:-}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
@@ -29,12 +31,12 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
 
 # Layout, and a versioned SONAME on every library.
 for f in include/ZELBasXmlDocument.h include/ZELBasModulePair.h include/ZELBasXmlParser.h \
-  lib/cmake/ZELBasXmlDocument/ZELBasXmlDocumentConfig.cmake lib/pkgconfig/ZELBasXmlDocument.pc \
+  "$libdir/cmake/ZELBasXmlDocument/ZELBasXmlDocumentConfig.cmake" "$libdir/pkgconfig/ZELBasXmlDocument.pc" \
   bin/zelbasxml share/doc/ZELBasXmlDocument/examples/CMakeLists.txt; do
   [[ -f "$prefix/$f" ]] || fail "not installed: $f"
 done
 for lib in ZELBasXmlDocument ZELBasXmlParser ZELBasShared ZELBasGenericsLib ZELBasCoreUtils ZELBasAlloc; do
-  so="$prefix/lib/lib$lib.so"
+  so="$prefix/$libdir/lib$lib.so"
   if [[ -L $so ]] && readelf -d "$so.1" 2>/dev/null | grep -q "SONAME.*\[lib$lib\.so\.1\]"; then pass; else
     fail "lib$lib.so: missing, or SONAME not lib$lib.so.1"
   fi
@@ -42,7 +44,7 @@ done
 
 # The command runs from the prefix alone: no build-tree path, no library path.
 catalog="$prefix/share/doc/ZELBasXmlDocument/examples/catalog.xml"
-if readelf -d "$prefix/bin/zelbasxml" | grep -q 'R.*PATH.*\[\$ORIGIN/\.\./lib\]' &&
+if readelf -d "$prefix/bin/zelbasxml" | grep -qF "path: [\$ORIGIN/../$libdir]" &&
   [[ "$(env -u LD_LIBRARY_PATH "$prefix/bin/zelbasxml" --version)" == "zelbasxml $version" ]] &&
   env -u LD_LIBRARY_PATH "$prefix/bin/zelbasxml" find price "$catalog" | grep -qx '<price>24.00'; then
   pass
@@ -116,15 +118,15 @@ fi
 
 # pkg-config: one compiler call per example. The prefix is not a system
 # directory, so the program is told where the libraries are.
-export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
-libdir="$(pkg-config --variable=libdir ZELBasXmlDocument)"
+export PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig"
+pc_libdir="$(pkg-config --variable=libdir ZELBasXmlDocument)"
 [[ "$(pkg-config --modversion ZELBasXmlDocument)" == "$version" ]] || fail "pkg-config version"
 mkdir -p "$work/pc-build"
 built=1
 for example in outline find_tags build_tree; do
   # shellcheck disable=SC2046,SC2086
   "$cxx" -std=c++17 -Wall -Wextra -Werror $flags "$prefix/share/doc/ZELBasXmlDocument/examples/$example.cpp" \
-    -o "$work/pc-build/$example" $(pkg-config --cflags --libs ZELBasXmlDocument) -Wl,-rpath,"$libdir" ||
+    -o "$work/pc-build/$example" $(pkg-config --cflags --libs ZELBasXmlDocument) -Wl,-rpath,"$pc_libdir" ||
     { fail "pkg-config build: $example"; built=0; }
 done
 ((built)) && run_examples pkg-config "$work/pc-build"
