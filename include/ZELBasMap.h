@@ -255,10 +255,8 @@ private:
 /// The attribute map and its per-type functions are built into this module.
 /// ZELBasAttributePair is one attribute: its name (the key) and its value.
 typedef ZELBasPair<const ZELString, ZELString> ZELBasAttributePair;
-/// @cond
 extern template struct ZELBasPair<const ZELString, ZELString>;
 extern template class ZELBasMap<ZELString, ZELString>;
 extern template void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
 extern template void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
 extern template bool ZELBasStandardComparitor<ZELString>(const void*, const void*, const void*);
-/// @endcond

@@ -106,9 +106,6 @@ private:
   ZELBasXmlNode* parent;
 };
 
-/// @cond
-// The children vector and its replicator are built into this module.
 extern template class ZELBasVector<ZELBasXmlNode>;
 extern template void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
 extern template void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);
-/// @endcond
