@@ -51,14 +51,15 @@ std::string ReadBothWays(const std::string& bytes, long expected, ZELBasXmlDocum
 }
 
 // Exits 0 when both reads end as they should and the peak memory grew by
-// less than 64 MiB. The reports go to the standard error stream as they are.
+// less than 256 MiB (a few MiB without sanitizers; AddressSanitizer holds
+// freed blocks back for a while), where the expansion would need 3 GB. The reports go to the standard error stream as they are.
 void ReadLaughsAndExit() {
   long before = PeakKilobytes();
   TempDir dir;
   ZELBasXmlDocument fromFile, fromString;
   bool results = fromFile.ReadFile(ZELString(dir.Write("in.xml", Laughs()).c_str())) == S_OK &&
                  fromString.ReadString(ZELString(Laughs().c_str())) == E_FAIL;
-  std::exit(results && PeakKilobytes() - before < 64 * 1024 ? 0 : 1);
+  std::exit(results && PeakKilobytes() - before < 256 * 1024 ? 0 : 1);
 }
 
 }  // namespace
