@@ -90,6 +90,9 @@ TEST(AtomicWriteTest, NewFilesLinksAndSpecialFiles) {
   EXPECT_EQ(document.WriteFile(ZELString(fresh.c_str())), S_OK);
   umask(previous);
   EXPECT_EQ(Mode(fresh), 0640u) << "0666 less the umask";
+  std::string longest = dir.Write(std::string(255, 'n'), "old");  // no room left for a suffix
+  EXPECT_EQ(document.WriteFile(ZELString(longest.c_str())), S_OK);
+  EXPECT_EQ(TempDir::Read(longest), text);
 
   // A link is followed: the file it names is replaced, the link stays.
   std::filesystem::create_directory(dir.File("real"));

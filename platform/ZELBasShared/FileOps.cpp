@@ -114,7 +114,8 @@ FILE* OpenReplacement(const char* path, const char* mode) {
   }
   size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  std::string base = target.substr(folder.size());
+  // Room for the suffix within a file name's 255 bytes.
+  std::string base = target.substr(folder.size(), 200);
   Replacement* r = new (std::nothrow) Replacement{-1, false, std::string(), target};
   if (r == nullptr) return nullptr;
   for (int attempt = 0; attempt < 100 && r->fd < 0; ++attempt) {
