@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AllocationScope.h"
+#include "Reference.h"
 #include "TempDir.h"
 #include "ZELBasXmlDocument.h"
 
@@ -107,24 +108,6 @@ namespace {
 
 const size_t kRenderLevels = 3000;
 
-// The recursive definition of the rendering, appending to `out`.
-void Reference(const ZELBasXmlNode& node, const std::string& prefix, std::string& out) {
-  out += prefix + "<" + node.GetTagName().CastToCharPtr();
-  const ZELBasMap<ZELString, ZELString>& attributes = node.GetAttributes();
-  for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end();
-       ++it) {
-    out += std::string(" ") + it->first.CastToCharPtr() + "=\"" + it->second.CastToCharPtr() + "\"";
-  }
-  std::string data = node.GetData().CastToCharPtr();
-  if (data.empty() && node.Children().size() == 0) {
-    out += "/>\n";
-    return;
-  }
-  out += ">" + data + "\n";
-  for (const ZELBasXmlNode& child : node.Children()) Reference(child, prefix + "    ", out);
-  out += prefix + "</" + node.GetTagName().CastToCharPtr() + ">\n";
-}
-
 struct SmallStackWork {
   ZELBasXmlDocument* document;
   std::string serialized, written;
@@ -176,11 +159,11 @@ TEST(DeepTreeTest, RenderingThreeThousandLevelsFitsA64KiBStack) {
 
   std::string expected =
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- Written by ZELBasXmlDocument -->\n";
-  Reference(document.GetRoot(), "", expected);
+  ReferenceRender(document.GetRoot(), "", expected);
   EXPECT_GT(expected.size(), 4 * kRenderLevels * kRenderLevels);
   EXPECT_TRUE(work.written == expected);
   expected = "> ";
-  Reference(document.GetRoot(), "  ", expected);
+  ReferenceRender(document.GetRoot(), "  ", expected);
   EXPECT_TRUE(work.serialized == expected);
   EXPECT_EQ(work.copiedLevels, kRenderLevels);
 }
