@@ -70,23 +70,21 @@ void Search(const Model& m, const std::string& name, std::vector<const Model*>& 
   }
 }
 
+// Matches the model against the node's tree flattened in document order.
+void Match(const std::vector<FlatNode>& flat, size_t& i, const Model& m, size_t depth) {
+  FUZZ_CHECK(i < flat.size());
+  const FlatNode& f = flat[i++];
+  FUZZ_CHECK(f.depth == depth && f.tag == m.tag && f.data == m.data && f.children == m.children.size() &&
+             f.root == m.root);
+  FUZZ_CHECK(f.attributes ==
+             std::vector<std::pair<std::string, std::string>>(m.attributes.begin(), m.attributes.end()));
+  for (const Model& c : m.children) Match(flat, i, c, depth + 1);
+}
+
 void Expect(const ZELBasXmlNode& node, const Model& m) {
   std::vector<FlatNode> flat = Flatten(node);
   size_t i = 0;
-  // Walks the model in the same order as Flatten.
-  std::vector<std::pair<const Model*, size_t>> stack(1, std::make_pair(&m, size_t(0)));
-  while (!stack.empty()) {
-    const Model* at = stack.back().first;
-    size_t depth = stack.back().second;
-    stack.pop_back();
-    FUZZ_CHECK(i < flat.size());
-    const FlatNode& f = flat[i++];
-    FUZZ_CHECK(f.depth == depth && f.tag == at->tag && f.data == at->data &&
-               f.children == at->children.size() && f.root == at->root);
-    FUZZ_CHECK(f.attributes == std::vector<std::pair<std::string, std::string>>(at->attributes.begin(),
-                                                                                at->attributes.end()));
-    for (size_t c = at->children.size(); c-- > 0;) stack.emplace_back(&at->children[c], depth + 1);
-  }
+  Match(flat, i, m, 0);
   FUZZ_CHECK(i == flat.size());
 }
 
