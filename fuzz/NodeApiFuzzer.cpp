@@ -196,20 +196,23 @@ void Run(Input& in) {
         for (size_t i = 0; i < matches.size(); ++i) Expect(result[before + i], *matches[i]);
         break;
       }
-      case 8: {  // GetParent of a node held inside a tree
+      case 8: {  // GetParent of a node held inside a tree, into a node or into that tree
         size_t count = Count(model);
         if (count < 2) break;
         size_t k = 1 + in.Byte() % (count - 1), index = k;
         const Model* holder = nullptr;
         const Model* child = Nth(model, index, &holder);
-        ZELBasXmlNode out(ZELString("stale"));
-        long result = Nth(node, k)->GetParent(out);
+        bool intoTree = (in.Byte() & 1) != 0;
+        ZELBasXmlNode local(ZELString("stale"));
+        long result = Nth(node, k)->GetParent(intoTree ? node : local);
         if (child->root) {
           FUZZ_CHECK(result == E_FAIL);
-          FUZZ_CHECK(Str(out.GetTagName()) == "stale");
+          FUZZ_CHECK(Str(local.GetTagName()) == "stale");
         } else {
           FUZZ_CHECK(result == S_OK);
-          Expect(out, *holder);
+          Model parent = *holder;
+          if (intoTree) model = parent;
+          Expect(intoTree ? node : local, parent);
         }
         break;
       }
