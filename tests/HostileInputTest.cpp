@@ -52,8 +52,8 @@ std::string ReadBothWays(const std::string& bytes, long expected, ZELBasXmlDocum
 
 // Exits 0 when both reads end as they should and the peak memory grew by
 // less than 256 MiB (a few MiB without sanitizers; AddressSanitizer holds
-// freed blocks back for a while), where the expansion would need 3 GB. The reports go to the standard error
-// stream as they are.
+// freed blocks back for a while), where the expansion would need 3 GB. The
+// reports go to the standard error stream as they are.
 void ReadLaughsAndExit() {
   long before = PeakKilobytes();
   TempDir dir;
