@@ -2,6 +2,8 @@
 /// ZELBasShared: the code base's shared module (stand-in): file access.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "ZELBasModulePair.h"
@@ -21,6 +23,22 @@ ZELBAS_DECLARE_MODULE_PAIR(ZELBasShared, ZELBASSHARED_API)
 class ZELBasFileOps {
 public:
   /// Opens the file named by `fileName` (UTF-8) with the C `mode`; null on
-  /// failure.
+  /// failure. A folder is never opened.
+  ///
+  /// With "w" (or "wb", "wt") and a regular file or a path that does not
+  /// exist yet, the stream writes a new file in the same folder, and fclose
+  /// puts it in the target's place only when every write, the flush and the
+  /// close succeeded; otherwise fclose fails, the new file is removed and the
+  /// target is left as it was. The new file keeps the replaced file's
+  /// permission bits (0666 less the umask for a new one), and a symbolic
+  /// link is followed to the file it names. Devices, pipes and other special
+  /// files are written in place.
   ZELBASSHARED_API static FILE* Fopen(const ZELString& fileName, const char* mode);
 };
+
+// For tests:
+
+/// Writes through the replacing streams of Fopen(name, "w") fail once
+/// `bytes` more bytes have gone through them (all streams together);
+/// SIZE_MAX, the default, turns failures off.
+ZELBASSHARED_API void ZELBasShared_FailWritesAfter(size_t bytes);

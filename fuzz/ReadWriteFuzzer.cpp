@@ -1,0 +1,34 @@
+// Bytes through ReadString, then WriteString. Checks that the tree is sound
+// (links, attribute order), that the written text is the header lines and
+// the recursive rendering of the tree, and that every block taken is given
+// back.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "FuzzCheck.h"
+#include "Reference.h"
+#include "ZELBasXmlDocument.h"
+
+const char kHeader[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- Written by ZELBasXmlDocument -->\n";
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  int64_t liveAtStart = mem_LiveBlocks();
+  {
+    ZELString input;
+    input.BuildFromUTF8(reinterpret_cast<const char*>(data), size);
+    ZELBasXmlDocument document;
+    long result = document.ReadString(input);
+    FUZZ_CHECK(result == S_OK || result == E_FAIL);
+    FUZZ_CHECK(size != 0 || result == E_FAIL);
+    ZELString out("stale");
+    FUZZ_CHECK(document.WriteString(out) == S_OK);
+    Flatten(document.GetRoot());  // checks links and attribute order
+    std::string expected = kHeader;
+    ReferenceRender(document.GetRoot(), "", expected);
+    FUZZ_CHECK(Str(out) == expected);
+    if (result == S_OK) FUZZ_CHECK(document.GetRoot().IsRoot());
+  }
+  FUZZ_CHECK(mem_LiveBlocks() == liveAtStart);
+  return 0;
+}
