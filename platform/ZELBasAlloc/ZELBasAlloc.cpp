@@ -4,33 +4,400 @@
 #include <cstdlib>
 #include <new>
 
-// Counters are relaxed: documents on separate threads allocate concurrently,
-// and tests only read the totals once those threads are done.
-static std::atomic<int64_t> liveBlocks;
-static std::atomic<uint64_t> totalAllocations;
-static std::atomic<uint64_t> failCountdown;
+#if !defined(ZELBAS_ALLOC_PLAIN_MALLOC)
+#include <pthread.h>
+#include <sys/mman.h>
 
-void* mem_OperatorNewThrowBuiltin(size_t size) {
-  if (failCountdown.load(std::memory_order_relaxed) != 0 &&
-      failCountdown.fetch_sub(1, std::memory_order_relaxed) == 1) {
-    throw std::bad_alloc();
+#include <cstring>
+#include <mutex>
+#endif
+
+// A document is mostly small blocks of a few sizes (nodes' strings, map
+// nodes, short child vectors), taken and freed by the million. Those come
+// from size classes carved out of 64 KiB spans, each thread keeping a cache
+// of free blocks per class, so that a block costs no header and no lock.
+// Larger blocks come from malloc. Counts are per thread, summed when read.
+//
+// With AddressSanitizer every block comes from malloc, so that it keeps
+// watching each one.
+
+namespace {
+
+std::atomic<uint64_t> failCountdown;
+
+// Counts of a thread that has ended, and of blocks freed without a cache.
+std::atomic<int64_t> retiredLive;
+std::atomic<uint64_t> retiredTotal;
+
+// The owner thread alone writes these (plain load and store, no locked
+// instruction); the readers sum them.
+struct Counters {
+  std::atomic<int64_t> live{0};
+  std::atomic<uint64_t> total{0};
+
+  void Took() {
+    live.store(live.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    total.store(total.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   }
+  void Gave() { live.store(live.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed); }
+};
+
+bool ShouldFail() {
+  return failCountdown.load(std::memory_order_relaxed) != 0 &&
+         failCountdown.fetch_sub(1, std::memory_order_relaxed) == 1;
+}
+
+void* Malloc(size_t size) {
   void* block = std::malloc(size != 0 ? size : 1);
   if (block == nullptr) throw std::bad_alloc();
-  liveBlocks.fetch_add(1, std::memory_order_relaxed);
-  totalAllocations.fetch_add(1, std::memory_order_relaxed);
+  return block;
+}
+
+#if defined(ZELBAS_ALLOC_PLAIN_MALLOC)
+
+Counters counters;  // shared by all threads: locked increments here
+
+}  // namespace
+
+void* mem_OperatorNewThrowBuiltin(size_t size) {
+  if (ShouldFail()) throw std::bad_alloc();
+  void* block = Malloc(size);
+  counters.live.fetch_add(1, std::memory_order_relaxed);
+  counters.total.fetch_add(1, std::memory_order_relaxed);
   return block;
 }
 
 void mem_Free(void* block) {
   if (block == nullptr) return;
-  liveBlocks.fetch_sub(1, std::memory_order_relaxed);
+  counters.live.fetch_sub(1, std::memory_order_relaxed);
   std::free(block);
 }
 
-int64_t mem_LiveBlocks() { return liveBlocks.load(std::memory_order_relaxed); }
+int64_t mem_LiveBlocks() { return counters.live.load(std::memory_order_relaxed); }
 
-uint64_t mem_TotalAllocations() { return totalAllocations.load(std::memory_order_relaxed); }
+uint64_t mem_TotalAllocations() { return counters.total.load(std::memory_order_relaxed); }
+
+#else
+
+const size_t kSpanShift = 16;  // 64 KiB spans
+const size_t kSpan = size_t(1) << kSpanShift;
+const size_t kReserve = size_t(64) << 30;  // address space for spans; memory is committed as used
+const size_t kCommitStep = size_t(1) << 20;
+const size_t kMaxSmall = 2048;
+const int kClasses = 40;
+
+// Class sizes: steps of 16 up to 256, 32 up to 512, 64 up to 1024, 128 up
+// to 2048.
+size_t ClassSize(int c) {
+  if (c < 16) return static_cast<size_t>(c + 1) * 16;
+  if (c < 24) return 256 + static_cast<size_t>(c - 15) * 32;
+  if (c < 32) return 512 + static_cast<size_t>(c - 23) * 64;
+  return 1024 + static_cast<size_t>(c - 31) * 128;
+}
+
+int ClassOf(size_t size) {
+  if (size <= 256) return size != 0 ? static_cast<int>((size + 15) >> 4) - 1 : 0;
+  if (size <= 512) return 15 + static_cast<int>((size - 256 + 31) >> 5);
+  if (size <= 1024) return 23 + static_cast<int>((size - 512 + 63) >> 6);
+  return 31 + static_cast<int>((size - 1024 + 127) >> 7);
+}
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+
+// What all threads share, under one lock: the span reservation, blocks
+// handed back in batches, and each span's class.
+struct Central {
+  std::mutex lock;
+  char* base = nullptr;
+  char* nextSpan = nullptr;
+  char* committed = nullptr;
+  char* end = nullptr;
+  FreeBlock* free[kClasses] = {};
+  unsigned char* spanClass = nullptr;
+  bool failed = false;
+
+  bool Reserve() {
+    if (base != nullptr || failed) return base != nullptr;
+    void* range = mmap(nullptr, kReserve, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* classes = mmap(nullptr, kReserve >> kSpanShift, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (range == MAP_FAILED || classes == MAP_FAILED) {
+      if (range != MAP_FAILED) munmap(range, kReserve);
+      if (classes != MAP_FAILED) munmap(classes, kReserve >> kSpanShift);
+      failed = true;
+      return false;
+    }
+    // Spans start on a span boundary, so a block's span is its address
+    // rounded down.
+    char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(range) + kSpan - 1) & ~(kSpan - 1));
+    base = nextSpan = committed = aligned;
+    end = static_cast<char*>(range) + kReserve;
+    spanClass = static_cast<unsigned char*>(classes);
+    return true;
+  }
+
+  // A fresh span for class `c`, or null when the reservation is used up.
+  char* NewSpan(int c) {
+    if (!Reserve() || end - nextSpan < static_cast<ptrdiff_t>(kSpan)) return nullptr;
+    if (nextSpan == committed) {
+      size_t step = static_cast<size_t>(end - committed) < kCommitStep ? kSpan : kCommitStep;
+      if (mprotect(committed, step, PROT_READ | PROT_WRITE) != 0) return nullptr;
+      committed += step;
+    }
+    char* span = nextSpan;
+    nextSpan += kSpan;
+    spanClass[static_cast<size_t>(span - base) >> kSpanShift] = static_cast<unsigned char>(c);
+    return span;
+  }
+};
+
+Central central;
+// Read without the lock once set: a block's address can only be in the range
+// after the range was made, and the block reached its freeing thread after.
+std::atomic<char*> spanBase{nullptr};
+
+bool IsSpanBlock(const void* block) {
+  char* base = spanBase.load(std::memory_order_relaxed);
+  return base != nullptr && static_cast<size_t>(static_cast<const char*>(block) - base) < kReserve;
+}
+
+int SpanClassOf(const void* block) {
+  char* base = spanBase.load(std::memory_order_relaxed);
+  return central.spanClass[static_cast<size_t>(static_cast<const char*>(block) - base) >> kSpanShift];
+}
+
+struct ThreadCache {
+  struct List {
+    FreeBlock* head = nullptr;
+    size_t count = 0;
+    char* bump = nullptr;  // the uncarved rest of this thread's current span
+    char* bumpEnd = nullptr;
+  };
+  List lists[kClasses];
+  Counters counters;
+  ThreadCache* next = nullptr;  // in the list of live caches
+};
+
+// Blocks a thread keeps per class before it hands half back.
+size_t Limit(int c) {
+  size_t blocks = (size_t(64) << 10) / ClassSize(c);
+  return blocks < 32 ? 32 : blocks;
+}
+
+std::mutex cachesLock;  // guards the list of live caches
+ThreadCache* caches = nullptr;
+pthread_key_t cacheKey;
+std::once_flag keyOnce;
+
+__thread ThreadCache* threadCache __attribute__((tls_model("initial-exec"))) = nullptr;
+__thread bool threadEnded __attribute__((tls_model("initial-exec"))) = false;
+
+// Hands `count` blocks of class `c`, linked from `head`, to the shared lists.
+void GiveBack(int c, FreeBlock* head, FreeBlock* tail) {
+  std::lock_guard<std::mutex> guard(central.lock);
+  tail->next = central.free[c];
+  central.free[c] = head;
+}
+
+void EndThread(void* data) {
+  ThreadCache* cache = static_cast<ThreadCache*>(data);
+  for (int c = 0; c < kClasses; ++c) {
+    ThreadCache::List& list = cache->lists[c];
+    if (list.head != nullptr) {
+      FreeBlock* tail = list.head;
+      while (tail->next != nullptr) tail = tail->next;
+      GiveBack(c, list.head, tail);
+    }
+    // The uncarved rest of a span goes back as blocks.
+    size_t size = ClassSize(c);
+    FreeBlock* head = nullptr;
+    FreeBlock* tail = nullptr;
+    for (char* p = list.bump; p != nullptr && p + size <= list.bumpEnd; p += size) {
+      FreeBlock* block = reinterpret_cast<FreeBlock*>(p);
+      block->next = head;
+      head = block;
+      if (tail == nullptr) tail = block;
+    }
+    if (head != nullptr) GiveBack(c, head, tail);
+  }
+  {
+    std::lock_guard<std::mutex> guard(cachesLock);
+    retiredLive.fetch_add(cache->counters.live.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    retiredTotal.fetch_add(cache->counters.total.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    for (ThreadCache** link = &caches; *link != nullptr; link = &(*link)->next) {
+      if (*link == cache) {
+        *link = cache->next;
+        break;
+      }
+    }
+  }
+  threadCache = nullptr;
+  threadEnded = true;
+  cache->~ThreadCache();
+  std::free(cache);
+}
+
+ThreadCache* Cache() {
+  if (threadCache != nullptr || threadEnded) return threadCache;
+  std::call_once(keyOnce, [] { pthread_key_create(&cacheKey, EndThread); });
+  void* memory = std::calloc(1, sizeof(ThreadCache));
+  if (memory == nullptr) return nullptr;
+  ThreadCache* cache = new (memory) ThreadCache();
+  {
+    std::lock_guard<std::mutex> guard(cachesLock);
+    cache->next = caches;
+    caches = cache;
+  }
+  pthread_setspecific(cacheKey, cache);
+  threadCache = cache;
+  return cache;
+}
+
+// Takes a block of class `c` from the shared lists or a new span; null when
+// the reservation is used up. With a cache, also refills it.
+void* Refill(int c, ThreadCache::List* list) {
+  std::lock_guard<std::mutex> guard(central.lock);
+  if (FreeBlock* head = central.free[c]) {
+    if (list == nullptr) {
+      central.free[c] = head->next;
+      return head;
+    }
+    // Half a cache's worth at most: the rest stays for other threads.
+    size_t want = Limit(c) / 2;
+    FreeBlock* tail = head;
+    size_t taken = 1;
+    while (taken < want && tail->next != nullptr) {
+      tail = tail->next;
+      ++taken;
+    }
+    central.free[c] = tail->next;
+    tail->next = nullptr;
+    list->head = head->next;
+    list->count = taken - 1;
+    return head;
+  }
+  char* span = central.NewSpan(c);
+  if (span == nullptr) return nullptr;
+  if (central.base != spanBase.load(std::memory_order_relaxed)) spanBase.store(central.base);
+  if (list == nullptr) {
+    // No cache to keep the rest: share it out.
+    size_t size = ClassSize(c);
+    for (char* p = span + size; p + size <= span + kSpan; p += size) {
+      FreeBlock* block = reinterpret_cast<FreeBlock*>(p);
+      block->next = central.free[c];
+      central.free[c] = block;
+    }
+    return span;
+  }
+  list->bump = span + ClassSize(c);
+  list->bumpEnd = span + kSpan;
+  return span;
+}
+
+void* AllocateSmall(size_t size) {
+  int c = ClassOf(size);
+  ThreadCache* cache = Cache();
+  if (cache == nullptr) {
+    void* block = Refill(c, nullptr);
+    if (block == nullptr) block = Malloc(size);
+    retiredLive.fetch_add(1, std::memory_order_relaxed);
+    retiredTotal.fetch_add(1, std::memory_order_relaxed);
+    return block;
+  }
+  ThreadCache::List& list = cache->lists[c];
+  void* block;
+  if (list.head != nullptr) {
+    block = list.head;
+    list.head = list.head->next;
+    --list.count;
+  } else if (list.bump != nullptr && list.bump + ClassSize(c) <= list.bumpEnd) {
+    block = list.bump;
+    list.bump += ClassSize(c);
+  } else {
+    block = Refill(c, &list);
+    if (block == nullptr) block = Malloc(size);
+  }
+  cache->counters.Took();
+  return block;
+}
+
+void FreeSmall(void* block) {
+  int c = SpanClassOf(block);
+  ThreadCache* cache = Cache();
+  FreeBlock* freed = static_cast<FreeBlock*>(block);
+  if (cache == nullptr) {
+    freed->next = nullptr;
+    GiveBack(c, freed, freed);
+    retiredLive.fetch_sub(1, std::memory_order_relaxed);
+    return;
+  }
+  ThreadCache::List& list = cache->lists[c];
+  freed->next = list.head;
+  list.head = freed;
+  cache->counters.Gave();
+  if (++list.count < Limit(c)) return;
+  // Too many kept: hand back the older half.
+  size_t keep = list.count / 2;
+  FreeBlock* last = list.head;
+  for (size_t i = 1; i < keep; ++i) last = last->next;
+  FreeBlock* rest = last->next;
+  FreeBlock* tail = rest;
+  while (tail->next != nullptr) tail = tail->next;
+  last->next = nullptr;
+  list.count = keep;
+  GiveBack(c, rest, tail);
+}
+
+}  // namespace
+
+void* mem_OperatorNewThrowBuiltin(size_t size) {
+  if (ShouldFail()) throw std::bad_alloc();
+  if (size <= kMaxSmall) return AllocateSmall(size);
+  void* block = Malloc(size);
+  if (ThreadCache* cache = Cache()) {
+    cache->counters.Took();
+  } else {
+    retiredLive.fetch_add(1, std::memory_order_relaxed);
+    retiredTotal.fetch_add(1, std::memory_order_relaxed);
+  }
+  return block;
+}
+
+void mem_Free(void* block) {
+  if (block == nullptr) return;
+  if (IsSpanBlock(block)) {
+    FreeSmall(block);
+    return;
+  }
+  if (ThreadCache* cache = Cache()) {
+    cache->counters.Gave();
+  } else {
+    retiredLive.fetch_sub(1, std::memory_order_relaxed);
+  }
+  std::free(block);
+}
+
+int64_t mem_LiveBlocks() {
+  std::lock_guard<std::mutex> guard(cachesLock);
+  int64_t live = retiredLive.load(std::memory_order_relaxed);
+  for (ThreadCache* cache = caches; cache != nullptr; cache = cache->next) {
+    live += cache->counters.live.load(std::memory_order_relaxed);
+  }
+  return live;
+}
+
+uint64_t mem_TotalAllocations() {
+  std::lock_guard<std::mutex> guard(cachesLock);
+  uint64_t total = retiredTotal.load(std::memory_order_relaxed);
+  for (ThreadCache* cache = caches; cache != nullptr; cache = cache->next) {
+    total += cache->counters.total.load(std::memory_order_relaxed);
+  }
+  return total;
+}
+
+#endif
 
 void mem_FailAfter(uint64_t countdown) { failCountdown.store(countdown, std::memory_order_relaxed); }
 

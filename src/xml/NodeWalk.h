@@ -22,6 +22,22 @@ public:
   static const ZELBasMap<ZELString, ZELString>& Attributes(const ZELBasXmlNode* node) {
     return node->attributes;
   }
+  static ZELBasMap<ZELString, ZELString>& Attributes(ZELBasXmlNode* node) { return node->attributes; }
+  static ZELString& Data(ZELBasXmlNode* node) { return node->data; }
+
+  // Constructs a child named `tagName` at the end of `parent`'s children and
+  // links it there: the same node that appending a copy of a new one gives.
+  static ZELBasXmlNode* AppendNew(ZELBasXmlNode* parent, const ZELString& tagName) {
+    void* slot = Storage::Of(parent->children).PushBackUninitialized(&ZELBasXmlNode::Relocate);
+    ZELBasXmlNode* child = new (slot, ZELBasPlacementTag) ZELBasXmlNode(tagName);
+    child->parent = parent;
+    return child;
+  }
+
+private:
+  struct Storage : ZELBasVector<ZELBasXmlNode> {
+    static ZELBasVectorGeneric& Of(ZELBasVector<ZELBasXmlNode>& v) { return static_cast<Storage&>(v).Generic(); }
+  };
 };
 
 // Visits every node below `top` in document order: visitor.Enter(node) before
