@@ -25,10 +25,6 @@ namespace {
 
 std::atomic<uint64_t> failCountdown;
 
-// Counts of a thread that has ended, and of blocks freed without a cache.
-std::atomic<int64_t> retiredLive;
-std::atomic<uint64_t> retiredTotal;
-
 // The owner thread alone writes these (plain load and store, no locked
 // instruction); the readers sum them.
 struct Counters {
@@ -79,27 +75,35 @@ uint64_t mem_TotalAllocations() { return counters.total.load(std::memory_order_r
 
 #else
 
+// Counts of the threads that have ended, and of blocks taken or freed
+// without a cache.
+std::atomic<int64_t> retiredLive;
+std::atomic<uint64_t> retiredTotal;
+
 const size_t kSpanShift = 16;  // 64 KiB spans
 const size_t kSpan = size_t(1) << kSpanShift;
-const size_t kReserve = size_t(64) << 30;  // address space for spans; memory is committed as used
+const size_t kReserve = size_t(16) << 30;  // address space for spans; memory is committed as used
 const size_t kCommitStep = size_t(1) << 20;
 const size_t kMaxSmall = 2048;
-const int kClasses = 40;
+const int kClasses = 48;
 
-// Class sizes: steps of 16 up to 256, 32 up to 512, 64 up to 1024, 128 up
+// Class sizes: steps of 8 up to 128 (the blocks hold pointers and bytes,
+// nothing wider), then 16 up to 256, 32 up to 512, 64 up to 1024 and 128 up
 // to 2048.
 size_t ClassSize(int c) {
-  if (c < 16) return static_cast<size_t>(c + 1) * 16;
-  if (c < 24) return 256 + static_cast<size_t>(c - 15) * 32;
-  if (c < 32) return 512 + static_cast<size_t>(c - 23) * 64;
-  return 1024 + static_cast<size_t>(c - 31) * 128;
+  if (c < 16) return static_cast<size_t>(c + 1) * 8;
+  if (c < 24) return 128 + static_cast<size_t>(c - 15) * 16;
+  if (c < 32) return 256 + static_cast<size_t>(c - 23) * 32;
+  if (c < 40) return 512 + static_cast<size_t>(c - 31) * 64;
+  return 1024 + static_cast<size_t>(c - 39) * 128;
 }
 
 int ClassOf(size_t size) {
-  if (size <= 256) return size != 0 ? static_cast<int>((size + 15) >> 4) - 1 : 0;
-  if (size <= 512) return 15 + static_cast<int>((size - 256 + 31) >> 5);
-  if (size <= 1024) return 23 + static_cast<int>((size - 512 + 63) >> 6);
-  return 31 + static_cast<int>((size - 1024 + 127) >> 7);
+  if (size <= 128) return size != 0 ? static_cast<int>((size + 7) >> 3) - 1 : 0;
+  if (size <= 256) return 15 + static_cast<int>((size - 128 + 15) >> 4);
+  if (size <= 512) return 23 + static_cast<int>((size - 256 + 31) >> 5);
+  if (size <= 1024) return 31 + static_cast<int>((size - 512 + 63) >> 6);
+  return 39 + static_cast<int>((size - 1024 + 127) >> 7);
 }
 
 struct FreeBlock {

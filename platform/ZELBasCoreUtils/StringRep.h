@@ -9,16 +9,42 @@
 
 namespace zelcore {
 
+// A header of 16 bytes: most texts are short, and a header is paid per
+// string. Texts of 4 GiB and more keep their sizes in a block just before.
 struct Rep {
   atr_StringRep head;  // refCount first, as every string expects
   int32_t charCount;   // -1 until first asked for
-  size_t length;       // bytes, without the terminator
-  size_t capacity;     // bytes of room for text, without the terminator
+  uint32_t length;     // bytes, without the terminator
+  uint32_t capacity;   // bytes of room for text, without the terminator; kBig: see BigSizes
   char text[1];
 };
 
+const uint32_t kBig = 0xFFFFFFFFu;
+
+struct BigSizes {
+  size_t length;
+  size_t capacity;
+};
+
+inline BigSizes* BigSizesOf(const Rep* rep) {
+  return reinterpret_cast<BigSizes*>(const_cast<Rep*>(rep)) - 1;
+}
+inline size_t Length(const Rep* rep) { return rep->capacity != kBig ? rep->length : BigSizesOf(rep)->length; }
+inline size_t Capacity(const Rep* rep) {
+  return rep->capacity != kBig ? rep->capacity : BigSizesOf(rep)->capacity;
+}
+inline void SetLength(Rep* rep, size_t length) {
+  if (rep->capacity != kBig) {
+    rep->length = static_cast<uint32_t>(length);
+  } else {
+    BigSizesOf(rep)->length = length;
+  }
+}
+
 // A representation with room for `capacity` bytes of text, count 1.
 Rep* NewRep(size_t capacity);
+// Frees a representation made by NewRep.
+void FreeRep(Rep* rep);
 
 inline Rep* RepOf(atr_StringRep* representation) { return reinterpret_cast<Rep*>(representation); }
 

@@ -10,7 +10,7 @@ using zelcore::RepOf;
 
 ZELBAS_DEFINE_MODULE_PAIR(ZELBasCoreUtils)
 
-void atr_StringBase::Delete() { mem_Free(representation); }
+void atr_StringBase::Delete() { zelcore::FreeRep(RepOf(representation)); }
 
 ZELString::~ZELString() {}
 
@@ -24,7 +24,7 @@ ZELString::Result ZELString::BuildFromUTF8(const char* text, size_t length) {
     rep = zelcore::NewRep(length);
     std::memcpy(rep->text, text, length);
     rep->text[length] = '\0';
-    rep->length = length;
+    zelcore::SetLength(rep, length);
   }
   Release();
   // The empty text needs no representation: it reads as "" without one.
@@ -43,23 +43,25 @@ ZELString& ZELString::Append(const ZELString& tail) {
   }
   Rep* rep = RepOf(representation);
   const Rep* tailRep = RepOf(tail.representation);
-  size_t length = rep->length + tailRep->length;
-  if (rep->head.refCount == 1 && rep->capacity >= length) {
-    std::memcpy(rep->text + rep->length, tailRep->text, tailRep->length);
+  size_t headLength = zelcore::Length(rep);
+  size_t tailLength = zelcore::Length(tailRep);
+  size_t length = headLength + tailLength;
+  if (rep->head.refCount == 1 && zelcore::Capacity(rep) >= length) {
+    std::memcpy(rep->text + headLength, tailRep->text, tailLength);
   } else {
     // Geometric growth keeps a long run of appends linear in the bytes.
-    size_t capacity = rep->length * 2;
+    size_t capacity = headLength * 2;
     if (capacity < length) capacity = length;
     if (capacity < 64) capacity = 64;
     Rep* grown = zelcore::NewRep(capacity);
-    std::memcpy(grown->text, rep->text, rep->length);
-    std::memcpy(grown->text + rep->length, tailRep->text, tailRep->length);
+    std::memcpy(grown->text, rep->text, headLength);
+    std::memcpy(grown->text + headLength, tailRep->text, tailLength);
     Release();
     rep = grown;
     representation = &rep->head;
     characters = rep->text;
   }
-  rep->length = length;
+  zelcore::SetLength(rep, length);
   rep->text[length] = '\0';
   rep->charCount = -1;
   isAscii = isAscii && tail.isAscii;
@@ -70,29 +72,30 @@ int ZELString::GetLengthInChar() const {
   if (representation == nullptr) return 0;
   Rep* rep = RepOf(representation);
   if (rep->charCount < 0) {
-    size_t count = isAscii ? rep->length : zelcore::CountChars(rep->text, rep->length);
+    size_t length = zelcore::Length(rep);
+    size_t count = isAscii ? length : zelcore::CountChars(rep->text, length);
     rep->charCount = count > INT_MAX ? INT_MAX : static_cast<int32_t>(count);
   }
   return rep->charCount;
 }
 
 void ZELString::ConvertToUTF8(char* buffer, size_t* size) const {
-  size_t length = representation != nullptr ? RepOf(representation)->length : 0;
+  size_t length = representation != nullptr ? zelcore::Length(RepOf(representation)) : 0;
   if (length > *size) length = *size;
   if (length != 0) std::memcpy(buffer, characters, length);
   *size = length;
 }
 
 ZELString ZELString::operator+(const char* tail) const {
-  size_t headLength = representation != nullptr ? RepOf(representation)->length : 0;
+  size_t headLength = representation != nullptr ? zelcore::Length(RepOf(representation)) : 0;
   size_t tailLength = tail != nullptr ? std::strlen(tail) : 0;
   ZELString result;
   if (headLength + tailLength == 0) return result;
   Rep* rep = zelcore::NewRep(headLength + tailLength);
   if (headLength != 0) std::memcpy(rep->text, characters, headLength);
   if (tailLength != 0) std::memcpy(rep->text + headLength, tail, tailLength);
-  rep->length = headLength + tailLength;
-  rep->text[rep->length] = '\0';
+  zelcore::SetLength(rep, headLength + tailLength);
+  rep->text[headLength + tailLength] = '\0';
   result.representation = &rep->head;
   result.characters = rep->text;
   result.isAscii = isAscii && zelcore::AllAscii(tail, tailLength);

@@ -82,6 +82,16 @@ void ZELBasVectorGeneric::Grow(const void* element, ZELBasRelocateFunc relocate)
   storageEnd = fresh + capacity * size;
 }
 
+void ZELBasVectorGeneric::ShrinkToFit(ZELBasRelocateFunc relocate) {
+  if (usedEnd == storageEnd) return;
+  size_t count = Size();
+  char* fresh = count != 0 ? Allocate(count, static_cast<size_t>(replicator.elementSize)) : nullptr;
+  if (count != 0) relocate(storageBegin, fresh, count);
+  Deallocate(storageBegin, Capacity());
+  storageBegin = fresh;
+  usedEnd = storageEnd = fresh + count * static_cast<size_t>(replicator.elementSize);
+}
+
 void ZELBasVectorGeneric::Init(const ZELBasVectorGeneric& other) {
   size_t count = other.Size();
   storageBegin = usedEnd = storageEnd = nullptr;

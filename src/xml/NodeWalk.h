@@ -34,6 +34,14 @@ public:
     return child;
   }
 
+  // Gives a closed element's short children vector just the room it uses:
+  // most elements have a few children, and doubling leaves a node's worth
+  // of room or more unused in many of them.
+  static void FitChildren(ZELBasXmlNode* node) {
+    ZELBasVectorGeneric& children = Storage::Of(node->children);
+    if (children.Capacity() <= 16) children.ShrinkToFit(&ZELBasXmlNode::Relocate);
+  }
+
 private:
   struct Storage : ZELBasVector<ZELBasXmlNode> {
     static ZELBasVectorGeneric& Of(ZELBasVector<ZELBasXmlNode>& v) { return static_cast<Storage&>(v).Generic(); }

@@ -182,7 +182,10 @@ void ZELBasXmlDocument::unknownEndTag(void* userData, const char* /*name*/) {
   ParseCache* cache = ParseCache::For(userData);
   if (cache != nullptr) cache->Flush();
   ZELBasXmlNode*& current = document.GetPtr();
-  if (document.CurrentDepth() != 0 && current != nullptr) current = current->GetParent();
+  if (document.CurrentDepth() != 0 && current != nullptr) {
+    ZELBasXmlNodeAccess::FitChildren(current);
+    current = current->GetParent();
+  }
   --document.CurrentDepth();
 }
 
