@@ -22,7 +22,9 @@ typedef void (*ZELBasCopyFunc)(const void* source, void* destination, size_t cou
 typedef void (*ZELBasDestroyFunc)(const void* elements, size_t count);
 /// Moves `count` elements from `source` into separate storage at
 /// `destination` without failing; `source` is left as raw memory, with
-/// nothing to destroy.
+/// nothing to destroy. When `source` equals `destination`, the bytes were
+/// already moved there (by reallocating the storage): only what refers to
+/// the elements' place is mended.
 typedef void (*ZELBasRelocateFunc)(void* source, void* destination, size_t count);
 
 /// What a type-erased engine knows of an element type.

@@ -69,6 +69,14 @@ void mem_Free(void* block) {
   std::free(block);
 }
 
+void* mem_Reallocate(void* block, size_t size) {
+  if (ShouldFail()) throw std::bad_alloc();
+  void* moved = std::realloc(block, size != 0 ? size : 1);
+  if (moved == nullptr) throw std::bad_alloc();
+  counters.total.fetch_add(1, std::memory_order_relaxed);
+  return moved;
+}
+
 int64_t mem_LiveBlocks() { return counters.live.load(std::memory_order_relaxed); }
 
 uint64_t mem_TotalAllocations() { return counters.total.load(std::memory_order_relaxed); }
@@ -82,8 +90,8 @@ std::atomic<uint64_t> retiredTotal;
 
 const size_t kSpanShift = 16;  // 64 KiB spans
 const size_t kSpan = size_t(1) << kSpanShift;
-const size_t kReserve = size_t(16) << 30;  // address space for spans; memory is committed as used
-const size_t kCommitStep = size_t(1) << 20;
+const size_t kReserve = size_t(16) << 30;    // address space for spans; memory is committed as used
+const size_t kCommitStep = size_t(2) << 20;  // a large page
 const size_t kMaxSmall = 2048;
 const int kClasses = 48;
 
@@ -110,6 +118,15 @@ struct FreeBlock {
   FreeBlock* next;
 };
 
+// A run of free blocks of one class, linked from `head` to `tail`. Runs
+// move between a thread and the shared store whole, in constant time: the
+// blocks themselves are not visited (they are cold, and scattered).
+struct Batch {
+  FreeBlock* head;
+  FreeBlock* tail;
+  size_t count;
+};
+
 // What all threads share, under one lock: the span reservation, blocks
 // handed back in batches, and each span's class.
 struct Central {
@@ -118,7 +135,9 @@ struct Central {
   char* nextSpan = nullptr;
   char* committed = nullptr;
   char* end = nullptr;
-  FreeBlock* free[kClasses] = {};
+  Batch* batches[kClasses] = {};
+  size_t batchCount[kClasses] = {};
+  size_t batchRoom[kClasses] = {};
   unsigned char* spanClass = nullptr;
   bool failed = false;
 
@@ -133,6 +152,9 @@ struct Central {
       failed = true;
       return false;
     }
+    // Page faults are dear: a document touches its memory once, in order, so
+    // let the kernel map it in large pages where it can.
+    madvise(range, kReserve, MADV_HUGEPAGE);
     // Spans start on a span boundary, so a block's span is its address
     // rounded down.
     char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(range) + kSpan - 1) & ~(kSpan - 1));
@@ -172,9 +194,99 @@ int SpanClassOf(const void* block) {
   return central.spanClass[static_cast<size_t>(static_cast<const char*>(block) - base) >> kSpanShift];
 }
 
+// Blocks outside the spans start with this header: their size, and for a
+// block mapped here the length in use and the length of the mapping, room
+// to grow into included; 0 for a block from malloc.
+struct LargeHeader {
+  size_t size;
+  size_t mapped;
+  size_t reserved;
+  size_t unused;  // keeps the block 16-byte aligned
+};
+const size_t kMapFrom = size_t(1) << 20;
+const size_t kPage = 4096;
+
+size_t PageRound(size_t size) { return (size + sizeof(LargeHeader) + kPage - 1) & ~(kPage - 1); }
+
+// Address space to keep for a mapping of `length`: room to double twice in
+// place. A growing vector then seldom moves, and its elements are not
+// mended at each doubling.
+size_t ReserveFor(size_t length) {
+  size_t reserve = length > SIZE_MAX / 8 ? length : length * 4;
+  return reserve < (size_t(64) << 20) ? size_t(64) << 20 : reserve;
+}
+
+// A block of a megabyte or more (a long children vector, a rendered
+// document) is a mapping of its own, in large pages where the kernel can (a
+// fault per 2 MiB, not per 4 KiB), that grows in place or by remapping,
+// copying nothing.
+void* TakeLarge(size_t size) {
+  if (size > SIZE_MAX / 8) throw std::bad_alloc();
+  LargeHeader* header;
+  if (size >= kMapFrom) {
+    size_t length = PageRound(size);
+    size_t reserved = ReserveFor(length);
+    // One mapping, readable throughout (a remap moves one mapping only);
+    // pages not yet touched cost nothing.
+    void* mapping =
+        mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapping == MAP_FAILED) throw std::bad_alloc();
+    madvise(mapping, reserved, MADV_HUGEPAGE);
+    header = static_cast<LargeHeader*>(mapping);
+    header->mapped = length;
+    header->reserved = reserved;
+  } else {
+    header = static_cast<LargeHeader*>(Malloc(size + sizeof(LargeHeader)));
+    header->mapped = 0;
+    header->reserved = 0;
+  }
+  header->size = size;
+  return header + 1;
+}
+
+void GiveLarge(void* block) {
+  LargeHeader* header = static_cast<LargeHeader*>(block) - 1;
+  if (header->reserved != 0) {
+    munmap(header, header->reserved);
+  } else {
+    std::free(header);
+  }
+}
+
+void* ResizeLarge(void* block, size_t size) {
+  if (size > SIZE_MAX / 8) throw std::bad_alloc();
+  LargeHeader* header = static_cast<LargeHeader*>(block) - 1;
+  if (header->reserved != 0 && size >= kMapFrom) {
+    size_t length = PageRound(size);
+    if (length > header->reserved) {
+      size_t reserved = ReserveFor(length);
+      void* mapping = mremap(header, header->reserved, reserved, MREMAP_MAYMOVE);
+      if (mapping == MAP_FAILED) throw std::bad_alloc();
+      header = static_cast<LargeHeader*>(mapping);
+      header->reserved = reserved;
+      madvise(mapping, reserved, MADV_HUGEPAGE);
+    }
+    if (length > header->mapped) header->mapped = length;
+    header->size = size;
+    return header + 1;
+  }
+  if (header->reserved == 0 && size < kMapFrom) {
+    void* moved = std::realloc(header, size + sizeof(LargeHeader));
+    if (moved == nullptr) throw std::bad_alloc();
+    header = static_cast<LargeHeader*>(moved);
+    header->size = size;
+    return header + 1;
+  }
+  void* moved = TakeLarge(size);
+  std::memcpy(moved, block, size < header->size ? size : header->size);
+  GiveLarge(block);
+  return moved;
+}
+
 struct ThreadCache {
   struct List {
     FreeBlock* head = nullptr;
+    FreeBlock* tail = nullptr;
     size_t count = 0;
     char* bump = nullptr;  // the uncarved rest of this thread's current span
     char* bumpEnd = nullptr;
@@ -184,7 +296,7 @@ struct ThreadCache {
   ThreadCache* next = nullptr;  // in the list of live caches
 };
 
-// Blocks a thread keeps per class before it hands half back.
+// Blocks a thread keeps per class before it hands them back.
 size_t Limit(int c) {
   size_t blocks = (size_t(64) << 10) / ClassSize(c);
   return blocks < 32 ? 32 : blocks;
@@ -198,33 +310,54 @@ std::once_flag keyOnce;
 __thread ThreadCache* threadCache __attribute__((tls_model("initial-exec"))) = nullptr;
 __thread bool threadEnded __attribute__((tls_model("initial-exec"))) = false;
 
-// Hands `count` blocks of class `c`, linked from `head`, to the shared lists.
-void GiveBack(int c, FreeBlock* head, FreeBlock* tail) {
+// Adds a batch of class `c` to the shared store; the lock is held.
+void Store(int c, const Batch& batch) {
+  size_t& count = central.batchCount[c];
+  if (count == central.batchRoom[c]) {
+    size_t room = count != 0 ? count * 2 : 64;
+    void* grown = std::realloc(central.batches[c], room * sizeof(Batch));
+    if (grown == nullptr) {
+      if (count != 0) {
+        // No room for another entry: join the batch on top.
+        Batch& top = central.batches[c][count - 1];
+        batch.tail->next = top.head;
+        top.head = batch.head;
+        top.count += batch.count;
+        return;
+      }
+      // Nothing to join: the blocks stay out of use.
+      return;
+    }
+    central.batches[c] = static_cast<Batch*>(grown);
+    central.batchRoom[c] = room;
+  }
+  central.batches[c][count++] = batch;
+}
+
+// Hands a batch of class `c` to the shared store.
+void GiveBack(int c, const Batch& batch) {
   std::lock_guard<std::mutex> guard(central.lock);
-  tail->next = central.free[c];
-  central.free[c] = head;
+  Store(c, batch);
 }
 
 void EndThread(void* data) {
   ThreadCache* cache = static_cast<ThreadCache*>(data);
   for (int c = 0; c < kClasses; ++c) {
     ThreadCache::List& list = cache->lists[c];
-    if (list.head != nullptr) {
-      FreeBlock* tail = list.head;
-      while (tail->next != nullptr) tail = tail->next;
-      GiveBack(c, list.head, tail);
-    }
+    if (list.head != nullptr) GiveBack(c, Batch{list.head, list.tail, list.count});
     // The uncarved rest of a span goes back as blocks.
     size_t size = ClassSize(c);
     FreeBlock* head = nullptr;
     FreeBlock* tail = nullptr;
+    size_t count = 0;
     for (char* p = list.bump; p != nullptr && p + size <= list.bumpEnd; p += size) {
       FreeBlock* block = reinterpret_cast<FreeBlock*>(p);
       block->next = head;
       head = block;
       if (tail == nullptr) tail = block;
+      ++count;
     }
-    if (head != nullptr) GiveBack(c, head, tail);
+    if (head != nullptr) GiveBack(c, Batch{head, tail, count});
   }
   {
     std::lock_guard<std::mutex> guard(cachesLock);
@@ -263,23 +396,16 @@ ThreadCache* Cache() {
 // the reservation is used up. With a cache, also refills it.
 void* Refill(int c, ThreadCache::List* list) {
   std::lock_guard<std::mutex> guard(central.lock);
-  if (FreeBlock* head = central.free[c]) {
+  if (central.batchCount[c] != 0) {
+    Batch batch = central.batches[c][--central.batchCount[c]];
+    FreeBlock* head = batch.head;
     if (list == nullptr) {
-      central.free[c] = head->next;
+      if (batch.count > 1) Store(c, Batch{head->next, batch.tail, batch.count - 1});
       return head;
     }
-    // Half a cache's worth at most: the rest stays for other threads.
-    size_t want = Limit(c) / 2;
-    FreeBlock* tail = head;
-    size_t taken = 1;
-    while (taken < want && tail->next != nullptr) {
-      tail = tail->next;
-      ++taken;
-    }
-    central.free[c] = tail->next;
-    tail->next = nullptr;
     list->head = head->next;
-    list->count = taken - 1;
+    list->tail = list->head != nullptr ? batch.tail : nullptr;
+    list->count = batch.count - 1;
     return head;
   }
   char* span = central.NewSpan(c);
@@ -288,11 +414,17 @@ void* Refill(int c, ThreadCache::List* list) {
   if (list == nullptr) {
     // No cache to keep the rest: share it out.
     size_t size = ClassSize(c);
+    FreeBlock* head = nullptr;
+    FreeBlock* tail = nullptr;
+    size_t count = 0;
     for (char* p = span + size; p + size <= span + kSpan; p += size) {
       FreeBlock* block = reinterpret_cast<FreeBlock*>(p);
-      block->next = central.free[c];
-      central.free[c] = block;
+      block->next = head;
+      head = block;
+      if (tail == nullptr) tail = block;
+      ++count;
     }
+    if (head != nullptr) Store(c, Batch{head, tail, count});
     return span;
   }
   list->bump = span + ClassSize(c);
@@ -305,7 +437,7 @@ void* AllocateSmall(size_t size) {
   ThreadCache* cache = Cache();
   if (cache == nullptr) {
     void* block = Refill(c, nullptr);
-    if (block == nullptr) block = Malloc(size);
+    if (block == nullptr) block = TakeLarge(size);
     retiredLive.fetch_add(1, std::memory_order_relaxed);
     retiredTotal.fetch_add(1, std::memory_order_relaxed);
     return block;
@@ -315,13 +447,16 @@ void* AllocateSmall(size_t size) {
   if (list.head != nullptr) {
     block = list.head;
     list.head = list.head->next;
+    if (list.head == nullptr) list.tail = nullptr;
+    // The next block handed out is read then: fetch it while this one is used.
+    __builtin_prefetch(list.head);
     --list.count;
   } else if (list.bump != nullptr && list.bump + ClassSize(c) <= list.bumpEnd) {
     block = list.bump;
     list.bump += ClassSize(c);
   } else {
     block = Refill(c, &list);
-    if (block == nullptr) block = Malloc(size);
+    if (block == nullptr) block = TakeLarge(size);
   }
   cache->counters.Took();
   return block;
@@ -333,25 +468,20 @@ void FreeSmall(void* block) {
   FreeBlock* freed = static_cast<FreeBlock*>(block);
   if (cache == nullptr) {
     freed->next = nullptr;
-    GiveBack(c, freed, freed);
+    GiveBack(c, Batch{freed, freed, 1});
     retiredLive.fetch_sub(1, std::memory_order_relaxed);
     return;
   }
   ThreadCache::List& list = cache->lists[c];
   freed->next = list.head;
+  if (list.head == nullptr) list.tail = freed;
   list.head = freed;
   cache->counters.Gave();
   if (++list.count < Limit(c)) return;
-  // Too many kept: hand back the older half.
-  size_t keep = list.count / 2;
-  FreeBlock* last = list.head;
-  for (size_t i = 1; i < keep; ++i) last = last->next;
-  FreeBlock* rest = last->next;
-  FreeBlock* tail = rest;
-  while (tail->next != nullptr) tail = tail->next;
-  last->next = nullptr;
-  list.count = keep;
-  GiveBack(c, rest, tail);
+  // Enough kept: the whole run goes back, without walking it.
+  GiveBack(c, Batch{list.head, list.tail, list.count});
+  list.head = list.tail = nullptr;
+  list.count = 0;
 }
 
 }  // namespace
@@ -359,7 +489,7 @@ void FreeSmall(void* block) {
 void* mem_OperatorNewThrowBuiltin(size_t size) {
   if (ShouldFail()) throw std::bad_alloc();
   if (size <= kMaxSmall) return AllocateSmall(size);
-  void* block = Malloc(size);
+  void* block = TakeLarge(size);
   if (ThreadCache* cache = Cache()) {
     cache->counters.Took();
   } else {
@@ -380,7 +510,45 @@ void mem_Free(void* block) {
   } else {
     retiredLive.fetch_sub(1, std::memory_order_relaxed);
   }
-  std::free(block);
+  GiveLarge(block);
+}
+
+void* mem_Reallocate(void* block, size_t size) {
+  if (IsSpanBlock(block)) {
+    int c = SpanClassOf(block);
+    size_t room = ClassSize(c);
+    if (size <= kMaxSmall && ClassOf(size) == c) {
+      // The same class: keep it. Still counted as taken.
+      if (ShouldFail()) throw std::bad_alloc();
+      if (ThreadCache* cache = Cache()) {
+        cache->counters.total.store(cache->counters.total.load(std::memory_order_relaxed) + 1,
+                                    std::memory_order_relaxed);
+      } else {
+        retiredTotal.fetch_add(1, std::memory_order_relaxed);
+      }
+      return block;
+    }
+    void* moved = mem_OperatorNewThrowBuiltin(size);
+    std::memcpy(moved, block, size < room ? size : room);
+    mem_Free(block);
+    return moved;
+  }
+  if (size <= kMaxSmall) {
+    // Shrinking a large block: into a span.
+    void* moved = mem_OperatorNewThrowBuiltin(size);
+    std::memcpy(moved, block, size);
+    mem_Free(block);
+    return moved;
+  }
+  if (ShouldFail()) throw std::bad_alloc();
+  void* moved = ResizeLarge(block, size);
+  if (ThreadCache* cache = Cache()) {
+    cache->counters.total.store(cache->counters.total.load(std::memory_order_relaxed) + 1,
+                                std::memory_order_relaxed);
+  } else {
+    retiredTotal.fetch_add(1, std::memory_order_relaxed);
+  }
+  return moved;
 }
 
 int64_t mem_LiveBlocks() {

@@ -16,7 +16,8 @@ Rep* NewRep(size_t capacity) {
     rep->length = 0;
     rep->capacity = static_cast<uint32_t>(capacity);
   } else {
-    BigSizes* sizes = static_cast<BigSizes*>(mem_OperatorNewThrowBuiltin(sizeof(BigSizes) + header + capacity + 1));
+    BigSizes* sizes =
+        static_cast<BigSizes*>(mem_OperatorNewThrowBuiltin(sizeof(BigSizes) + header + capacity + 1));
     sizes->length = 0;
     sizes->capacity = capacity;
     rep = reinterpret_cast<Rep*>(sizes + 1);

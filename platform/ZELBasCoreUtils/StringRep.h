@@ -26,9 +26,7 @@ struct BigSizes {
   size_t capacity;
 };
 
-inline BigSizes* BigSizesOf(const Rep* rep) {
-  return reinterpret_cast<BigSizes*>(const_cast<Rep*>(rep)) - 1;
-}
+inline BigSizes* BigSizesOf(const Rep* rep) { return reinterpret_cast<BigSizes*>(const_cast<Rep*>(rep)) - 1; }
 inline size_t Length(const Rep* rep) { return rep->capacity != kBig ? rep->length : BigSizesOf(rep)->length; }
 inline size_t Capacity(const Rep* rep) {
   return rep->capacity != kBig ? rep->capacity : BigSizesOf(rep)->capacity;

@@ -16,7 +16,11 @@ const char kSpaces[] = "                                                        
 class Renderer {
 public:
   Renderer(ZELString& text, const ZELString& indent)
-      : out(text), prefix(indent), buffer(static_cast<char*>(mem_OperatorNewThrowBuiltin(kBuffer))), used(0), depth(0) {}
+      : out(text),
+        prefix(indent),
+        buffer(static_cast<char*>(mem_OperatorNewThrowBuiltin(kBuffer))),
+        used(0),
+        depth(0) {}
   Renderer(const Renderer&) = delete;
   Renderer& operator=(const Renderer&) = delete;
   ~Renderer() { mem_Free(buffer); }

@@ -44,7 +44,9 @@ public:
 
 private:
   struct Storage : ZELBasVector<ZELBasXmlNode> {
-    static ZELBasVectorGeneric& Of(ZELBasVector<ZELBasXmlNode>& v) { return static_cast<Storage&>(v).Generic(); }
+    static ZELBasVectorGeneric& Of(ZELBasVector<ZELBasXmlNode>& v) {
+      return static_cast<Storage&>(v).Generic();
+    }
   };
 };
 

@@ -88,9 +88,11 @@ ParseCache* ParseCache::For(const void* document) {
   return cache != nullptr && cache->document == document ? cache : nullptr;
 }
 
-const ZELString& ParseCache::Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash) {
+const ZELString& ParseCache::Lookup(Entry* table, size_t mask, const char* text, size_t length,
+                                    uint32_t hash) {
   Entry& entry = table[hash & mask];
-  if (entry.hash == hash && entry.length == length && std::memcmp(entry.text.CastToCharPtr(), text, length) == 0) {
+  if (entry.hash == hash && entry.length == length &&
+      std::memcmp(entry.text.CastToCharPtr(), text, length) == 0) {
     return entry.text;
   }
   ZELString fresh;

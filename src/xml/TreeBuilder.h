@@ -37,9 +37,9 @@ private:
     uint32_t length;
     uint32_t hash;
   };
-  static const size_t kNames = 256;         // tag and attribute names
-  static const size_t kValues = 1024;       // attribute values and texts, plus one slot for a long value
-  static const size_t kShortValue = 24;     // longer values are rarely repeated
+  static const size_t kNames = 256;      // tag and attribute names
+  static const size_t kValues = 1024;    // attribute values and texts, plus one slot for a long value
+  static const size_t kShortValue = 24;  // longer values are rarely repeated
 
   const ZELString& Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash);
   void FlushData();

@@ -73,7 +73,7 @@ void ZELBasXmlNode::CopyDescendants(const ZELBasXmlNode& other) {
 }
 
 void ZELBasXmlNode::Relocate(void* source, void* destination, size_t count) {
-  std::memcpy(destination, source, count * sizeof(ZELBasXmlNode));
+  if (source != destination) std::memcpy(destination, source, count * sizeof(ZELBasXmlNode));
   ZELBasXmlNode* moved = static_cast<ZELBasXmlNode*>(destination);
   for (size_t i = 0; i < count; ++i) moved[i].LinkChildren();
 }
