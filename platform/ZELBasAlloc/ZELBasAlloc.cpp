@@ -216,6 +216,43 @@ size_t ReserveFor(size_t length) {
   return reserve < (size_t(64) << 20) ? size_t(64) << 20 : reserve;
 }
 
+// A few mappings given back are kept for the next large block: a document
+// read or written again then finds its memory mapped already.
+const int kKept = 4;
+const size_t kKeepAtMost = size_t(128) << 20;  // of memory touched
+std::mutex keptLock;
+LargeHeader* kept[kKept];
+size_t keptBytes;
+
+LargeHeader* TakeKept(size_t length) {
+  std::lock_guard<std::mutex> guard(keptLock);
+  int best = -1;
+  for (int i = 0; i < kKept; ++i) {
+    if (kept[i] != nullptr && kept[i]->reserved >= length &&
+        (best < 0 || kept[i]->reserved < kept[best]->reserved)) {
+      best = i;
+    }
+  }
+  if (best < 0) return nullptr;
+  LargeHeader* header = kept[best];
+  kept[best] = nullptr;
+  keptBytes -= header->mapped;
+  return header;
+}
+
+bool Keep(LargeHeader* header) {
+  std::lock_guard<std::mutex> guard(keptLock);
+  if (keptBytes + header->mapped > kKeepAtMost) return false;
+  for (int i = 0; i < kKept; ++i) {
+    if (kept[i] == nullptr) {
+      kept[i] = header;
+      keptBytes += header->mapped;
+      return true;
+    }
+  }
+  return false;
+}
+
 // A block of a megabyte or more (a long children vector, a rendered
 // document) is a mapping of its own, in large pages where the kernel can (a
 // fault per 2 MiB, not per 4 KiB), that grows in place or by remapping,
@@ -225,6 +262,12 @@ void* TakeLarge(size_t size) {
   LargeHeader* header;
   if (size >= kMapFrom) {
     size_t length = PageRound(size);
+    if (LargeHeader* reused = TakeKept(length)) {
+      // Its pages up to `mapped` are touched already: keep counting them.
+      if (length > reused->mapped) reused->mapped = length;
+      reused->size = size;
+      return reused + 1;
+    }
     size_t reserved = ReserveFor(length);
     // One mapping, readable throughout (a remap moves one mapping only);
     // pages not yet touched cost nothing.
@@ -247,7 +290,7 @@ void* TakeLarge(size_t size) {
 void GiveLarge(void* block) {
   LargeHeader* header = static_cast<LargeHeader*>(block) - 1;
   if (header->reserved != 0) {
-    munmap(header, header->reserved);
+    if (!Keep(header)) munmap(header, header->reserved);
   } else {
     std::free(header);
   }

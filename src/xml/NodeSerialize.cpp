@@ -8,8 +8,6 @@ namespace {
 
 typedef ZELBasXmlNodeAccess A;
 
-const char kSpaces[] = "                                                                ";  // 64
-
 // Renders into a buffer of its own and appends it to `out` a buffer at a
 // time: the bytes `out` receives, in order, are exactly those of appending
 // each piece in turn, with one append per 64 KiB instead of one per piece.
@@ -20,12 +18,22 @@ public:
         prefix(indent),
         buffer(static_cast<char*>(mem_OperatorNewThrowBuiltin(kBuffer))),
         used(0),
-        depth(0) {}
+        depth(0),
+        prefixes(nullptr),
+        indentLength(0),
+        prefixRoom(0) {}
   Renderer(const Renderer&) = delete;
   Renderer& operator=(const Renderer&) = delete;
-  ~Renderer() { mem_Free(buffer); }
+  ~Renderer() {
+    mem_Free(buffer);
+    if (prefixes != nullptr) mem_Free(prefixes);
+  }
 
   void Enter(const ZELBasXmlNode* node) {
+    // A node's strings and attributes lie elsewhere in memory: ask for the
+    // next nodes' while this one is written.
+    if (const ZELBasXmlNode* next = A::NextSibling(node)) Prefetch(next);
+    if (const ZELBasXmlNode* child = A::FirstChild(node)) Prefetch(child);
     ++depth;
     Open(node);
   }
@@ -78,8 +86,24 @@ public:
 private:
   static const size_t kBuffer = 64 * 1024;
 
-  static bool SelfClosing(const ZELBasXmlNode* node) {
-    return A::FirstChild(node) == nullptr && A::Data(node).GetLengthInChar() == 0;
+  static void Prefetch(const ZELBasXmlNode* node) {
+    __builtin_prefetch(A::TagName(node).CastToCharPtr());
+    __builtin_prefetch(A::Data(node).CastToCharPtr());
+    __builtin_prefetch(A::Attributes(node).end().node);
+  }
+
+  // Asked for twice for a leaf, at its start and its end, one after the
+  // other: the second answer is the first one's.
+  bool SelfClosing(const ZELBasXmlNode* node) {
+    if (A::FirstChild(node) != nullptr) return false;
+    if (node != lastLeaf) {
+      lastLeaf = node;
+      // A text that starts with a byte other than NUL is not empty; only
+      // otherwise does its length need counting.
+      const ZELString& data = A::Data(node);
+      lastLeafSelfClosing = data.CastToCharPtr()[0] == '\0' && data.GetLengthInChar() == 0;
+    }
+    return lastLeafSelfClosing;
   }
 
   void Put(const char* bytes, size_t length) {
@@ -102,14 +126,56 @@ private:
     out.Append(text);
   }
 
-  // The caller's indentation plus four spaces per level.
+  // The caller's indentation plus four spaces per level: one copy from the
+  // caller's indentation followed by as many spaces as the deepest level
+  // needs, made when a level first needs it.
   void Prefix() {
-    Put(prefix);
-    for (size_t spaces = depth * 4; spaces != 0;) {
-      size_t n = spaces < sizeof kSpaces - 1 ? spaces : sizeof kSpaces - 1;
-      Put(kSpaces, n);
-      spaces -= n;
+    size_t length = indentLength + depth * 4;
+    if (length > prefixRoom || prefixes == nullptr) {
+      GrowPrefixes(length);
+      length = indentLength + depth * 4;
     }
+    if (length > kBuffer - used) {
+      Flush();
+      if (length > kBuffer) {
+        ZELString line;
+        line.BuildFromUTF8(prefixes, length);
+        out.Append(line);
+        return;
+      }
+    }
+    std::memcpy(buffer + used, prefixes, length);
+    used += length;
+  }
+
+  void GrowPrefixes(size_t length) {
+    if (prefixes == nullptr) {
+      // The caller's indentation, every byte of it.
+      size_t room = 256;
+      for (;;) {
+        char* bytes = static_cast<char*>(mem_OperatorNewThrowBuiltin(room));
+        size_t written = room;
+        prefix.ConvertToUTF8(bytes, &written);
+        if (written < room) {
+          prefixes = bytes;
+          indentLength = written;
+          prefixRoom = room;
+          break;
+        }
+        mem_Free(bytes);
+        room *= 2;
+      }
+      length = indentLength + depth * 4;
+    }
+    if (length > prefixRoom) {
+      size_t room = length * 2;
+      char* bytes = static_cast<char*>(mem_OperatorNewThrowBuiltin(room));
+      std::memcpy(bytes, prefixes, indentLength);
+      mem_Free(prefixes);
+      prefixes = bytes;
+      prefixRoom = room;
+    }
+    std::memset(prefixes + indentLength, ' ', prefixRoom - indentLength);
   }
 
   ZELString& out;
@@ -117,6 +183,11 @@ private:
   char* buffer;
   size_t used;
   size_t depth;
+  char* prefixes;  // the caller's indentation, then spaces
+  size_t indentLength;
+  size_t prefixRoom;
+  const ZELBasXmlNode* lastLeaf = nullptr;
+  bool lastLeafSelfClosing = false;
 };
 
 }  // namespace

@@ -10,22 +10,33 @@
 
 namespace {
 
-thread_local ParseCache* activeCache = nullptr;
+__thread ParseCache* activeCache __attribute__((tls_model("initial-exec"))) = nullptr;
 
-// FNV-1a over the bytes up to the NUL; also gives the length.
-uint32_t HashToNul(const char* text, size_t& length) {
-  uint32_t hash = 2166136261u;
+// Names and short values are a few bytes: a byte loop, inlined, beats the
+// set-up of the library's word-at-a-time functions.
+inline uint32_t HashToNul(const char* text, size_t& length) {
+  uint32_t hash = 0;
   const char* p = text;
-  for (; *p != '\0'; ++p) hash = (hash ^ static_cast<unsigned char>(*p)) * 16777619u;
+  for (; *p != '\0'; ++p) hash = hash * 31 + static_cast<unsigned char>(*p);
   length = static_cast<size_t>(p - text);
   return hash;
 }
 
-uint32_t Hash(const char* text, size_t length) {
-  uint32_t hash = 2166136261u;
-  for (size_t i = 0; i < length; ++i) hash = (hash ^ static_cast<unsigned char>(text[i])) * 16777619u;
+inline uint32_t Hash(const char* text, size_t length) {
+  uint32_t hash = 0;
+  for (size_t i = 0; i < length; ++i) hash = hash * 31 + static_cast<unsigned char>(text[i]);
   return hash;
 }
+
+inline bool SameBytes(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// Spreads the hash over the table's slots.
+inline size_t Slot(uint32_t hash, size_t mask) { return ((hash * 0x9E3779B1u) >> 16) & mask; }
 
 template <class Entry>
 Entry* NewTable(size_t count) {
