@@ -30,6 +30,12 @@ Rep* NewRep(size_t capacity) {
   return rep;
 }
 
+Rep* GrowRep(Rep* rep, size_t capacity) {
+  Rep* grown = static_cast<Rep*>(mem_Reallocate(rep, offsetof(Rep, text) + capacity + 1));
+  grown->capacity = static_cast<uint32_t>(capacity);
+  return grown;
+}
+
 void FreeRep(Rep* rep) {
   if (rep->capacity != kBig) {
     mem_Free(rep);

@@ -41,6 +41,9 @@ inline void SetLength(Rep* rep, size_t length) {
 
 // A representation with room for `capacity` bytes of text, count 1.
 Rep* NewRep(size_t capacity);
+// The unshared `rep` of fewer than kBig bytes, with room for `capacity`
+// (also fewer) bytes of text; it may move.
+Rep* GrowRep(Rep* rep, size_t capacity);
 // Frees a representation made by NewRep.
 void FreeRep(Rep* rep);
 

@@ -53,11 +53,17 @@ ZELString& ZELString::Append(const ZELString& tail) {
     size_t capacity = headLength * 2;
     if (capacity < length) capacity = length;
     if (capacity < 64) capacity = 64;
-    Rep* grown = zelcore::NewRep(capacity);
-    std::memcpy(grown->text, rep->text, headLength);
-    std::memcpy(grown->text + headLength, tailRep->text, tailLength);
-    Release();
-    rep = grown;
+    if (rep->head.refCount == 1 && capacity < zelcore::kBig) {
+      // Unshared: the memory module grows it, in place when it can, and a
+      // long text is not copied at each doubling.
+      rep = zelcore::GrowRep(rep, capacity);
+    } else {
+      Rep* grown = zelcore::NewRep(capacity);
+      std::memcpy(grown->text, rep->text, headLength);
+      Release();
+      rep = grown;
+    }
+    std::memcpy(rep->text + headLength, tailRep->text, tailLength);
     representation = &rep->head;
     characters = rep->text;
   }

@@ -32,8 +32,16 @@ public:
   void Enter(const ZELBasXmlNode* node) {
     // A node's strings and attributes lie elsewhere in memory: ask for the
     // next nodes' while this one is written.
-    if (const ZELBasXmlNode* next = A::NextSibling(node)) Prefetch(next);
-    if (const ZELBasXmlNode* child = A::FirstChild(node)) Prefetch(child);
+    // Two steps: the next node's attribute tree (its header asked for a
+    // step before), the one after it's header and strings.
+    if (const ZELBasXmlNode* next = A::NextSibling(node)) {
+      PrefetchAttributes(next);
+      if (const ZELBasXmlNode* after = A::NextSibling(next)) Prefetch(after);
+    }
+    if (const ZELBasXmlNode* child = A::FirstChild(node)) {
+      Prefetch(child);
+      if (const ZELBasXmlNode* second = A::NextSibling(child)) Prefetch(second);
+    }
     ++depth;
     Open(node);
   }
@@ -90,6 +98,15 @@ private:
     __builtin_prefetch(A::TagName(node).CastToCharPtr());
     __builtin_prefetch(A::Data(node).CastToCharPtr());
     __builtin_prefetch(A::Attributes(node).end().node);
+  }
+
+  static void PrefetchAttributes(const ZELBasXmlNode* node) {
+    const ZELBasMap<ZELString, ZELString>& attributes = A::Attributes(node);
+    ZELBasMap<ZELString, ZELString>::const_iterator first = attributes.begin();
+    if (first != attributes.end()) {
+      __builtin_prefetch(first.node);
+      __builtin_prefetch(first->second.CastToCharPtr());
+    }
   }
 
   // Asked for twice for a leaf, at its start and its end, one after the
