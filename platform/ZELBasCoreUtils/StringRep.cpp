@@ -30,6 +30,14 @@ Rep* NewRep(size_t capacity) {
   return rep;
 }
 
+CompactRep* NewCompact(size_t length) {
+  CompactRep* rep =
+      static_cast<CompactRep*>(mem_OperatorNewThrowBuiltin(offsetof(CompactRep, text) + length + 1));
+  rep->head.refCount = 1;
+  rep->sizes = static_cast<uint32_t>(length);
+  return rep;
+}
+
 Rep* GrowRep(Rep* rep, size_t capacity) {
   Rep* grown = static_cast<Rep*>(mem_Reallocate(rep, offsetof(Rep, text) + capacity + 1));
   grown->capacity = static_cast<uint32_t>(capacity);

@@ -39,6 +39,30 @@ inline void SetLength(Rep* rep, size_t length) {
   }
 }
 
+// A text built once and short has a header of 8 bytes and no room to
+// grow: the count, then its length (low 16 bits) and its character count
+// plus one (high 16 bits; 0 until counted). A string tells the two layouts
+// apart by where its characters start.
+struct CompactRep {
+  atr_StringRep head;
+  uint32_t sizes;
+  char text[1];
+};
+
+const size_t kCompactMax = 0x7FFF;
+
+// A compact representation of `length` bytes (1 to kCompactMax), count 1;
+// its text is left to the caller.
+CompactRep* NewCompact(size_t length);
+
+inline CompactRep* CompactOf(atr_StringRep* representation) {
+  return reinterpret_cast<CompactRep*>(representation);
+}
+
+inline bool IsCompact(const atr_StringRep* representation, const char* characters) {
+  return characters == reinterpret_cast<const char*>(representation) + offsetof(CompactRep, text);
+}
+
 // A representation with room for `capacity` bytes of text, count 1.
 Rep* NewRep(size_t capacity);
 // The unshared `rep` of fewer than kBig bytes, with room for `capacity`

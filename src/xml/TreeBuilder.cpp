@@ -99,13 +99,14 @@ ParseCache* ParseCache::For(const void* document) {
   return cache != nullptr && cache->document == document ? cache : nullptr;
 }
 
-const ZELString& ParseCache::Lookup(Entry* table, size_t mask, const char* text, size_t length,
-                                    uint32_t hash) {
-  Entry& entry = table[hash & mask];
-  if (entry.hash == hash && entry.length == length &&
-      std::memcmp(entry.text.CastToCharPtr(), text, length) == 0) {
+const ZELString& ParseCache::Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
+                                    bool* hit) {
+  Entry& entry = table[Slot(hash, mask)];
+  if (entry.hash == hash && entry.length == length && SameBytes(entry.text.CastToCharPtr(), text, length)) {
+    if (hit != nullptr) *hit = true;
     return entry.text;
   }
+  if (hit != nullptr) *hit = false;
   ZELString fresh;
   fresh.BuildFromUTF8(text, length);
   entry.text = fresh;
@@ -123,7 +124,12 @@ const ZELString& ParseCache::Name(const char* text) {
 const ZELString& ParseCache::Value(const char* text) {
   size_t length;
   uint32_t hash = HashToNul(text, length);
-  if (length <= kShortValue) return Lookup(values, kValues - 1, text, length, hash);
+  if (length <= kShortValue && valueSharing.Try()) {
+    bool hit;
+    const ZELString& shared = Lookup(values, kValues - 1, text, length, hash, &hit);
+    valueSharing.Count(hit);
+    return shared;
+  }
   // Long values are seldom repeated: build them in the one slot kept apart.
   Entry& entry = values[kValues];
   entry.text = ZELString();
@@ -148,8 +154,16 @@ void ParseCache::SetData(ZELBasXmlNode* node, const char* text, size_t length) {
 void ParseCache::FlushData() {
   ZELString& data = ZELBasXmlNodeAccess::Data(pendingNode);
   pendingNode = nullptr;
-  if (pendingLength <= kShortValue) {
-    data = Lookup(values, kValues - 1, pending, pendingLength, Hash(pending, pendingLength));
+  // Indentation between elements repeats everywhere: it is always shared.
+  bool blank = true;
+  for (size_t i = 0; i < pendingLength && blank; ++i) {
+    char c = pending[i];
+    blank = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+  }
+  if (pendingLength <= kShortValue && (blank || dataSharing.Try())) {
+    bool hit;
+    data = Lookup(values, kValues - 1, pending, pendingLength, Hash(pending, pendingLength), &hit);
+    if (!blank) dataSharing.Count(hit);
   } else {
     data = ZELString();
     data.BuildFromUTF8(pending, pendingLength);

@@ -32,6 +32,26 @@ public:
   }
 
 private:
+  // Whether looking one kind of string up pays: when fewer than one in
+  // four lookups finds a string to share (ids, free text), the next
+  // thousands are built directly, sparing the table's churn.
+  struct Sharing {
+    uint32_t lookups = 0;
+    uint32_t hits = 0;
+    uint32_t skip = 0;
+    bool Try() {
+      if (skip == 0) return true;
+      --skip;
+      return false;
+    }
+    void Count(bool hit) {
+      hits += hit ? 1 : 0;
+      if (++lookups < 256) return;
+      if (hits < 64) skip = 4096;
+      lookups = hits = 0;
+    }
+  };
+
   struct Entry {
     ZELString text;
     uint32_t length;
@@ -41,13 +61,16 @@ private:
   static const size_t kValues = 1024;    // attribute values and texts, plus one slot for a long value
   static const size_t kShortValue = 24;  // longer values are rarely repeated
 
-  const ZELString& Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash);
+  const ZELString& Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
+                          bool* hit = nullptr);
   void FlushData();
 
   const void* document;
   ParseCache* previous;
   Entry* names;
   Entry* values;
+  Sharing valueSharing;
+  Sharing dataSharing;
   ZELBasXmlNode* pendingNode;
   char* pending;
   size_t pendingLength;
