@@ -114,30 +114,36 @@ int ClassOf(size_t size) {
   return 39 + static_cast<int>((size - 1024 + 127) >> 7);
 }
 
-struct FreeBlock {
-  FreeBlock* next;
+// Free blocks of one class, as a stack of their addresses. Taking a block
+// reads only the stack, never the block: a block freed long ago is cold, and
+// a list linked through the blocks would cost a cache miss per block taken.
+struct Stack {
+  void** slots = nullptr;
+  size_t count = 0;
+  size_t room = 0;
+
+  // Room for `more` addresses; false when none could be had.
+  bool Reserve(size_t more) {
+    if (count + more <= room) return true;
+    size_t grown = room != 0 ? room * 2 : 256;
+    while (grown < count + more) grown *= 2;
+    void* moved = std::realloc(slots, grown * sizeof(void*));
+    if (moved == nullptr) return false;
+    slots = static_cast<void**>(moved);
+    room = grown;
+    return true;
+  }
 };
 
-// A run of free blocks of one class, linked from `head` to `tail`. Runs
-// move between a thread and the shared store whole, in constant time: the
-// blocks themselves are not visited (they are cold, and scattered).
-struct Batch {
-  FreeBlock* head;
-  FreeBlock* tail;
-  size_t count;
-};
-
-// What all threads share, under one lock: the span reservation, blocks
-// handed back in batches, and each span's class.
+// What all threads share, under one lock: the span reservation, the
+// blocks threads handed back, and each span's class.
 struct Central {
   std::mutex lock;
   char* base = nullptr;
   char* nextSpan = nullptr;
   char* committed = nullptr;
   char* end = nullptr;
-  Batch* batches[kClasses] = {};
-  size_t batchCount[kClasses] = {};
-  size_t batchRoom[kClasses] = {};
+  Stack free[kClasses];
   unsigned char* spanClass = nullptr;
   bool failed = false;
 
@@ -208,18 +214,32 @@ const size_t kPage = 4096;
 
 size_t PageRound(size_t size) { return (size + sizeof(LargeHeader) + kPage - 1) & ~(kPage - 1); }
 
-// Address space to keep for a mapping of `length`: room to double twice in
-// place. A growing vector then seldom moves, and its elements are not
-// mended at each doubling.
+// Address space to keep for a mapping of `length`: room to double six
+// times in place, and a gigabyte at least. A growing vector then seldom
+// moves, and its elements are seldom mended (a walk over all of them,
+// through cold memory). Address space never touched costs nothing.
 size_t ReserveFor(size_t length) {
-  size_t reserve = length > SIZE_MAX / 8 ? length : length * 4;
-  return reserve < (size_t(64) << 20) ? size_t(64) << 20 : reserve;
+  size_t reserve = length > SIZE_MAX / 128 ? length : length * 64;
+  return reserve < (size_t(1) << 30) ? size_t(1) << 30 : reserve;
+}
+
+// A readable mapping of `reserved` bytes, or of just `length` where the
+// system will not promise the larger one.
+void* MapRoom(size_t length, size_t& reserved) {
+  void* mapping =
+      mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (mapping == MAP_FAILED && reserved > length) {
+    reserved = length;
+    mapping =
+        mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  }
+  return mapping;
 }
 
 // A few mappings given back are kept for the next large block: a document
 // read or written again then finds its memory mapped already.
 const int kKept = 4;
-const size_t kKeepAtMost = size_t(128) << 20;  // of memory touched
+const size_t kKeepAtMost = size_t(512) << 20;  // of memory touched
 std::mutex keptLock;
 LargeHeader* kept[kKept];
 size_t keptBytes;
@@ -258,7 +278,7 @@ bool Keep(LargeHeader* header) {
 // fault per 2 MiB, not per 4 KiB), that grows in place or by remapping,
 // copying nothing.
 void* TakeLarge(size_t size) {
-  if (size > SIZE_MAX / 8) throw std::bad_alloc();
+  if (size > SIZE_MAX / 128) throw std::bad_alloc();
   LargeHeader* header;
   if (size >= kMapFrom) {
     size_t length = PageRound(size);
@@ -271,8 +291,7 @@ void* TakeLarge(size_t size) {
     size_t reserved = ReserveFor(length);
     // One mapping, readable throughout (a remap moves one mapping only);
     // pages not yet touched cost nothing.
-    void* mapping =
-        mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* mapping = MapRoom(length, reserved);
     if (mapping == MAP_FAILED) throw std::bad_alloc();
     madvise(mapping, reserved, MADV_HUGEPAGE);
     header = static_cast<LargeHeader*>(mapping);
@@ -297,13 +316,17 @@ void GiveLarge(void* block) {
 }
 
 void* ResizeLarge(void* block, size_t size) {
-  if (size > SIZE_MAX / 8) throw std::bad_alloc();
+  if (size > SIZE_MAX / 128) throw std::bad_alloc();
   LargeHeader* header = static_cast<LargeHeader*>(block) - 1;
   if (header->reserved != 0 && size >= kMapFrom) {
     size_t length = PageRound(size);
     if (length > header->reserved) {
       size_t reserved = ReserveFor(length);
       void* mapping = mremap(header, header->reserved, reserved, MREMAP_MAYMOVE);
+      if (mapping == MAP_FAILED) {
+        reserved = length;
+        mapping = mremap(header, header->reserved, reserved, MREMAP_MAYMOVE);
+      }
       if (mapping == MAP_FAILED) throw std::bad_alloc();
       header = static_cast<LargeHeader*>(mapping);
       header->reserved = reserved;
@@ -328,9 +351,7 @@ void* ResizeLarge(void* block, size_t size) {
 
 struct ThreadCache {
   struct List {
-    FreeBlock* head = nullptr;
-    FreeBlock* tail = nullptr;
-    size_t count = 0;
+    Stack free;
     char* bump = nullptr;  // the uncarved rest of this thread's current span
     char* bumpEnd = nullptr;
   };
@@ -339,10 +360,11 @@ struct ThreadCache {
   ThreadCache* next = nullptr;  // in the list of live caches
 };
 
-// Blocks a thread keeps per class before it hands them back.
+// Blocks a thread keeps per class: 64 KiB worth, from 32 to 2048 blocks.
+// Past that, half go back to the shared store.
 size_t Limit(int c) {
   size_t blocks = (size_t(64) << 10) / ClassSize(c);
-  return blocks < 32 ? 32 : blocks;
+  return blocks < 32 ? 32 : (blocks > 2048 ? 2048 : blocks);
 }
 
 std::mutex cachesLock;  // guards the list of live caches
@@ -353,54 +375,29 @@ std::once_flag keyOnce;
 __thread ThreadCache* threadCache __attribute__((tls_model("initial-exec"))) = nullptr;
 __thread bool threadEnded __attribute__((tls_model("initial-exec"))) = false;
 
-// Adds a batch of class `c` to the shared store; the lock is held.
-void Store(int c, const Batch& batch) {
-  size_t& count = central.batchCount[c];
-  if (count == central.batchRoom[c]) {
-    size_t room = count != 0 ? count * 2 : 64;
-    void* grown = std::realloc(central.batches[c], room * sizeof(Batch));
-    if (grown == nullptr) {
-      if (count != 0) {
-        // No room for another entry: join the batch on top.
-        Batch& top = central.batches[c][count - 1];
-        batch.tail->next = top.head;
-        top.head = batch.head;
-        top.count += batch.count;
-        return;
-      }
-      // Nothing to join: the blocks stay out of use.
-      return;
-    }
-    central.batches[c] = static_cast<Batch*>(grown);
-    central.batchRoom[c] = room;
-  }
-  central.batches[c][count++] = batch;
-}
-
-// Hands a batch of class `c` to the shared store.
-void GiveBack(int c, const Batch& batch) {
-  std::lock_guard<std::mutex> guard(central.lock);
-  Store(c, batch);
+// Moves `count` addresses from the top of `from` to `to`; the lock is held
+// when either is shared. When `to` cannot grow, the blocks stay out of use.
+void Move(Stack& from, Stack& to, size_t count) {
+  if (to.Reserve(count))
+    std::memcpy(to.slots + to.count, from.slots + from.count - count, count * sizeof(void*));
+  to.count += to.room >= to.count + count ? count : 0;
+  from.count -= count;
 }
 
 void EndThread(void* data) {
   ThreadCache* cache = static_cast<ThreadCache*>(data);
-  for (int c = 0; c < kClasses; ++c) {
-    ThreadCache::List& list = cache->lists[c];
-    if (list.head != nullptr) GiveBack(c, Batch{list.head, list.tail, list.count});
-    // The uncarved rest of a span goes back as blocks.
-    size_t size = ClassSize(c);
-    FreeBlock* head = nullptr;
-    FreeBlock* tail = nullptr;
-    size_t count = 0;
-    for (char* p = list.bump; p != nullptr && p + size <= list.bumpEnd; p += size) {
-      FreeBlock* block = reinterpret_cast<FreeBlock*>(p);
-      block->next = head;
-      head = block;
-      if (tail == nullptr) tail = block;
-      ++count;
+  {
+    std::lock_guard<std::mutex> guard(central.lock);
+    for (int c = 0; c < kClasses; ++c) {
+      ThreadCache::List& list = cache->lists[c];
+      Move(list.free, central.free[c], list.free.count);
+      std::free(list.free.slots);
+      // The uncarved rest of a span goes back as blocks.
+      size_t size = ClassSize(c);
+      for (char* p = list.bump; p != nullptr && p + size <= list.bumpEnd; p += size) {
+        if (central.free[c].Reserve(1)) central.free[c].slots[central.free[c].count++] = p;
+      }
     }
-    if (head != nullptr) GiveBack(c, Batch{head, tail, count});
   }
   {
     std::lock_guard<std::mutex> guard(cachesLock);
@@ -435,42 +432,30 @@ ThreadCache* Cache() {
   return cache;
 }
 
-// Takes a block of class `c` from the shared lists or a new span; null when
-// the reservation is used up. With a cache, also refills it.
+// Takes a block of class `c` from the shared store or a new span; null when
+// the reservation is used up. With a cache's list, also refills it.
 void* Refill(int c, ThreadCache::List* list) {
   std::lock_guard<std::mutex> guard(central.lock);
-  if (central.batchCount[c] != 0) {
-    Batch batch = central.batches[c][--central.batchCount[c]];
-    FreeBlock* head = batch.head;
-    if (list == nullptr) {
-      if (batch.count > 1) Store(c, Batch{head->next, batch.tail, batch.count - 1});
-      return head;
-    }
-    list->head = head->next;
-    list->tail = list->head != nullptr ? batch.tail : nullptr;
-    list->count = batch.count - 1;
-    return head;
+  Stack& shared = central.free[c];
+  if (shared.count != 0) {
+    if (list == nullptr) return shared.slots[--shared.count];
+    // Half a cache's worth at most: the rest stays for other threads.
+    size_t want = Limit(c) / 2;
+    Move(shared, list->free, shared.count < want ? shared.count : want);
+    if (list->free.count != 0) return list->free.slots[--list->free.count];
   }
   char* span = central.NewSpan(c);
   if (span == nullptr) return nullptr;
   if (central.base != spanBase.load(std::memory_order_relaxed)) spanBase.store(central.base);
+  size_t size = ClassSize(c);
   if (list == nullptr) {
     // No cache to keep the rest: share it out.
-    size_t size = ClassSize(c);
-    FreeBlock* head = nullptr;
-    FreeBlock* tail = nullptr;
-    size_t count = 0;
     for (char* p = span + size; p + size <= span + kSpan; p += size) {
-      FreeBlock* block = reinterpret_cast<FreeBlock*>(p);
-      block->next = head;
-      head = block;
-      if (tail == nullptr) tail = block;
-      ++count;
+      if (shared.Reserve(1)) shared.slots[shared.count++] = p;
     }
-    if (head != nullptr) Store(c, Batch{head, tail, count});
     return span;
   }
-  list->bump = span + ClassSize(c);
+  list->bump = span + size;
   list->bumpEnd = span + kSpan;
   return span;
 }
@@ -487,13 +472,8 @@ void* AllocateSmall(size_t size) {
   }
   ThreadCache::List& list = cache->lists[c];
   void* block;
-  if (list.head != nullptr) {
-    block = list.head;
-    list.head = list.head->next;
-    if (list.head == nullptr) list.tail = nullptr;
-    // The next block handed out is read then: fetch it while this one is used.
-    __builtin_prefetch(list.head);
-    --list.count;
+  if (list.free.count != 0) {
+    block = list.free.slots[--list.free.count];
   } else if (list.bump != nullptr && list.bump + ClassSize(c) <= list.bumpEnd) {
     block = list.bump;
     list.bump += ClassSize(c);
@@ -508,23 +488,37 @@ void* AllocateSmall(size_t size) {
 void FreeSmall(void* block) {
   int c = SpanClassOf(block);
   ThreadCache* cache = Cache();
-  FreeBlock* freed = static_cast<FreeBlock*>(block);
   if (cache == nullptr) {
-    freed->next = nullptr;
-    GiveBack(c, Batch{freed, freed, 1});
+    std::lock_guard<std::mutex> guard(central.lock);
+    if (central.free[c].Reserve(1)) central.free[c].slots[central.free[c].count++] = block;
     retiredLive.fetch_sub(1, std::memory_order_relaxed);
     return;
   }
-  ThreadCache::List& list = cache->lists[c];
-  freed->next = list.head;
-  if (list.head == nullptr) list.tail = freed;
-  list.head = freed;
+  Stack& mine = cache->lists[c].free;
   cache->counters.Gave();
-  if (++list.count < Limit(c)) return;
-  // Enough kept: the whole run goes back, without walking it.
-  GiveBack(c, Batch{list.head, list.tail, list.count});
-  list.head = list.tail = nullptr;
-  list.count = 0;
+  if (mine.count == mine.room) {
+    size_t limit = Limit(c);
+    if (mine.room < limit && mine.Reserve(1)) {
+      mine.slots[mine.count++] = block;
+      return;
+    }
+    // Full: the older half goes to the shared store. (A list that could not
+    // grow at all hands back what it has, and keeps this one.)
+    std::lock_guard<std::mutex> guard(central.lock);
+    Stack& shared = central.free[c];
+    size_t half = mine.count / 2;
+    if (shared.Reserve(half)) {
+      std::memcpy(shared.slots + shared.count, mine.slots, half * sizeof(void*));
+      shared.count += half;
+      std::memmove(mine.slots, mine.slots + half, (mine.count - half) * sizeof(void*));
+      mine.count -= half;
+    }
+    if (mine.count == mine.room) {
+      if (shared.Reserve(1)) shared.slots[shared.count++] = block;
+      return;
+    }
+  }
+  mine.slots[mine.count++] = block;
 }
 
 }  // namespace

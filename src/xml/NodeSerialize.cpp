@@ -30,17 +30,16 @@ public:
   }
 
   void Enter(const ZELBasXmlNode* node) {
-    // A node's strings and attributes lie elsewhere in memory: ask for the
-    // next nodes' while this one is written.
-    // Two steps: the next node's attribute tree (its header asked for a
-    // step before), the one after it's header and strings.
-    if (const ZELBasXmlNode* next = A::NextSibling(node)) {
-      PrefetchAttributes(next);
-      if (const ZELBasXmlNode* after = A::NextSibling(next)) Prefetch(after);
-    }
+    // A node's strings and attribute tree lie elsewhere in memory, one
+    // pointer behind another: ask for them a few siblings ahead, one link
+    // per step, so that each has arrived when the next step reads it.
+    const ZELBasXmlNode* end = A::ChildrenEnd(A::Parent(node));
+    if (node + 2 < end) PrefetchValue(node + 2);
+    if (node + 4 < end) PrefetchTreeNode(node + 4);
+    if (node + 6 < end) PrefetchHeader(node + 6);
     if (const ZELBasXmlNode* child = A::FirstChild(node)) {
-      Prefetch(child);
-      if (const ZELBasXmlNode* second = A::NextSibling(child)) Prefetch(second);
+      const ZELBasXmlNode* last = A::ChildrenEnd(node);
+      for (const ZELBasXmlNode* c = child; c < last && c < child + 6; ++c) PrefetchHeader(c);
     }
     ++depth;
     Open(node);
@@ -94,19 +93,20 @@ public:
 private:
   static const size_t kBuffer = 64 * 1024;
 
-  static void Prefetch(const ZELBasXmlNode* node) {
+  static void PrefetchHeader(const ZELBasXmlNode* node) {
     __builtin_prefetch(A::TagName(node).CastToCharPtr());
     __builtin_prefetch(A::Data(node).CastToCharPtr());
     __builtin_prefetch(A::Attributes(node).end().node);
   }
 
-  static void PrefetchAttributes(const ZELBasXmlNode* node) {
+  static void PrefetchTreeNode(const ZELBasXmlNode* node) {
+    __builtin_prefetch(A::Attributes(node).begin().node);
+  }
+
+  static void PrefetchValue(const ZELBasXmlNode* node) {
     const ZELBasMap<ZELString, ZELString>& attributes = A::Attributes(node);
     ZELBasMap<ZELString, ZELString>::const_iterator first = attributes.begin();
-    if (first != attributes.end()) {
-      __builtin_prefetch(first.node);
-      __builtin_prefetch(first->second.CastToCharPtr());
-    }
+    if (first != attributes.end()) __builtin_prefetch(first->second.CastToCharPtr());
   }
 
   // Asked for twice for a leaf, at its start and its end, one after the

@@ -16,6 +16,7 @@ public:
     return next != node->parent->children.end() ? next : nullptr;
   }
   static const ZELBasXmlNode* Parent(const ZELBasXmlNode* node) { return node->parent; }
+  static const ZELBasXmlNode* ChildrenEnd(const ZELBasXmlNode* node) { return node->children.end(); }
   static ZELBasXmlNode* Mutable(const ZELBasXmlNode* node) { return const_cast<ZELBasXmlNode*>(node); }
   static const ZELString& TagName(const ZELBasXmlNode* node) { return node->tagName; }
   static const ZELString& Data(const ZELBasXmlNode* node) { return node->data; }
