@@ -6,8 +6,9 @@
 #
 # --scale 1 writes the full corpus (about 50 MB for the largest file, 400 MB
 # with the scaling files); CI runs a small one. Measurements are CPU time, best
-# of N repetitions run in random order, so that contenders share the
-# machine's noise alike.
+# of N repetitions, each contender and file in a process of its own, run in a
+# different order in each repetition so that contenders share the machine's
+# noise alike.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,7 +26,7 @@ done
 build="${BENCH_BUILD_DIR:-build-bench}"
 corpus="${BENCH_CORPUS_DIR:-$build/corpus}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZELBAS_WERROR=ON -DZELBAS_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target zelbas_bench
+cmake --build "$build" --target zelbas_bench >&2
 bench="$build/bench/zelbas_bench"
 [[ -x "$bench" ]] || { echo "error: benchmark not built (needs libbenchmark-dev and the peers)" >&2; exit 1; }
 
@@ -40,10 +41,33 @@ for shape in scale-export scale-wide; do
   for x in 1 4 16; do scaling+=("$corpus/$shape-x$x.xml:scaling"); done
 done
 
-results="$build/bench-results.json"
-"$bench" --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
-  --benchmark_min_time="$min_time" --benchmark_format=console --benchmark_out_format=json \
-  --benchmark_out="$results" "${files[@]}" "${scaling[@]}" >&2
+# Every contender on every file runs in a process of its own, so that none
+# inherits another's heap (freed memory, mappings, page faults to come); the
+# repetitions visit the runs in a different order each time.
+results="$build/bench-results"
+rm -rf "$results"
+mkdir -p "$results"
+runs=()
+for entry in "${files[@]}" "${scaling[@]}"; do
+  file="${entry%%:*}"
+  name="$(basename "$file")"
+  kinds="read/expat_chunked read/expat_whole read/zel_file read/zel_string read/pugixml read/tinyxml2 read/libxml2
+         write/zel write/pugixml write/tinyxml2 write/libxml2"
+  [[ "$entry" == *:scaling ]] && kinds="read/expat_chunked read/zel_file write/zel"
+  for kind in $kinds; do runs+=("$kind|$file|$name"); done
+done
+for ((rep = 1; rep <= reps; ++rep)); do
+  i=0
+  while IFS= read -r run; do
+    IFS='|' read -r kind file name <<<"$run"
+    filter="^$kind/${name//./\\.}\$"
+    "$bench" --benchmark_min_time="$min_time" --benchmark_filter="$filter" --benchmark_format=json \
+      "$file" >"$results/$rep-$i.json"
+    i=$((i + 1))
+    printf '.' >&2
+  done < <(printf '%s\n' "${runs[@]}" | shuf --random-source=<(yes "$rep"))
+done
+echo >&2
 
 memory="$build/bench-memory.jsonl"
 : >"$memory"

@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
-"""Markdown tables from a benchmark run: table.py RESULTS.json MEMORY.jsonl MACHINE"""
+"""Markdown tables from a benchmark run: table.py RESULTS MEMORY.jsonl MACHINE
+
+RESULTS is a Google Benchmark JSON file, or a folder of them."""
+import glob
 import json
+import os
 import sys
 from collections import defaultdict
 
@@ -8,9 +12,12 @@ from collections import defaultdict
 def load(results_path, memory_path):
     best = defaultdict(float)  # (kind, who, file) -> best bytes per second
     sizes = {}
-    with open(results_path) as f:
-        data = json.load(f)
-    for run in data["benchmarks"]:
+    runs = []
+    paths = sorted(glob.glob(os.path.join(results_path, "*.json"))) if os.path.isdir(results_path) else [results_path]
+    for path in paths:
+        with open(path) as f:
+            runs.extend(json.load(f)["benchmarks"])
+    for run in runs:
         if run.get("run_type") != "iteration" or run.get("error_occurred"):
             continue
         kind, who, name = run["run_name"].split("/", 2)
@@ -48,7 +55,8 @@ def main():
     def w(who, name):
         return best.get(("write", who, name), 0.0)
 
-    print(f"Machine: {machine}. Throughput is CPU time, best of the repetitions; MB = 10^6 bytes.\n")
+    print(f"Machine: {machine}. Throughput is CPU time, best of the repetitions, each contender and file in a "
+          "process of its own; MB = 10^6 bytes.\n")
     print("**Reading** (MB/s of input; x = ratio)\n")
     print("| file | raw Expat, chunks | ReadFile | x Expat | raw Expat, one piece | ReadString | x Expat "
           "| pugixml | tinyxml2 | libxml2 | ReadFile x pugixml | x tinyxml2 | x libxml2 |")
