@@ -92,18 +92,22 @@ const size_t kSpanShift = 16;  // 64 KiB spans
 const size_t kSpan = size_t(1) << kSpanShift;
 const size_t kReserve = size_t(16) << 30;    // address space for spans; memory is committed as used
 const size_t kCommitStep = size_t(2) << 20;  // a large page
-const size_t kMaxSmall = 2048;
-const int kClasses = 48;
+const size_t kSmallPagesFor = size_t(32) << 20;
+const size_t kMaxSmall = 32768;
+const int kClasses = 64;
 
 // Class sizes: steps of 8 up to 128 (the blocks hold pointers and bytes,
-// nothing wider), then 16 up to 256, 32 up to 512, 64 up to 1024 and 128 up
-// to 2048.
+// nothing wider), 16 up to 256, 32 up to 512, 64 up to 1024, 128 up to 2048
+// (short children vectors, 176 bytes a node, fit closely), then four classes
+// per doubling up to 32 KiB: children vectors of up to about 180 nodes.
 size_t ClassSize(int c) {
   if (c < 16) return static_cast<size_t>(c + 1) * 8;
   if (c < 24) return 128 + static_cast<size_t>(c - 15) * 16;
   if (c < 32) return 256 + static_cast<size_t>(c - 23) * 32;
   if (c < 40) return 512 + static_cast<size_t>(c - 31) * 64;
-  return 1024 + static_cast<size_t>(c - 39) * 128;
+  if (c < 48) return 1024 + static_cast<size_t>(c - 39) * 128;
+  int group = (c - 48) / 4;
+  return (size_t(2048) << group) + static_cast<size_t>((c - 48) % 4 + 1) * (size_t(512) << group);
 }
 
 int ClassOf(size_t size) {
@@ -111,7 +115,11 @@ int ClassOf(size_t size) {
   if (size <= 256) return 15 + static_cast<int>((size - 128 + 15) >> 4);
   if (size <= 512) return 23 + static_cast<int>((size - 256 + 31) >> 5);
   if (size <= 1024) return 31 + static_cast<int>((size - 512 + 63) >> 6);
-  return 39 + static_cast<int>((size - 1024 + 127) >> 7);
+  if (size <= 2048) return 39 + static_cast<int>((size - 1024 + 127) >> 7);
+  int group = 0;
+  while ((size_t(4096) << group) < size) ++group;
+  size_t step = size_t(512) << group;
+  return 47 + group * 4 + static_cast<int>((size - (size_t(2048) << group) + step - 1) / step);
 }
 
 // Free blocks of one class, as a stack of their addresses. Taking a block
@@ -125,7 +133,7 @@ struct Stack {
   // Room for `more` addresses; false when none could be had.
   bool Reserve(size_t more) {
     if (count + more <= room) return true;
-    size_t grown = room != 0 ? room * 2 : 256;
+    size_t grown = room != 0 ? room * 2 : 32;
     while (grown < count + more) grown *= 2;
     void* moved = std::realloc(slots, grown * sizeof(void*));
     if (moved == nullptr) return false;
@@ -158,9 +166,11 @@ struct Central {
       failed = true;
       return false;
     }
-    // Page faults are dear: a document touches its memory once, in order, so
-    // let the kernel map it in large pages where it can.
-    madvise(range, kReserve, MADV_HUGEPAGE);
+    // Page faults are dear: a large document touches its memory once, in
+    // order, so past the first 32 MiB let the kernel map it in large pages
+    // where it can. (Below that, large pages would cost a small document a
+    // partly used 2 MiB page per region it touches.)
+    madvise(static_cast<char*>(range) + kSmallPagesFor, kReserve - kSmallPagesFor, MADV_HUGEPAGE);
     // Spans start on a span boundary, so a block's span is its address
     // rounded down.
     char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(range) + kSpan - 1) & ~(kSpan - 1));
