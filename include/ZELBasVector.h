@@ -22,6 +22,12 @@ inline void operator delete(void*, void*, ZELBasPlacement) {}
 typedef void (*ZELBasCopyFunc)(const void* source, void* destination, size_t count);
 /// Destroys `count` elements in place.
 typedef void (*ZELBasDestroyFunc)(const void* elements, size_t count);
+/// Moves `count` elements from `source` into separate storage at
+/// `destination` without failing; `source` is left as raw memory, with
+/// nothing to destroy. When `source` equals `destination`, the bytes were
+/// already moved there (by reallocating the storage): only what refers to
+/// the elements' place is mended.
+typedef void (*ZELBasRelocateFunc)(void* source, void* destination, size_t count);
 
 /// What a type-erased engine knows of an element type.
 struct ZELBAS_CLASS ZELBasReplicatorGeneric {
@@ -58,6 +64,14 @@ struct ZELBasReplicator {
   static ZELBasCopyFunc GetCopyFunc() { return &ZELBasStandardCopy<T>; }
   /// ZELBasStandardDestroy for T.
   static ZELBasDestroyFunc GetDestroyFunc() { return &ZELBasStandardDestroy<T>; }
+};
+
+/// How the vector engine moves T's elements when it grows: null means a copy
+/// and a destruction per element. A type whose elements can be moved more
+/// cheaply specializes this.
+template <class T>
+struct ZELBasRelocation {
+  static ZELBasRelocateFunc Get() { return nullptr; }
 };
 
 /// The replicator of T.
@@ -129,6 +143,15 @@ public:
 
   /// Appends a copy of `*element` (which may be one of this vector's own).
   ZELBASGENERICSLIB_API void PushBack(const void* element);
+  /// As PushBack(element); when the storage grows, the elements move with
+  /// `relocate` (copied and destroyed one by one when it is null).
+  ZELBASGENERICSLIB_API void PushBack(const void* element, ZELBasRelocateFunc relocate);
+  /// Makes room for one more element and returns it, counted but not
+  /// constructed: the caller constructs it there at once, with a
+  /// constructor that cannot throw. Grows as PushBack does.
+  ZELBASGENERICSLIB_API void* PushBackUninitialized(ZELBasRelocateFunc relocate);
+  /// Moves the elements with `relocate` into storage that holds just them.
+  ZELBASGENERICSLIB_API void ShrinkToFit(ZELBasRelocateFunc relocate);
   /// Makes this vector, still under construction, hold copies of `other`'s
   /// elements in storage of its own. On an exception it releases all it took.
   ZELBASGENERICSLIB_API void Init(const ZELBasVectorGeneric& other);
@@ -136,6 +159,8 @@ public:
   ZELBASGENERICSLIB_API void swap(ZELBasVectorGeneric& other);
 
 private:
+  void Grow(const void* element, ZELBasRelocateFunc relocate);
+
   void Destroy(void* elements, size_t count) {
     if (replicator.destroyFunc != nullptr) replicator.destroyFunc(elements, count);
   }
@@ -176,7 +201,7 @@ public:
   /// The element at `i`; no bounds check.
   const T& operator[](size_t i) const { return begin()[i]; }
   /// Appends a copy of `element`.
-  void push_back(const T& element) { generic.PushBack(&element); }
+  void push_back(const T& element) { generic.PushBack(&element, ZELBasRelocation<T>::Get()); }
   /// Exchanges the elements of two vectors without copying any.
   void swap(ZELBasVector<T>& other) { generic.swap(other.generic); }
 

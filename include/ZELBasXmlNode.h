@@ -90,6 +90,9 @@ public:
 private:
   friend class ZELBasXmlDocument;
   friend class ZELBasXmlNodeAccess;  // the module's iterative tree walks
+  friend struct ZELBasRelocation<ZELBasXmlNode>;
+
+  static void Relocate(void* source, void* destination, size_t count);
 
   const ZELBasVector<ZELBasXmlNode>& GetChildren() const { return children; }
   ZELBasXmlNode* GetParent() { return parent; }
@@ -104,6 +107,14 @@ private:
   ZELBasVector<ZELBasXmlNode> children;
   ZELString data;
   ZELBasXmlNode* parent;
+};
+
+/// Nodes move by their bytes, every string, map and vector they hold being a
+/// pointer to storage elsewhere; the children of each moved node are then
+/// linked to its new place. Growing a children vector copies no subtree.
+template <>
+struct ZELBasRelocation<ZELBasXmlNode> {
+  static ZELBasRelocateFunc Get() { return &ZELBasXmlNode::Relocate; }
 };
 
 extern template class ZELBasVector<ZELBasXmlNode>;

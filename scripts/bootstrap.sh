@@ -12,19 +12,7 @@ build_dir="${BUILD_DIR:-build}"
 
 packages=(cmake g++ ninja-build pkg-config libexpat1-dev libgtest-dev)
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "error: missing packages need root: apt-get install ${missing[*]}" >&2
-    exit 1
-  fi
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
-fi
+bash scripts/ensure-packages.sh "${packages[@]}"
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBAS_WERROR=ON
 cmake --build "$build_dir"

@@ -154,6 +154,40 @@ TEST(DocumentTest, FileReadAcrossTheChunkBoundaryMatchesStringRead) {
   EXPECT_TRUE(a == b);
 }
 
+TEST(DocumentTest, ParentLinksHoldAfterTheVectorsOfALargeReadGrew) {
+  std::string xml = "<r>";
+  for (int i = 0; i < 300; ++i) {
+    std::string n = std::to_string(i);
+    xml += "<s i=\"" + n + "\"><c n=\"" + n + "\">t" + n + "</c><c/></s>";
+  }
+  xml += "</r>";
+  AllocationScope scope;
+  {
+    ZELBasXmlDocument d;
+    ASSERT_EQ(d.ReadString(ZELString(xml.c_str())), S_OK);
+    ZELBasVector<ZELBasXmlNode> found;
+    d.GetRoot().GetElementsByTagName(ZELString("s"), found);
+    ASSERT_EQ(found.size(), 300u);
+    for (int i = 0; i < 300; ++i) {
+      std::string n = std::to_string(i);
+      // In the tree, and in the copies the search gathered.
+      for (const ZELBasXmlNode* s : {&d.GetRoot().Children()[i], &found[i]}) {
+        const ZELBasXmlNode& c = s->Children()[0];
+        ZELString value;
+        ASSERT_EQ(c.GetAttribute(ZELString("n"), value), S_OK);
+        EXPECT_EQ(n, value.CastToCharPtr());
+        EXPECT_EQ("t" + n, c.GetData().CastToCharPtr());
+        ZELBasXmlNode parent, grandparent;
+        ASSERT_EQ(c.GetParent(parent), S_OK);
+        ASSERT_EQ(parent.GetAttribute(ZELString("i"), value), S_OK);
+        EXPECT_EQ(n, value.CastToCharPtr());
+        ASSERT_EQ(parent.GetParent(grandparent), S_OK);
+        EXPECT_STREQ(grandparent.GetTagName().CastToCharPtr(), "r");
+      }
+    }
+  }
+}
+
 TEST(DocumentTest, ParseErrorsAreReportedAsTwoLines) {
   TempDir dir;
   struct Case {

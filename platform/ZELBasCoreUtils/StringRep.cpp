@@ -8,14 +8,48 @@
 namespace zelcore {
 
 Rep* NewRep(size_t capacity) {
-  if (capacity > SIZE_MAX - sizeof(Rep)) throw std::bad_alloc();
-  Rep* rep = static_cast<Rep*>(mem_OperatorNewThrowBuiltin(offsetof(Rep, text) + capacity + 1));
+  const size_t header = offsetof(Rep, text);
+  if (capacity > SIZE_MAX - header - sizeof(BigSizes) - 1) throw std::bad_alloc();
+  Rep* rep;
+  if (capacity < kBig) {
+    rep = static_cast<Rep*>(mem_OperatorNewThrowBuiltin(header + capacity + 1));
+    rep->length = 0;
+    rep->capacity = static_cast<uint32_t>(capacity);
+  } else {
+    BigSizes* sizes =
+        static_cast<BigSizes*>(mem_OperatorNewThrowBuiltin(sizeof(BigSizes) + header + capacity + 1));
+    sizes->length = 0;
+    sizes->capacity = capacity;
+    rep = reinterpret_cast<Rep*>(sizes + 1);
+    rep->length = kBig;
+    rep->capacity = kBig;
+  }
   rep->head.refCount = 1;
   rep->charCount = -1;
-  rep->length = 0;
-  rep->capacity = capacity;
   rep->text[0] = '\0';
   return rep;
+}
+
+CompactRep* NewCompact(size_t length) {
+  CompactRep* rep =
+      static_cast<CompactRep*>(mem_OperatorNewThrowBuiltin(offsetof(CompactRep, text) + length + 1));
+  rep->head.refCount = 1;
+  rep->sizes = static_cast<uint32_t>(length);
+  return rep;
+}
+
+Rep* GrowRep(Rep* rep, size_t capacity) {
+  Rep* grown = static_cast<Rep*>(mem_Reallocate(rep, offsetof(Rep, text) + capacity + 1));
+  grown->capacity = static_cast<uint32_t>(capacity);
+  return grown;
+}
+
+void FreeRep(Rep* rep) {
+  if (rep->capacity != kBig) {
+    mem_Free(rep);
+  } else {
+    mem_Free(BigSizesOf(rep));
+  }
 }
 
 // Length of the well-formed UTF-8 sequence at `p` (at most `left` bytes

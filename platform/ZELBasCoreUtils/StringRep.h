@@ -9,16 +9,67 @@
 
 namespace zelcore {
 
+// A header of 16 bytes: most texts are short, and a header is paid per
+// string. Texts of 4 GiB and more keep their sizes in a block just before.
 struct Rep {
   atr_StringRep head;  // refCount first, as every string expects
   int32_t charCount;   // -1 until first asked for
-  size_t length;       // bytes, without the terminator
-  size_t capacity;     // bytes of room for text, without the terminator
+  uint32_t length;     // bytes, without the terminator
+  uint32_t capacity;   // bytes of room for text, without the terminator; kBig: see BigSizes
   char text[1];
 };
 
+const uint32_t kBig = 0xFFFFFFFFu;
+
+struct BigSizes {
+  size_t length;
+  size_t capacity;
+};
+
+inline BigSizes* BigSizesOf(const Rep* rep) { return reinterpret_cast<BigSizes*>(const_cast<Rep*>(rep)) - 1; }
+inline size_t Length(const Rep* rep) { return rep->capacity != kBig ? rep->length : BigSizesOf(rep)->length; }
+inline size_t Capacity(const Rep* rep) {
+  return rep->capacity != kBig ? rep->capacity : BigSizesOf(rep)->capacity;
+}
+inline void SetLength(Rep* rep, size_t length) {
+  if (rep->capacity != kBig) {
+    rep->length = static_cast<uint32_t>(length);
+  } else {
+    BigSizesOf(rep)->length = length;
+  }
+}
+
+// A text built once and short has a header of 8 bytes and no room to
+// grow: the count, then its length (low 16 bits) and its character count
+// plus one (high 16 bits; 0 until counted). A string tells the two layouts
+// apart by where its characters start.
+struct CompactRep {
+  atr_StringRep head;
+  uint32_t sizes;
+  char text[1];
+};
+
+const size_t kCompactMax = 0x7FFF;
+
+// A compact representation of `length` bytes (1 to kCompactMax), count 1;
+// its text is left to the caller.
+CompactRep* NewCompact(size_t length);
+
+inline CompactRep* CompactOf(atr_StringRep* representation) {
+  return reinterpret_cast<CompactRep*>(representation);
+}
+
+inline bool IsCompact(const atr_StringRep* representation, const char* characters) {
+  return characters == reinterpret_cast<const char*>(representation) + offsetof(CompactRep, text);
+}
+
 // A representation with room for `capacity` bytes of text, count 1.
 Rep* NewRep(size_t capacity);
+// The unshared `rep` of fewer than kBig bytes, with room for `capacity`
+// (also fewer) bytes of text; it may move.
+Rep* GrowRep(Rep* rep, size_t capacity);
+// Frees a representation made by NewRep.
+void FreeRep(Rep* rep);
 
 inline Rep* RepOf(atr_StringRep* representation) { return reinterpret_cast<Rep*>(representation); }
 

@@ -5,12 +5,29 @@
 #include "StringRep.h"
 #include "ZELBasAlloc.h"
 
+using zelcore::CompactRep;
 using zelcore::Rep;
 using zelcore::RepOf;
 
 ZELBAS_DEFINE_MODULE_PAIR(ZELBasCoreUtils)
 
-void atr_StringBase::Delete() { mem_Free(representation); }
+namespace {
+
+size_t LengthOf(atr_StringRep* representation, const char* characters) {
+  if (zelcore::IsCompact(representation, characters))
+    return zelcore::CompactOf(representation)->sizes & 0xFFFF;
+  return zelcore::Length(RepOf(representation));
+}
+
+}  // namespace
+
+void atr_StringBase::Delete() {
+  if (zelcore::IsCompact(representation, characters)) {
+    mem_Free(representation);
+  } else {
+    zelcore::FreeRep(RepOf(representation));
+  }
+}
 
 ZELString::~ZELString() {}
 
@@ -19,18 +36,27 @@ ZELString::Result ZELString::BuildFromUTF8(const char* text) {
 }
 
 ZELString::Result ZELString::BuildFromUTF8(const char* text, size_t length) {
-  Rep* rep = nullptr;
-  if (length != 0) {
-    rep = zelcore::NewRep(length);
-    std::memcpy(rep->text, text, length);
-    rep->text[length] = '\0';
-    rep->length = length;
+  atr_StringRep* built = nullptr;
+  char* bytes = nullptr;
+  if (length != 0 && length <= zelcore::kCompactMax) {
+    CompactRep* rep = zelcore::NewCompact(length);
+    built = &rep->head;
+    bytes = rep->text;
+  } else if (length != 0) {
+    Rep* rep = zelcore::NewRep(length);
+    zelcore::SetLength(rep, length);
+    built = &rep->head;
+    bytes = rep->text;
+  }
+  if (bytes != nullptr) {
+    std::memcpy(bytes, text, length);
+    bytes[length] = '\0';
   }
   Release();
   // The empty text needs no representation: it reads as "" without one.
-  representation = rep != nullptr ? &rep->head : nullptr;
-  characters = rep != nullptr ? rep->text : nullptr;
-  isAscii = rep == nullptr || zelcore::AllAscii(text, length);
+  representation = built;
+  characters = bytes;
+  isAscii = built == nullptr || zelcore::AllAscii(text, length);
   return 0;
 }
 
@@ -41,25 +67,34 @@ ZELString& ZELString::Append(const ZELString& tail) {
     *this = tail;
     return *this;
   }
-  Rep* rep = RepOf(representation);
-  const Rep* tailRep = RepOf(tail.representation);
-  size_t length = rep->length + tailRep->length;
-  if (rep->head.refCount == 1 && rep->capacity >= length) {
-    std::memcpy(rep->text + rep->length, tailRep->text, tailRep->length);
+  size_t headLength = LengthOf(representation, characters);
+  size_t tailLength = LengthOf(tail.representation, tail.characters);
+  size_t length = headLength + tailLength;
+  bool compact = zelcore::IsCompact(representation, characters);
+  bool alone = representation->refCount == 1;
+  Rep* rep;
+  if (!compact && alone && zelcore::Capacity(RepOf(representation)) >= length) {
+    rep = RepOf(representation);
   } else {
     // Geometric growth keeps a long run of appends linear in the bytes.
-    size_t capacity = rep->length * 2;
+    size_t capacity = headLength * 2;
     if (capacity < length) capacity = length;
     if (capacity < 64) capacity = 64;
-    Rep* grown = zelcore::NewRep(capacity);
-    std::memcpy(grown->text, rep->text, rep->length);
-    std::memcpy(grown->text + rep->length, tailRep->text, tailRep->length);
-    Release();
-    rep = grown;
+    if (!compact && alone && capacity < zelcore::kBig) {
+      // Unshared: the memory module grows it, in place when it can, and a
+      // long text is not copied at each doubling.
+      rep = zelcore::GrowRep(RepOf(representation), capacity);
+    } else {
+      rep = zelcore::NewRep(capacity);
+      std::memcpy(rep->text, characters, headLength);
+      // The tail may share the released representation; it keeps it alive.
+      Release();
+    }
     representation = &rep->head;
     characters = rep->text;
   }
-  rep->length = length;
+  std::memcpy(rep->text + headLength, tail.characters, tailLength);
+  zelcore::SetLength(rep, length);
   rep->text[length] = '\0';
   rep->charCount = -1;
   isAscii = isAscii && tail.isAscii;
@@ -68,33 +103,52 @@ ZELString& ZELString::Append(const ZELString& tail) {
 
 int ZELString::GetLengthInChar() const {
   if (representation == nullptr) return 0;
+  if (zelcore::IsCompact(representation, characters)) {
+    CompactRep* rep = zelcore::CompactOf(representation);
+    uint32_t counted = rep->sizes >> 16;
+    if (counted != 0) return static_cast<int>(counted - 1);
+    size_t length = rep->sizes & 0xFFFF;
+    size_t count = isAscii ? length : zelcore::CountChars(rep->text, length);
+    rep->sizes = static_cast<uint32_t>(length) | static_cast<uint32_t>(count + 1) << 16;
+    return static_cast<int>(count);
+  }
   Rep* rep = RepOf(representation);
   if (rep->charCount < 0) {
-    size_t count = isAscii ? rep->length : zelcore::CountChars(rep->text, rep->length);
+    size_t length = zelcore::Length(rep);
+    size_t count = isAscii ? length : zelcore::CountChars(rep->text, length);
     rep->charCount = count > INT_MAX ? INT_MAX : static_cast<int32_t>(count);
   }
   return rep->charCount;
 }
 
 void ZELString::ConvertToUTF8(char* buffer, size_t* size) const {
-  size_t length = representation != nullptr ? RepOf(representation)->length : 0;
+  size_t length = representation != nullptr ? LengthOf(representation, characters) : 0;
   if (length > *size) length = *size;
   if (length != 0) std::memcpy(buffer, characters, length);
   *size = length;
 }
 
 ZELString ZELString::operator+(const char* tail) const {
-  size_t headLength = representation != nullptr ? RepOf(representation)->length : 0;
+  size_t headLength = representation != nullptr ? LengthOf(representation, characters) : 0;
   size_t tailLength = tail != nullptr ? std::strlen(tail) : 0;
   ZELString result;
-  if (headLength + tailLength == 0) return result;
-  Rep* rep = zelcore::NewRep(headLength + tailLength);
-  if (headLength != 0) std::memcpy(rep->text, characters, headLength);
-  if (tailLength != 0) std::memcpy(rep->text + headLength, tail, tailLength);
-  rep->length = headLength + tailLength;
-  rep->text[rep->length] = '\0';
-  result.representation = &rep->head;
-  result.characters = rep->text;
+  size_t length = headLength + tailLength;
+  if (length == 0) return result;
+  char* bytes;
+  if (length <= zelcore::kCompactMax) {
+    CompactRep* rep = zelcore::NewCompact(length);
+    result.representation = &rep->head;
+    bytes = rep->text;
+  } else {
+    Rep* rep = zelcore::NewRep(length);
+    zelcore::SetLength(rep, length);
+    result.representation = &rep->head;
+    bytes = rep->text;
+  }
+  if (headLength != 0) std::memcpy(bytes, characters, headLength);
+  if (tailLength != 0) std::memcpy(bytes + headLength, tail, tailLength);
+  bytes[length] = '\0';
+  result.characters = bytes;
   result.isAscii = isAscii && zelcore::AllAscii(tail, tailLength);
   return result;
 }

@@ -30,34 +30,93 @@ char* Allocate(size_t count, size_t size) {
 
 }  // namespace
 
-void ZELBasVectorGeneric::PushBack(const void* element) {
-  size_t size = static_cast<size_t>(replicator.elementSize);
+void ZELBasVectorGeneric::PushBack(const void* element) { PushBack(element, nullptr); }
+
+void ZELBasVectorGeneric::PushBack(const void* element, ZELBasRelocateFunc relocate) {
   if (usedEnd != storageEnd) {
     CopyElements(replicator, static_cast<const char*>(element), static_cast<char*>(usedEnd), 1);
-    usedEnd = static_cast<char*>(usedEnd) + size;
+    usedEnd = static_cast<char*>(usedEnd) + replicator.elementSize;
     return;
   }
+  Grow(element, relocate);
+}
+
+void* ZELBasVectorGeneric::PushBackUninitialized(ZELBasRelocateFunc relocate) {
+  if (usedEnd == storageEnd) Grow(nullptr, relocate);
+  void* slot = usedEnd;
+  usedEnd = static_cast<char*>(usedEnd) + replicator.elementSize;
+  return slot;
+}
+
+// Moves the elements into storage twice as large, with a copy of `*element`
+// (when not null) after them.
+void ZELBasVectorGeneric::Grow(const void* element, ZELBasRelocateFunc relocate) {
+  size_t size = static_cast<size_t>(replicator.elementSize);
   size_t count = Size();
-  size_t capacity = count != 0 ? count * 2 : 1;
+  // Most elements that have children have several: start at four.
+  size_t capacity = count != 0 ? count * 2 : 4;
+  if (size != 0 && capacity > SIZE_MAX / size) throw std::bad_alloc();
+  const char* from = static_cast<const char*>(element);
+  bool own = from != nullptr && from >= static_cast<const char*>(storageBegin) &&
+             from < static_cast<const char*>(usedEnd);
+  if (relocate != nullptr && count != 0 && !own) {
+    // Elements that relocate can stay where they are while the storage
+    // grows in place or is remapped; they are mended only if it moved.
+    char* old = static_cast<char*>(storageBegin);
+    char* grown = static_cast<char*>(mem_Reallocate(storageBegin, capacity * size));
+    if (grown != old) relocate(grown, grown, count);
+    storageBegin = grown;
+    usedEnd = grown + count * size;
+    storageEnd = grown + capacity * size;
+    if (element != nullptr) {
+      CopyElements(replicator, from, static_cast<char*>(usedEnd), 1);
+      usedEnd = static_cast<char*>(usedEnd) + size;
+    }
+    return;
+  }
   char* fresh = Allocate(capacity, size);
+  size_t added = element != nullptr ? 1 : 0;
   try {
-    // The new element first: `element` may be one of the elements about to move.
-    CopyElements(replicator, static_cast<const char*>(element), fresh + count * size, 1);
-    try {
-      CopyElements(replicator, static_cast<const char*>(storageBegin), fresh, count);
-    } catch (...) {
-      if (replicator.destroyFunc != nullptr) replicator.destroyFunc(fresh + count * size, 1);
-      throw;
+    // The copy first: `element` may be one of the elements about to move.
+    if (element != nullptr) CopyElements(replicator, from, fresh + count * size, 1);
+    if (relocate == nullptr) {
+      try {
+        CopyElements(replicator, static_cast<const char*>(storageBegin), fresh, count);
+      } catch (...) {
+        if (element != nullptr && replicator.destroyFunc != nullptr)
+          replicator.destroyFunc(fresh + count * size, 1);
+        throw;
+      }
     }
   } catch (...) {
     mem_Free(fresh);
     throw;
   }
-  Destroy(storageBegin, count);
+  if (relocate != nullptr) {
+    if (count != 0) relocate(storageBegin, fresh, count);
+  } else {
+    Destroy(storageBegin, count);
+  }
   Deallocate(storageBegin, Capacity());
   storageBegin = fresh;
-  usedEnd = fresh + (count + 1) * size;
+  usedEnd = fresh + (count + added) * size;
   storageEnd = fresh + capacity * size;
+}
+
+void ZELBasVectorGeneric::ShrinkToFit(ZELBasRelocateFunc relocate) {
+  if (usedEnd == storageEnd) return;
+  size_t size = static_cast<size_t>(replicator.elementSize);
+  size_t count = Size();
+  if (count == 0) {
+    Deallocate(storageBegin, Capacity());
+    storageBegin = usedEnd = storageEnd = nullptr;
+    return;
+  }
+  char* old = static_cast<char*>(storageBegin);
+  char* fitted = static_cast<char*>(mem_Reallocate(storageBegin, count * size));
+  if (fitted != old) relocate(fitted, fitted, count);
+  storageBegin = fitted;
+  usedEnd = storageEnd = fitted + count * size;
 }
 
 void ZELBasVectorGeneric::Init(const ZELBasVectorGeneric& other) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Buffer.h"
+#include "TreeBuilder.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 #include "ZELBasXmlParser.h"
@@ -73,6 +74,7 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   Buffer buffer(bytes);
   ParserOwner parser(this);
   if (parser.parser == nullptr) return E_FAIL;
+  ParseCache cache(this);
 
   while (!std::feof(file.stream)) {
     size_t count = std::fread(bytes, 1, kChunk, file.stream);
@@ -86,6 +88,7 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   // Always close the parse: it reports a document left incomplete, and a
   // parser that already failed reports again.
   parser.Parse(bytes, 0, 1);
+  cache.Flush();
   parser.Free();
   file.Close();
   return S_OK;
@@ -101,7 +104,9 @@ long ZELBasXmlDocument::ReadString(const ZELString& text) {
   char* bytes = new (mem_builtInAlloc) char[size];
   Buffer buffer(bytes);
   text.ConvertToUTF8(bytes, &size);
+  ParseCache cache(this);
   long result = parser.Parse(bytes, static_cast<int>(size), 1) ? S_OK : E_FAIL;
+  cache.Flush();
   parser.Free();
   return result;
 }

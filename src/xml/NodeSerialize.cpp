@@ -1,4 +1,6 @@
 // Rendering of a subtree as indented XML text.
+#include <cstring>
+
 #include "NodeWalk.h"
 #include "ZELBasXmlNode.h"
 
@@ -6,24 +8,39 @@ namespace {
 
 typedef ZELBasXmlNodeAccess A;
 
+// Renders into a buffer of its own and appends it to `out` a buffer at a
+// time: the bytes `out` receives, in order, are exactly those of appending
+// each piece in turn, with one append per 64 KiB instead of one per piece.
 class Renderer {
 public:
   Renderer(ZELString& text, const ZELString& indent)
       : out(text),
-        lt("<"),
-        space(" "),
-        equalsQuote("=\""),
-        quote("\""),
-        selfClose("/>\n"),
-        gt(">"),
-        newline("\n"),
-        closeOpen("</"),
-        closeEnd(">\n"),
-        depth(0) {
-    prefixes.push_back(indent);
+        prefix(indent),
+        buffer(static_cast<char*>(mem_OperatorNewThrowBuiltin(kBuffer))),
+        used(0),
+        depth(0),
+        prefixes(nullptr),
+        indentLength(0),
+        prefixRoom(0) {}
+  Renderer(const Renderer&) = delete;
+  Renderer& operator=(const Renderer&) = delete;
+  ~Renderer() {
+    mem_Free(buffer);
+    if (prefixes != nullptr) mem_Free(prefixes);
   }
 
   void Enter(const ZELBasXmlNode* node) {
+    // A node's strings and attribute tree lie elsewhere in memory, one
+    // pointer behind another: ask for them a few siblings ahead, one link
+    // per step, so that each has arrived when the next step reads it.
+    const ZELBasXmlNode* end = A::ChildrenEnd(A::Parent(node));
+    if (node + 2 < end) PrefetchValue(node + 2);
+    if (node + 4 < end) PrefetchTreeNode(node + 4);
+    if (node + 6 < end) PrefetchHeader(node + 6);
+    if (const ZELBasXmlNode* child = A::FirstChild(node)) {
+      const ZELBasXmlNode* last = A::ChildrenEnd(node);
+      for (const ZELBasXmlNode* c = child; c < last && c < child + 6; ++c) PrefetchHeader(c);
+    }
     ++depth;
     Open(node);
   }
@@ -35,51 +52,159 @@ public:
 
   // Start tag, and for an element with text or children its text line.
   void Open(const ZELBasXmlNode* node) {
-    out.Append(Prefix());
-    out.Append(lt);
-    out.Append(A::TagName(node));
+    Prefix();
+    Put("<", 1);
+    Put(A::TagName(node));
     const ZELBasMap<ZELString, ZELString>& attributes = A::Attributes(node);
     for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end();
          ++it) {
-      out.Append(space);
-      out.Append(it->first);
-      out.Append(equalsQuote);
-      out.Append(it->second);
-      out.Append(quote);
+      Put(" ", 1);
+      Put(it->first);
+      Put("=\"", 2);
+      Put(it->second);
+      Put("\"", 1);
     }
     if (SelfClosing(node)) {
-      out.Append(selfClose);
+      Put("/>\n", 3);
       return;
     }
-    out.Append(gt);
-    out.Append(A::Data(node));
-    out.Append(newline);
+    Put(">", 1);
+    Put(A::Data(node));
+    Put("\n", 1);
   }
 
   void Close(const ZELBasXmlNode* node) {
     if (SelfClosing(node)) return;
-    out.Append(Prefix());
-    out.Append(closeOpen);
-    out.Append(A::TagName(node));
-    out.Append(closeEnd);
+    Prefix();
+    Put("</", 2);
+    Put(A::TagName(node));
+    Put(">\n", 2);
+  }
+
+  // Hands what is buffered to `out`.
+  void Flush() {
+    if (used == 0) return;
+    ZELString piece;
+    piece.BuildFromUTF8(buffer, used);
+    used = 0;
+    out.Append(piece);
   }
 
 private:
-  static bool SelfClosing(const ZELBasXmlNode* node) {
-    return A::Data(node).GetLengthInChar() == 0 && A::FirstChild(node) == nullptr;
+  static const size_t kBuffer = 64 * 1024;
+
+  static void PrefetchHeader(const ZELBasXmlNode* node) {
+    __builtin_prefetch(A::TagName(node).CastToCharPtr());
+    __builtin_prefetch(A::Data(node).CastToCharPtr());
+    __builtin_prefetch(A::Attributes(node).end().node);
   }
 
-  // The caller's indentation plus four spaces per level, built once per
-  // depth and shared by every line at that depth.
-  const ZELString& Prefix() {
-    while (prefixes.size() <= depth) prefixes.push_back(prefixes[prefixes.size() - 1] + "    ");
-    return prefixes[depth];
+  static void PrefetchTreeNode(const ZELBasXmlNode* node) {
+    __builtin_prefetch(A::Attributes(node).begin().node);
+  }
+
+  static void PrefetchValue(const ZELBasXmlNode* node) {
+    const ZELBasMap<ZELString, ZELString>& attributes = A::Attributes(node);
+    ZELBasMap<ZELString, ZELString>::const_iterator first = attributes.begin();
+    if (first != attributes.end()) __builtin_prefetch(first->second.CastToCharPtr());
+  }
+
+  // Asked for twice for a leaf, at its start and its end, one after the
+  // other: the second answer is the first one's.
+  bool SelfClosing(const ZELBasXmlNode* node) {
+    if (A::FirstChild(node) != nullptr) return false;
+    if (node != lastLeaf) {
+      lastLeaf = node;
+      // A text that starts with a byte other than NUL is not empty; only
+      // otherwise does its length need counting.
+      const ZELString& data = A::Data(node);
+      lastLeafSelfClosing = data.CastToCharPtr()[0] == '\0' && data.GetLengthInChar() == 0;
+    }
+    return lastLeafSelfClosing;
+  }
+
+  void Put(const char* bytes, size_t length) {
+    if (length > kBuffer - used) Flush();
+    std::memcpy(buffer + used, bytes, length);
+    used += length;
+  }
+
+  // A string's bytes, every one of them (a NUL inside included).
+  void Put(const ZELString& text) {
+    size_t room = kBuffer - used;
+    size_t length = room;
+    text.ConvertToUTF8(buffer + used, &length);
+    if (length < room) {
+      used += length;
+      return;
+    }
+    // It may not have fitted: append it whole after what came before.
+    Flush();
+    out.Append(text);
+  }
+
+  // The caller's indentation plus four spaces per level: one copy from the
+  // caller's indentation followed by as many spaces as the deepest level
+  // needs, made when a level first needs it.
+  void Prefix() {
+    size_t length = indentLength + depth * 4;
+    if (length > prefixRoom || prefixes == nullptr) {
+      GrowPrefixes(length);
+      length = indentLength + depth * 4;
+    }
+    if (length > kBuffer - used) {
+      Flush();
+      if (length > kBuffer) {
+        ZELString line;
+        line.BuildFromUTF8(prefixes, length);
+        out.Append(line);
+        return;
+      }
+    }
+    std::memcpy(buffer + used, prefixes, length);
+    used += length;
+  }
+
+  void GrowPrefixes(size_t length) {
+    if (prefixes == nullptr) {
+      // The caller's indentation, every byte of it.
+      size_t room = 256;
+      for (;;) {
+        char* bytes = static_cast<char*>(mem_OperatorNewThrowBuiltin(room));
+        size_t written = room;
+        prefix.ConvertToUTF8(bytes, &written);
+        if (written < room) {
+          prefixes = bytes;
+          indentLength = written;
+          prefixRoom = room;
+          break;
+        }
+        mem_Free(bytes);
+        room *= 2;
+      }
+      length = indentLength + depth * 4;
+    }
+    if (length > prefixRoom) {
+      size_t room = length * 2;
+      char* bytes = static_cast<char*>(mem_OperatorNewThrowBuiltin(room));
+      std::memcpy(bytes, prefixes, indentLength);
+      mem_Free(prefixes);
+      prefixes = bytes;
+      prefixRoom = room;
+    }
+    std::memset(prefixes + indentLength, ' ', prefixRoom - indentLength);
   }
 
   ZELString& out;
-  const ZELString lt, space, equalsQuote, quote, selfClose, gt, newline, closeOpen, closeEnd;
-  ZELBasVector<ZELString> prefixes;
+  const ZELString& prefix;
+  char* buffer;
+  size_t used;
   size_t depth;
+  char* prefixes;  // the caller's indentation, then spaces
+  size_t indentLength;
+  size_t prefixRoom;
+  const ZELBasXmlNode* lastLeaf = nullptr;
+  bool lastLeafSelfClosing = false;
 };
 
 }  // namespace
@@ -90,5 +215,6 @@ long ZELBasXmlNode::Serialize(ZELString& out, ZELString indent) const {
   renderer.Open(this);
   WalkBelow(this, renderer);
   renderer.Close(this);
+  renderer.Flush();
   return S_OK;
 }

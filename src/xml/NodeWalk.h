@@ -16,12 +16,39 @@ public:
     return next != node->parent->children.end() ? next : nullptr;
   }
   static const ZELBasXmlNode* Parent(const ZELBasXmlNode* node) { return node->parent; }
+  static const ZELBasXmlNode* ChildrenEnd(const ZELBasXmlNode* node) { return node->children.end(); }
   static ZELBasXmlNode* Mutable(const ZELBasXmlNode* node) { return const_cast<ZELBasXmlNode*>(node); }
   static const ZELString& TagName(const ZELBasXmlNode* node) { return node->tagName; }
   static const ZELString& Data(const ZELBasXmlNode* node) { return node->data; }
   static const ZELBasMap<ZELString, ZELString>& Attributes(const ZELBasXmlNode* node) {
     return node->attributes;
   }
+  static ZELBasMap<ZELString, ZELString>& Attributes(ZELBasXmlNode* node) { return node->attributes; }
+  static ZELString& Data(ZELBasXmlNode* node) { return node->data; }
+
+  // Constructs a child named `tagName` at the end of `parent`'s children and
+  // links it there: the same node that appending a copy of a new one gives.
+  static ZELBasXmlNode* AppendNew(ZELBasXmlNode* parent, const ZELString& tagName) {
+    void* slot = Storage::Of(parent->children).PushBackUninitialized(&ZELBasXmlNode::Relocate);
+    ZELBasXmlNode* child = new (slot, ZELBasPlacementTag) ZELBasXmlNode(tagName);
+    child->parent = parent;
+    return child;
+  }
+
+  // Gives a closed element's short children vector just the room it uses:
+  // most elements have a few children, and doubling leaves a node's worth
+  // of room or more unused in many of them.
+  static void FitChildren(ZELBasXmlNode* node) {
+    ZELBasVectorGeneric& children = Storage::Of(node->children);
+    if (children.Capacity() <= 16) children.ShrinkToFit(&ZELBasXmlNode::Relocate);
+  }
+
+private:
+  struct Storage : ZELBasVector<ZELBasXmlNode> {
+    static ZELBasVectorGeneric& Of(ZELBasVector<ZELBasXmlNode>& v) {
+      return static_cast<Storage&>(v).Generic();
+    }
+  };
 };
 
 // Visits every node below `top` in document order: visitor.Enter(node) before

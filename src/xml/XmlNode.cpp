@@ -1,4 +1,6 @@
 // The node's construction, copying, assignment, destruction and setters.
+#include <cstring>
+
 #include "NodeWalk.h"
 #include "ZELBasXmlNode.h"
 
@@ -68,6 +70,12 @@ void ZELBasXmlNode::CopyDescendants(const ZELBasXmlNode& other) {
       node->LinkChildren();
     }
   }
+}
+
+void ZELBasXmlNode::Relocate(void* source, void* destination, size_t count) {
+  if (source != destination) std::memcpy(destination, source, count * sizeof(ZELBasXmlNode));
+  ZELBasXmlNode* moved = static_cast<ZELBasXmlNode*>(destination);
+  for (size_t i = 0; i < count; ++i) moved[i].LinkChildren();
 }
 
 void ZELBasXmlNode::LinkChildren() {

@@ -22,6 +22,12 @@ ZELBASALLOC_API void* mem_OperatorNewThrowBuiltin(size_t size);
 /// Takes back a block given by mem_OperatorNewThrowBuiltin; null is ignored.
 ZELBASALLOC_API void mem_Free(void* block);
 
+/// Gives a block of at least `size` usable bytes holding the first bytes of
+/// `block` (a block given by this module, not null), and takes `block` back;
+/// it may be `block` itself. Counts as one allocation. Raises std::bad_alloc,
+/// `block` unchanged, when no block can be had.
+ZELBASALLOC_API void* mem_Reallocate(void* block, size_t size);
+
 /// Blocks given and not yet taken back, over all threads.
 ZELBASALLOC_API int64_t mem_LiveBlocks();
 
