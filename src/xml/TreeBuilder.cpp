@@ -77,20 +77,15 @@ ParseCache::ParseCache(const void* owner)
       pending(nullptr),
       pendingLength(0),
       pendingCapacity(0) {
-  names = NewTable<Entry>(kNames);
-  try {
-    values = NewTable<Entry>(kValues + 1);
-  } catch (...) {
-    DeleteTable(names, kNames);
-    throw;
-  }
+  // One block for both tables: nothing to undo if it cannot be had.
+  names = NewTable<Entry>(kNames + kValues + 1);
+  values = names + kNames;
   activeCache = this;
 }
 
 ParseCache::~ParseCache() {
   activeCache = previous;
-  DeleteTable(names, kNames);
-  DeleteTable(values, kValues + 1);
+  DeleteTable(names, kNames + kValues + 1);
   if (pending != nullptr) mem_Free(pending);
 }
 
