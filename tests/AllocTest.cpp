@@ -7,6 +7,16 @@
 
 #include "AllocationScope.h"
 
+namespace {
+
+// Mostly small blocks, and now and then one of up to 160 KiB.
+size_t SizeOf(size_t i, int thread) {
+  size_t mixed = i * 37 + static_cast<size_t>(thread);
+  return i % 97 == 0 ? mixed * 101 % 160000 : mixed % 3000;
+}
+
+}  // namespace
+
 // Threads take blocks of every size class and beyond, free half on their own
 // thread and leave half for the main thread: every block is counted once,
 // none overlaps another, and the counts come back to where they were.
@@ -20,7 +30,7 @@ TEST(AllocTest, CountsEveryBlockAcrossThreads) {
     threads.emplace_back([t, &kept] {
       std::vector<void*> taken;
       for (size_t i = 0; i < kBlocks; ++i) {
-        size_t size = (i * 37 + static_cast<size_t>(t)) % 3000;
+        size_t size = SizeOf(i, t);
         void* block = mem_OperatorNewThrowBuiltin(size);
         std::memset(block, 'a' + t, size != 0 ? size : 1);
         taken.push_back(block);
@@ -39,7 +49,7 @@ TEST(AllocTest, CountsEveryBlockAcrossThreads) {
   EXPECT_EQ(scope.Taken(), static_cast<uint64_t>(kThreads * kBlocks));
   for (int t = 0; t < kThreads; ++t) {
     for (size_t i = 0; i < kept[t].size(); ++i) {
-      size_t size = ((2 * i + 1) * 37 + static_cast<size_t>(t)) % 3000;
+      size_t size = SizeOf(2 * i + 1, t);
       const char* bytes = static_cast<const char*>(kept[t][i]);
       ASSERT_EQ(bytes[0], 'a' + t);
       ASSERT_EQ(bytes[size != 0 ? size - 1 : 0], 'a' + t);
