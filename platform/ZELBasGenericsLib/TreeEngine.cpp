@@ -40,35 +40,24 @@ Node* Predecessor(Node* node, Node* header) {
   return p;
 }
 
-void RotateLeft(Node* x, Node*& root) {
-  Node* y = x->right;
-  x->right = y->left;
-  if (y->left != nullptr) y->left->parent = x;
-  y->parent = x->parent;
-  if (x == root) {
-    root = y;
-  } else if (x == x->parent->left) {
-    x->parent->left = y;
-  } else {
-    x->parent->right = y;
-  }
-  y->left = x;
-  x->parent = y;
-}
+// A link of a node: left or right. The rotations and the rebalancing are
+// written once for one side; the other side swaps the two links.
+typedef Node* Node::*Link;
 
-void RotateRight(Node* x, Node*& root) {
-  Node* y = x->left;
-  x->left = y->right;
-  if (y->right != nullptr) y->right->parent = x;
+// Lifts x's `out` child into x's place; x becomes that child's `in` child.
+void Rotate(Node* x, Node*& root, Link in, Link out) {
+  Node* y = x->*out;
+  x->*out = y->*in;
+  if (y->*in != nullptr) (y->*in)->parent = x;
   y->parent = x->parent;
   if (x == root) {
     root = y;
-  } else if (x == x->parent->right) {
-    x->parent->right = y;
+  } else if (x == x->parent->*in) {
+    x->parent->*in = y;
   } else {
-    x->parent->left = y;
+    x->parent->*out = y;
   }
-  y->right = x;
+  y->*in = x;
   x->parent = y;
 }
 
@@ -92,38 +81,23 @@ void InsertAndRebalance(bool insertLeft, Node* x, Node* p, Node* header) {
   Node*& root = header->parent;
   while (x != root && x->parent->engineData == kRed) {
     Node* grand = x->parent->parent;
-    if (x->parent == grand->left) {
-      Node* uncle = grand->right;
-      if (uncle != nullptr && uncle->engineData == kRed) {
-        x->parent->engineData = kBlack;
-        uncle->engineData = kBlack;
-        grand->engineData = kRed;
-        x = grand;
-      } else {
-        if (x == x->parent->right) {
-          x = x->parent;
-          RotateLeft(x, root);
-        }
-        x->parent->engineData = kBlack;
-        grand->engineData = kRed;
-        RotateRight(grand, root);
-      }
+    // `near` is the side of the grandparent that holds x's parent.
+    Link near = x->parent == grand->left ? &Node::left : &Node::right;
+    Link far = near == &Node::left ? &Node::right : &Node::left;
+    Node* uncle = grand->*far;
+    if (uncle != nullptr && uncle->engineData == kRed) {
+      x->parent->engineData = kBlack;
+      uncle->engineData = kBlack;
+      grand->engineData = kRed;
+      x = grand;
     } else {
-      Node* uncle = grand->left;
-      if (uncle != nullptr && uncle->engineData == kRed) {
-        x->parent->engineData = kBlack;
-        uncle->engineData = kBlack;
-        grand->engineData = kRed;
-        x = grand;
-      } else {
-        if (x == x->parent->left) {
-          x = x->parent;
-          RotateRight(x, root);
-        }
-        x->parent->engineData = kBlack;
-        grand->engineData = kRed;
-        RotateLeft(grand, root);
+      if (x == x->parent->*far) {
+        x = x->parent;
+        Rotate(x, root, near, far);
       }
+      x->parent->engineData = kBlack;
+      grand->engineData = kRed;
+      Rotate(grand, root, far, near);
     }
   }
   root->engineData = kBlack;
