@@ -21,7 +21,8 @@ fi
 if [[ $what == all || $what == tidy ]]; then
   # Only a compilation database is needed, not a build; without the tests it
   # lists exactly the sources to check.
-  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DZELBAS_BUILD_TESTS=OFF >/dev/null
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DZELBAS_BUILD_TESTS=OFF \
+    -DZELBAS_BUILD_BENCH=OFF >/dev/null
   echo "clang-tidy: $(grep -c '"file"' "$build_dir/compile_commands.json") files"
   run-clang-tidy -p "$build_dir" -quiet >"$build_dir/clang-tidy.log" 2>&1 || {
     grep -E -A3 '(warning|error):' "$build_dir/clang-tidy.log" || cat "$build_dir/clang-tidy.log"

@@ -173,7 +173,8 @@ struct Central {
     madvise(static_cast<char*>(range) + kSmallPagesFor, kReserve - kSmallPagesFor, MADV_HUGEPAGE);
     // Spans start on a span boundary, so a block's span is its address
     // rounded down.
-    char* aligned = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(range) + kSpan - 1) & ~(kSpan - 1));
+    char* start = static_cast<char*>(range);
+    char* aligned = start + ((kSpan - reinterpret_cast<uintptr_t>(start) % kSpan) % kSpan);
     base = nextSpan = committed = aligned;
     end = static_cast<char*>(range) + kReserve;
     spanClass = static_cast<unsigned char*>(classes);

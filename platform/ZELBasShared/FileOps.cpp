@@ -119,8 +119,12 @@ FILE* OpenReplacement(const char* path, const char* mode) {
   Replacement* r = new (std::nothrow) Replacement{-1, false, std::string(), target};
   if (r == nullptr) return nullptr;
   for (int attempt = 0; attempt < 100 && r->fd < 0; ++attempt) {
-    r->temp = folder + "." + base + "." + std::to_string(getpid()) + "." +
-              std::to_string(tempCounter.fetch_add(1, std::memory_order_relaxed)) + ".tmp";
+    r->temp = folder;
+    r->temp += ".";
+    r->temp += base;
+    r->temp += "." + std::to_string(getpid());
+    r->temp += "." + std::to_string(tempCounter.fetch_add(1, std::memory_order_relaxed));
+    r->temp += ".tmp";
     // New files get 0666 less the umask, as fopen would give them.
     r->fd = open(r->temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (r->fd < 0 && errno != EEXIST) break;

@@ -91,7 +91,7 @@ public:
   }
 
 private:
-  static const size_t kBuffer = 64 * 1024;
+  static const size_t kBuffer = size_t{64} * 1024;
 
   static void PrefetchHeader(const ZELBasXmlNode* node) {
     __builtin_prefetch(A::TagName(node).CastToCharPtr());
