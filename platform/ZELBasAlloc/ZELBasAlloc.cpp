@@ -599,23 +599,20 @@ void* mem_Reallocate(void* block, size_t size) {
   return moved;
 }
 
-int64_t mem_LiveBlocks() {
+// The threads' own counts, plus what exited threads left behind.
+template <class T>
+static T Sum(const std::atomic<T>& retired, std::atomic<T> Counters::*count) {
   std::lock_guard<std::mutex> guard(cachesLock);
-  int64_t live = retiredLive.load(std::memory_order_relaxed);
+  T sum = retired.load(std::memory_order_relaxed);
   for (ThreadCache* cache = caches; cache != nullptr; cache = cache->next) {
-    live += cache->counters.live.load(std::memory_order_relaxed);
+    sum += (cache->counters.*count).load(std::memory_order_relaxed);
   }
-  return live;
+  return sum;
 }
 
-uint64_t mem_TotalAllocations() {
-  std::lock_guard<std::mutex> guard(cachesLock);
-  uint64_t total = retiredTotal.load(std::memory_order_relaxed);
-  for (ThreadCache* cache = caches; cache != nullptr; cache = cache->next) {
-    total += cache->counters.total.load(std::memory_order_relaxed);
-  }
-  return total;
-}
+int64_t mem_LiveBlocks() { return Sum(retiredLive, &Counters::live); }
+
+uint64_t mem_TotalAllocations() { return Sum(retiredTotal, &Counters::total); }
 
 #endif
 
