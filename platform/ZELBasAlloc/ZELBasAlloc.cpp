@@ -561,6 +561,16 @@ void mem_Free(void* block) {
   GiveLarge(block);
 }
 
+// A block kept or grown in place still counts as one taken.
+static void CountReallocation() {
+  if (ThreadCache* cache = Cache()) {
+    cache->counters.total.store(cache->counters.total.load(std::memory_order_relaxed) + 1,
+                                std::memory_order_relaxed);
+  } else {
+    retiredTotal.fetch_add(1, std::memory_order_relaxed);
+  }
+}
+
 void* mem_Reallocate(void* block, size_t size) {
   if (IsSpanBlock(block)) {
     int c = SpanClassOf(block);
@@ -568,12 +578,7 @@ void* mem_Reallocate(void* block, size_t size) {
     if (size <= kMaxSmall && ClassOf(size) == c) {
       // The same class: keep it. Still counted as taken.
       if (ShouldFail()) throw std::bad_alloc();
-      if (ThreadCache* cache = Cache()) {
-        cache->counters.total.store(cache->counters.total.load(std::memory_order_relaxed) + 1,
-                                    std::memory_order_relaxed);
-      } else {
-        retiredTotal.fetch_add(1, std::memory_order_relaxed);
-      }
+      CountReallocation();
       return block;
     }
     void* moved = mem_OperatorNewThrowBuiltin(size);
@@ -590,12 +595,7 @@ void* mem_Reallocate(void* block, size_t size) {
   }
   if (ShouldFail()) throw std::bad_alloc();
   void* moved = ResizeLarge(block, size);
-  if (ThreadCache* cache = Cache()) {
-    cache->counters.total.store(cache->counters.total.load(std::memory_order_relaxed) + 1,
-                                std::memory_order_relaxed);
-  } else {
-    retiredTotal.fetch_add(1, std::memory_order_relaxed);
-  }
+  CountReallocation();
   return moved;
 }
 
