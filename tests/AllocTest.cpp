@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -7,53 +8,36 @@
 
 #include "AllocationScope.h"
 
-namespace {
-
-// Mostly small blocks, and now and then one of up to 160 KiB.
-size_t SizeOf(size_t i, int thread) {
-  size_t mixed = i * 37 + static_cast<size_t>(thread);
-  return i % 97 == 0 ? mixed * 101 % 160000 : mixed % 3000;
-}
-
-}  // namespace
-
-// Threads take blocks of every size class and beyond, free half on their own
-// thread and leave half for the main thread: every block is counted once,
-// none overlaps another, and the counts come back to where they were.
+// Blocks of every size class and beyond, half freed on their own thread and
+// half on the main one: each counted once, none overlapping another.
 TEST(AllocTest, CountsEveryBlockAcrossThreads) {
   AllocationScope scope;
   const int kThreads = 4;
   const size_t kBlocks = 20000;
-  std::vector<std::vector<void*>> kept(kThreads);
+  auto size = [](size_t i, int t) -> size_t {  // mostly small, now and then up to 160 KiB
+    size_t mixed = i * 37 + static_cast<size_t>(t);
+    return i % 97 == 0 ? mixed * 101 % 160000 : mixed % 3000;
+  };
+  std::vector<std::vector<void*>> taken(kThreads, std::vector<void*>(kBlocks));
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([t, &kept] {
-      std::vector<void*> taken;
+    threads.emplace_back([t, &taken, size] {
       for (size_t i = 0; i < kBlocks; ++i) {
-        size_t size = SizeOf(i, t);
-        void* block = mem_OperatorNewThrowBuiltin(size);
-        std::memset(block, 'a' + t, size != 0 ? size : 1);
-        taken.push_back(block);
+        taken[t][i] = mem_OperatorNewThrowBuiltin(size(i, t));
+        std::memset(taken[t][i], 'a' + t, std::max<size_t>(size(i, t), 1));
       }
-      for (size_t i = 0; i < kBlocks; ++i) {
-        if (i % 2 == 0) {
-          mem_Free(taken[i]);
-        } else {
-          kept[t].push_back(taken[i]);
-        }
-      }
+      for (size_t i = 0; i < kBlocks; i += 2) mem_Free(taken[t][i]);
     });
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(scope.Live(), static_cast<int64_t>(kThreads * kBlocks / 2));
   EXPECT_EQ(scope.Taken(), static_cast<uint64_t>(kThreads * kBlocks));
   for (int t = 0; t < kThreads; ++t) {
-    for (size_t i = 0; i < kept[t].size(); ++i) {
-      size_t size = SizeOf(2 * i + 1, t);
-      const char* bytes = static_cast<const char*>(kept[t][i]);
+    for (size_t i = 1; i < kBlocks; i += 2) {
+      const char* bytes = static_cast<const char*>(taken[t][i]);
       ASSERT_EQ(bytes[0], 'a' + t);
-      ASSERT_EQ(bytes[size != 0 ? size - 1 : 0], 'a' + t);
-      mem_Free(kept[t][i]);
+      ASSERT_EQ(bytes[std::max<size_t>(size(i, t), 1) - 1], 'a' + t);
+      mem_Free(taken[t][i]);
     }
   }
 }
@@ -67,8 +51,5 @@ TEST(AllocTest, FailureHookFailsExactlyTheCountedCall) {
   void* fourth = mem_OperatorNewThrowBuiltin(16);  // the hook is spent
   EXPECT_EQ(scope.Live(), 3);
   EXPECT_EQ(scope.Taken(), 3u);
-  mem_Free(first);
-  mem_Free(second);
-  mem_Free(fourth);
-  mem_Free(nullptr);
+  for (void* block : {first, second, fourth, static_cast<void*>(nullptr)}) mem_Free(block);
 }

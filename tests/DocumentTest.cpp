@@ -26,18 +26,17 @@ std::string RoundTrip(const std::string& xml) {
   return Body(document);
 }
 
-void Start(ZELBasXmlDocument* d, const char* name, const char** atts = nullptr) {
-  const char* none[] = {nullptr};
-  ZELBasXmlDocument::unknownStartTag(d, name, atts != nullptr ? atts : none);
+const char* kNoAtts[] = {nullptr};
+void Start(ZELBasXmlDocument* d, const char* name, const char** atts = kNoAtts) {
+  ZELBasXmlDocument::unknownStartTag(d, name, atts);
 }
 void End(ZELBasXmlDocument* d) { ZELBasXmlDocument::unknownEndTag(d, "ignored"); }
 void Data(ZELBasXmlDocument* d, const char* text) {
   ZELBasXmlDocument::dataHandler(d, text, static_cast<int>(std::string(text).size()));
 }
 
-// `actual` holds the report `first`, then, when `times` is 2, the same error
-// again from the final parse call: the parser stays failed, and the position
-// it then gives is its own affair.
+// `first`, then with `times` 2 the same error again from the final parse
+// call, at whatever position the failed parser then gives.
 void ExpectReports(const std::string& actual, const std::string& first, int times) {
   EXPECT_EQ(actual.substr(0, first.size()), first);
   std::string rest = actual.substr(std::min(first.size(), actual.size()));
@@ -55,7 +54,12 @@ void ExpectReports(const std::string& actual, const std::string& first, int time
 TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   ZELBasXmlDocument d;
   const char* atts[] = {"c", "3", "a", "1", nullptr};
+  End(&d);  // depth -1: the next start makes no node
+  Start(&d, "lost");
   Start(&d, "a", atts);
+  ZELBasXmlDocument::unknownStartTag(nullptr, "x", atts);  // null user data changes nothing
+  ZELBasXmlDocument::dataHandler(nullptr, "text", 4);
+  ZELBasXmlDocument::unknownEndTag(nullptr, "x");
   Start(&d, "b");
   Data(&d, "x");
   End(&d);
@@ -63,52 +67,15 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   Data(&d, "y");
   End(&d);
   EXPECT_EQ(Body(d), "<a a=\"1\" c=\"3\">y\n    <b>x\n    </b>\n</a>\n");
-  EXPECT_TRUE(d.GetRoot().IsRoot());
-  EXPECT_FALSE(d.GetRoot().Children()[0].IsRoot());
   ZELBasXmlNode parent;
   ASSERT_EQ(d.GetRoot().Children()[0].GetParent(parent), S_OK);
   EXPECT_STREQ(parent.GetTagName().CastToCharPtr(), "a");
-
-  // Back at depth 0: the next start tag is a new root, replacing the tree.
-  Start(&d, "next");
+  Start(&d, "next");  // a new root replaces the tree
   End(&d);
   EXPECT_EQ(Body(d), "<next/>\n");
 }
 
-TEST(TreeBuilderTest, NullUserDataChangesNothing) {
-  ZELBasXmlDocument d;
-  Start(&d, "root");
-  const char* atts[] = {"k", "v", nullptr};
-  ZELBasXmlDocument::unknownStartTag(nullptr, "x", atts);
-  ZELBasXmlDocument::dataHandler(nullptr, "text", 4);
-  ZELBasXmlDocument::unknownEndTag(nullptr, "x");
-  Start(&d, "child");  // still at depth 1: appended under root
-  End(&d);
-  End(&d);
-  EXPECT_EQ(Body(d), "<root>\n    <child/>\n</root>\n");
-}
-
-TEST(TreeBuilderTest, UnbalancedEndTagsMakeNoNodeUntilDepthIsBack) {
-  ZELBasXmlDocument d;
-  End(&d);            // depth -1
-  Start(&d, "lost");  // no node; depth 0 again
-  Start(&d, "kept");  // a root
-  Data(&d, "t");
-  End(&d);
-  EXPECT_EQ(Body(d), "<kept>t\n</kept>\n");
-}
-
-TEST(DocumentTest, NewDocumentWritesTheHeaderAndAnEmptyRoot) {
-  ZELBasXmlDocument d;
-  EXPECT_EQ(Written(d), std::string(kHeader) + "</>\n");
-  ZELString out("previous text");
-  d.WriteString(out);
-  EXPECT_EQ(std::string(out.CastToCharPtr()), std::string(kHeader) + "</>\n");
-}
-
 TEST(DocumentTest, ReadThenWriteKeepsOnlyWhatTheFormatKeeps) {
-  // Entities, character references, CDATA, comments, processing
-  // instructions and a DTD default attribute.
   EXPECT_EQ(RoundTrip("<?xml version=\"1.0\"?>\n"
                       "<!DOCTYPE r [\n"
                       "<!ATTLIST e d CDATA \"dflt\">\n"
@@ -117,7 +84,6 @@ TEST(DocumentTest, ReadThenWriteKeepsOnlyWhatTheFormatKeeps) {
                       "<r><?pi data?><!-- c --><e x=\"&lt;&amp;&quot;\">a&ent;b</e>"
                       "<e d=\"given\"><![CDATA[<raw> & ]]></e>\n</r>"),
             "<r>\n\n    <e d=\"dflt\" x=\"<&\"\">b\n    </e>\n    <e d=\"given\"><raw> & \n    </e>\n</r>\n");
-  // Non-ASCII names and text pass through as UTF-8.
   EXPECT_EQ(RoundTrip("<\xc3\xa9l \xc3\xa0=\"\xe2\x82\xac\">\xf0\x9f\x98\x80</\xc3\xa9l>"),
             "<\xc3\xa9l \xc3\xa0=\"\xe2\x82\xac\">\xf0\x9f\x98\x80\n</\xc3\xa9l>\n");
   // Whitespace after the last child replaces the text before it.
@@ -131,16 +97,14 @@ TEST(DocumentTest, DeclaredEncodingGovernsBothReads) {
   EXPECT_EQ(fromFile.ReadFile(ZELString(dir.Write("latin1.xml", latin1).c_str())), S_OK);
   EXPECT_EQ(Body(fromFile), "<r a=\"\xc3\xa9\">caf\xc3\xa9\n</r>\n");
 
-  // ReadString hands over UTF-8 bytes, which the declaration then reads as
-  // Latin-1: each byte of the UTF-8 form becomes a character.
+  // ReadString's UTF-8 bytes are still decoded as Latin-1.
   EXPECT_EQ(RoundTrip("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xc3\xa9</r>"),
             "<r>\xc3\x83\xc2\xa9\n</r>\n");
 }
 
 TEST(DocumentTest, FileReadAcrossTheChunkBoundaryMatchesStringRead) {
   TempDir dir;
-  // Elements without text, so that only markup crosses the boundary at
-  // 262,144 bytes; one attribute value straddles it.
+  // One attribute value straddles the 262,144-byte chunk boundary.
   std::string xml = "<root>";
   while (xml.size() < 262144 - 20) xml += "<item k=\"v\" n=\"" + std::to_string(xml.size()) + "\"/>";
   xml += "<edge value=\"" + std::string(40, 'x') + "\"/>";
@@ -149,17 +113,12 @@ TEST(DocumentTest, FileReadAcrossTheChunkBoundaryMatchesStringRead) {
   ZELBasXmlDocument fromFile, fromString;
   ASSERT_EQ(fromFile.ReadFile(ZELString(dir.Write("big.xml", xml).c_str())), S_OK);
   ASSERT_EQ(fromString.ReadString(ZELString(xml.c_str())), S_OK);
-  std::string a = Written(fromFile), b = Written(fromString);
-  EXPECT_GT(a.size(), 262144u);
-  EXPECT_TRUE(a == b);
+  EXPECT_TRUE(Written(fromFile) == Written(fromString));
 }
 
 TEST(DocumentTest, ParentLinksHoldAfterTheVectorsOfALargeReadGrew) {
   std::string xml = "<r>";
-  for (int i = 0; i < 300; ++i) {
-    std::string n = std::to_string(i);
-    xml += "<s i=\"" + n + "\"><c n=\"" + n + "\">t" + n + "</c><c/></s>";
-  }
+  for (int i = 0; i < 300; ++i) xml += "<s i=\"" + std::to_string(i) + "\"><c>t</c><c/></s>";
   xml += "</r>";
   AllocationScope scope;
   {
@@ -169,18 +128,12 @@ TEST(DocumentTest, ParentLinksHoldAfterTheVectorsOfALargeReadGrew) {
     d.GetRoot().GetElementsByTagName(ZELString("s"), found);
     ASSERT_EQ(found.size(), 300u);
     for (int i = 0; i < 300; ++i) {
-      std::string n = std::to_string(i);
-      // In the tree, and in the copies the search gathered.
       for (const ZELBasXmlNode* s : {&d.GetRoot().Children()[i], &found[i]}) {
-        const ZELBasXmlNode& c = s->Children()[0];
-        ZELString value;
-        ASSERT_EQ(c.GetAttribute(ZELString("n"), value), S_OK);
-        EXPECT_EQ(n, value.CastToCharPtr());
-        EXPECT_EQ("t" + n, c.GetData().CastToCharPtr());
         ZELBasXmlNode parent, grandparent;
-        ASSERT_EQ(c.GetParent(parent), S_OK);
+        ZELString value;
+        ASSERT_EQ(s->Children()[0].GetParent(parent), S_OK);
         ASSERT_EQ(parent.GetAttribute(ZELString("i"), value), S_OK);
-        EXPECT_EQ(n, value.CastToCharPtr());
+        EXPECT_EQ(std::to_string(i), value.CastToCharPtr());
         ASSERT_EQ(parent.GetParent(grandparent), S_OK);
         EXPECT_STREQ(grandparent.GetTagName().CastToCharPtr(), "r");
       }
@@ -233,17 +186,16 @@ TEST(DocumentTest, FileNamesAndFilesThatCannotBeUsedFail) {
   AllocationScope scope;
   {
     ZELBasXmlDocument unnamed;
+    ZELString out("previous text");
+    unnamed.WriteString(out);
+    EXPECT_EQ(std::string(out.CastToCharPtr()), std::string(kHeader) + "</>\n");
     EXPECT_EQ(unnamed.Read(), E_FAIL);
     EXPECT_EQ(unnamed.Write(), E_FAIL);
-
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(unnamed.ReadFile(ZELString(dir.File("missing.xml").c_str())), E_FAIL);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "no report when nothing was opened";
-
-    for (std::string target : {dir.path, dir.File("no/such/folder.xml"), std::string("/dev/full")}) {
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    for (std::string target : {dir.path, dir.File("no/such/folder.xml"), std::string("/dev/full")})
       EXPECT_EQ(unnamed.WriteFile(ZELString(target.c_str())), E_FAIL) << target;
-    }
-
     ZELBasXmlDocument named(ZELString(dir.File("named.xml").c_str()));
     ASSERT_EQ(named.ReadString(ZELString("<n a=\"1\"/>")), S_OK);
     ASSERT_EQ(named.Write(), S_OK);

@@ -1,5 +1,5 @@
-// Loads and unloads the library at run time (it is not linked in) and watches
-// the depended-on modules, which are linked and so outlive each unload.
+// The library is opened at run time, not linked. The dependencies are linked,
+// so they outlive each unload and show what attach and detach did.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -15,13 +15,26 @@
 
 namespace {
 
-std::vector<std::string> calls;
+struct Dependency {
+  void (*setObserver)(ZELBasModuleObserver);
+  int (*counter)();
+  void (*finalize)(int&);
+};
+const Dependency kDependencies[] = {
+    {ZELBasXmlParser_SetObserver, ZELBasXmlParser_GetCounter, ZELBasXmlParser_finalize},
+    {ZELBasShared_SetObserver, ZELBasShared_GetCounter, ZELBasShared_finalize},
+    {ZELBasCoreUtils_SetObserver, ZELBasCoreUtils_GetCounter, ZELBasCoreUtils_finalize},
+    {ZELBasGenericsLib_SetObserver, ZELBasGenericsLib_GetCounter, ZELBasGenericsLib_finalize},
+    {ZELBasAlloc_SetObserver, ZELBasAlloc_GetCounter, ZELBasAlloc_finalize},
+};
 
+std::vector<std::string> calls;
 void Record(const char* module, int up) { calls.push_back(std::string(module) + (up ? " up" : " down")); }
 
 std::vector<int> DependencyCounters() {
-  return {ZELBasXmlParser_GetCounter(), ZELBasShared_GetCounter(), ZELBasCoreUtils_GetCounter(),
-          ZELBasGenericsLib_GetCounter(), ZELBasAlloc_GetCounter()};
+  std::vector<int> counters;
+  for (const Dependency& dependency : kDependencies) counters.push_back(dependency.counter());
+  return counters;
 }
 
 const std::vector<std::string> kAttach = {"ZELBasXmlParser up", "ZELBasShared up", "ZELBasCoreUtils up",
@@ -29,114 +42,72 @@ const std::vector<std::string> kAttach = {"ZELBasXmlParser up", "ZELBasShared up
 const std::vector<std::string> kDetach = {"ZELBasAlloc down", "ZELBasGenericsLib down",
                                           "ZELBasCoreUtils down", "ZELBasShared down",
                                           "ZELBasXmlParser down"};
-const std::vector<int> kAllUp = {1, 1, 1, 1, 1};
-const std::vector<int> kAllDown = {0, 0, 0, 0, 0};
 
-// The library opened for the life of one object.
-class Library {
-public:
-  Library() : handle(dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_LOCAL)) {
-    EXPECT_NE(handle, nullptr) << dlerror();
-  }
-  ~Library() { Close(); }
-
-  bool Loaded() const { return handle != nullptr; }
-  void Close() {
-    if (handle != nullptr) {
-      EXPECT_EQ(dlclose(handle), 0) << dlerror();
-    }
-    handle = nullptr;
-  }
-
-  // The export `name`, typed like `declared`.
-  template <typename F>
-  F* Get(F* /*declared*/, const char* name) const {
-    void* symbol = dlsym(handle, name);
-    EXPECT_NE(symbol, nullptr) << name;
-    return reinterpret_cast<F*>(symbol);
-  }
-
-private:
-  void* handle;
-};
-
-// The library's export `name`, typed as the header declares it. The
-// declaration is only looked at, never linked.
-#define ZELBAS_EXPORTED(library, name) (library).Get(static_cast<decltype(&name)>(nullptr), #name)
-
-bool StillMapped() {
-  void* handle = dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD);
-  if (handle != nullptr) dlclose(handle);
-  return handle != nullptr;
+void* Symbol(void* handle, const char* name) {
+  void* symbol = dlsym(handle, name);
+  EXPECT_NE(symbol, nullptr) << name;
+  return symbol;
 }
+// Typed by the header's declaration, which is never linked.
+#define CALL(name, ...) reinterpret_cast<decltype(&name)>(Symbol(handle, #name))(__VA_ARGS__)
 
 class ModuleLoadTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_EQ(DependencyCounters(), kAllDown);
-    calls.clear();
-    SetObservers(Record);
+    ASSERT_EQ(DependencyCounters(), std::vector<int>(5, 0));
+    for (const Dependency& dependency : kDependencies) dependency.setObserver(Record);
+    handle = dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
   }
-  void TearDown() override { SetObservers(nullptr); }
+  void TearDown() override {
+    for (const Dependency& dependency : kDependencies) dependency.setObserver(nullptr);
+  }
 
-  static void SetObservers(ZELBasModuleObserver observer) {
-    ZELBasXmlParser_SetObserver(observer);
-    ZELBasShared_SetObserver(observer);
-    ZELBasCoreUtils_SetObserver(observer);
-    ZELBasGenericsLib_SetObserver(observer);
-    ZELBasAlloc_SetObserver(observer);
+  void Unload() {
+    calls.clear();
+    EXPECT_EQ(dlclose(handle), 0) << dlerror();
+    EXPECT_EQ(dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the unload did not happen";
   }
+
+  void* handle = nullptr;
 };
 
 TEST_F(ModuleLoadTest, LoadAttachesAndUnloadDetachesInReverseOrder) {
   for (int round = 1; round <= 2; ++round) {
     SCOPED_TRACE(round);
-    Library library;
-    ASSERT_TRUE(library.Loaded());
+    if (round == 2) {
+      ASSERT_NE(handle = dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_LOCAL), nullptr);
+    }
     EXPECT_EQ(calls, kAttach);
-    EXPECT_EQ(DependencyCounters(), kAllUp);
-    EXPECT_EQ(ZELBAS_EXPORTED(library, ZELBasXmlDocument_GetModuleCounter)(), 1);
-    EXPECT_EQ(ZELBAS_EXPORTED(library, ZELBasXmlDocument_GetUnitCounter)(), 1);
-    EXPECT_EQ(ZELBAS_EXPORTED(library, ZELBasXmlDocument_GetSpecificCounter)(), 1);
-    EXPECT_EQ(ZELBAS_EXPORTED(library, ZELBasXmlDocument_GetAttachTally)(), 8);
-    EXPECT_EQ(ZELBAS_EXPORTED(library, ZELBasXmlDocument_GetCTally)(), 0);
-    EXPECT_EQ(ZELBAS_EXPORTED(library, KELVORY_TWAX_INTERNAL_ZELBasXmlDocument)(), 1);
-    EXPECT_EQ(ZELBAS_EXPORTED(library, DllMain)(nullptr, 2, nullptr), 1);
-
-    // A host's balanced pair on a loaded module only counts.
-    ZELBAS_EXPORTED(library, ZELBasXmlDocument_initializeC)();
-    EXPECT_EQ(ZELBAS_EXPORTED(library, ZELBasXmlDocument_GetModuleCounter)(), 2);
-    ZELBAS_EXPORTED(library, ZELBasXmlDocument_finalizeC)();
-    EXPECT_EQ(ZELBAS_EXPORTED(library, ZELBasXmlDocument_GetCTally)(), 0);
+    EXPECT_EQ(DependencyCounters(), std::vector<int>(5, 1));
+    const std::vector<int> state = {
+        CALL(ZELBasXmlDocument_GetModuleCounter),   CALL(ZELBasXmlDocument_GetUnitCounter),
+        CALL(ZELBasXmlDocument_GetSpecificCounter), CALL(ZELBasXmlDocument_GetAttachTally),
+        CALL(ZELBasXmlDocument_GetCTally),          CALL(KELVORY_TWAX_INTERNAL_ZELBasXmlDocument)};
+    EXPECT_EQ(state, (std::vector<int>{1, 1, 1, 8, 0, 1}));
+    EXPECT_EQ(CALL(DllMain, nullptr, 2, nullptr), 1);
+    CALL(ZELBasXmlDocument_initializeC);  // a host's balanced pair on a loaded module only counts
+    EXPECT_EQ(CALL(ZELBasXmlDocument_GetModuleCounter), 2);
+    CALL(ZELBasXmlDocument_finalizeC);
+    EXPECT_EQ(CALL(ZELBasXmlDocument_GetCTally), 0);
     EXPECT_EQ(calls, kAttach);
 
-    calls.clear();
-    library.Close();
-    EXPECT_FALSE(StillMapped()) << "the unload did not happen";
+    Unload();
     EXPECT_EQ(calls, kDetach);
-    EXPECT_EQ(DependencyCounters(), kAllDown);
+    EXPECT_EQ(DependencyCounters(), std::vector<int>(5, 0));
     calls.clear();
   }
 }
 
 TEST_F(ModuleLoadTest, UnloadWithHostInitializationOutstandingOnlyCounts) {
-  {
-    Library library;
-    ASSERT_TRUE(library.Loaded());
-    ZELBAS_EXPORTED(library, ZELBasXmlDocument_initializeC)();
-    calls.clear();
-  }
-  EXPECT_FALSE(StillMapped());
+  CALL(ZELBasXmlDocument_initializeC);
+  Unload();
   EXPECT_EQ(calls, std::vector<std::string>());
-  EXPECT_EQ(DependencyCounters(), kAllUp);
+  EXPECT_EQ(DependencyCounters(), std::vector<int>(5, 1));
 
-  // The module never stopped them; put them back for the next test.
+  // Nothing stopped the dependencies; stop them so the next test starts clean.
   int tally = 0;
-  ZELBasXmlParser_finalize(tally);
-  ZELBasShared_finalize(tally);
-  ZELBasCoreUtils_finalize(tally);
-  ZELBasGenericsLib_finalize(tally);
-  ZELBasAlloc_finalize(tally);
+  for (const Dependency& dependency : kDependencies) dependency.finalize(tally);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ZELBasAlloc.h"
@@ -10,50 +11,48 @@
 #include "ZELBasXmlDocumentModule.h"
 #include "ZELBasXmlParser.h"
 
-// The library is loaded, so its attach has already brought the module up
-// (counter 1). Every test starts from that state and the fixture puts the
-// counters back afterwards, whatever the test did.
+// Loading the library attached it, so each test starts with the module up;
+// the fixture puts every counter back to that afterwards.
 
 namespace {
 
-// One way to bring the module up and down, with the tally it carries.
+int hostTally;
+void HostUp() { ZELBasXmlDocument_initialize(hostTally); }
+void HostDown() { ZELBasXmlDocument_finalize(hostTally); }
+void OtherReasons() {  // thread attach/detach and unknown reasons must not count
+  for (uint32_t reason : {2u, 3u, 4u, 0xFFFFFFFFu}) EXPECT_EQ(DllMain(nullptr, reason, nullptr), 1) << reason;
+}
+
 struct Route {
   const char* name;
   void (*up)();
   void (*down)();
   int (*tally)();
 };
-
-int hostTally;
-void HostUp() { ZELBasXmlDocument_initialize(hostTally); }
-void HostDown() { ZELBasXmlDocument_finalize(hostTally); }
-int HostTally() { return hostTally; }
-void Attach() { EXPECT_EQ(DllMain(nullptr, 1, nullptr), 1); }
-void Detach() { EXPECT_EQ(DllMain(nullptr, 0, nullptr), 1); }
-
-const Route kHost = {"host pair", HostUp, HostDown, HostTally};
 const Route kRoutes[] = {
-    kHost,
+    {"host pair", HostUp, HostDown, [] { return hostTally; }},
     {"C pair", ZELBasXmlDocument_initializeC, ZELBasXmlDocument_finalizeC, ZELBasXmlDocument_GetCTally},
-    {"DllMain", Attach, Detach, ZELBasXmlDocument_GetAttachTally},
+    {"DllMain", [] { EXPECT_EQ(DllMain(nullptr, 1, nullptr), 1); },
+     [] { EXPECT_EQ(DllMain(nullptr, 0, nullptr), 1); }, ZELBasXmlDocument_GetAttachTally},
 };
+const Route& kHost = kRoutes[0];
 
-// One of the module's own inner parts, stepped through its exported pair.
 struct Part {
   const char* name;
   void (*up)(int&);
   void (*down)(int&);
   int (*counter)();
 };
-
+const Part kModule = {"module", ZELBasXmlDocument_initialize, ZELBasXmlDocument_finalize,
+                      ZELBasXmlDocument_GetModuleCounter};
 const Part kParts[] = {
     {"unit", ZELBasXmlDoc_initialize, ZELBasXmlDoc_finalize, ZELBasXmlDocument_GetUnitCounter},
     {"specific", ZELBasXmlDocument_specific_initialize, ZELBasXmlDocument_specific_finalize,
      ZELBasXmlDocument_GetSpecificCounter},
 };
 
-// Each call into a depended-on module, with the tally it was handed (relative
-// to the chain's start) and this module's unit and specific counters then.
+// Each dependency call with the tally so far and the module's own parts, which
+// must come up after the dependencies and go down before them.
 std::vector<std::string> calls;
 const Route* watched = &kHost;
 int tallyAtStart;
@@ -66,20 +65,26 @@ void Record(const char* module, int up) {
 }
 
 void SetObservers(ZELBasModuleObserver observer) {
-  ZELBasXmlParser_SetObserver(observer);
-  ZELBasShared_SetObserver(observer);
-  ZELBasCoreUtils_SetObserver(observer);
-  ZELBasGenericsLib_SetObserver(observer);
-  ZELBasAlloc_SetObserver(observer);
+  for (auto set : {ZELBasXmlParser_SetObserver, ZELBasShared_SetObserver, ZELBasCoreUtils_SetObserver,
+                   ZELBasGenericsLib_SetObserver, ZELBasAlloc_SetObserver})
+    set(observer);
 }
 
-std::vector<int> DependencyCounters() {
-  return {ZELBasXmlParser_GetCounter(), ZELBasShared_GetCounter(), ZELBasCoreUtils_GetCounter(),
-          ZELBasGenericsLib_GetCounter(), ZELBasAlloc_GetCounter()};
+// The module, its unit and specific parts, then the five dependencies.
+std::vector<int> Counters() {
+  std::vector<int> counters;
+  for (auto get : {ZELBasXmlDocument_GetModuleCounter, ZELBasXmlDocument_GetUnitCounter,
+                   ZELBasXmlDocument_GetSpecificCounter, ZELBasXmlParser_GetCounter, ZELBasShared_GetCounter,
+                   ZELBasCoreUtils_GetCounter, ZELBasGenericsLib_GetCounter, ZELBasAlloc_GetCounter})
+    counters.push_back(get());
+  return counters;
+}
+std::vector<int> Tallies() {
+  std::vector<int> tallies;
+  for (const Route& route : kRoutes) tallies.push_back(route.tally());
+  return tallies;
 }
 
-// From a down module: the module's own 1 comes first, the unit and specific
-// part follow the memory module on the way up and precede it on the way down.
 const std::vector<std::string> kStartUp = {
     "ZELBasXmlParser up n=1 unit=0 specific=0", "ZELBasShared up n=2 unit=0 specific=0",
     "ZELBasCoreUtils up n=3 unit=0 specific=0", "ZELBasGenericsLib up n=4 unit=0 specific=0",
@@ -91,13 +96,12 @@ const std::vector<std::string> kShutDown = {
     "ZELBasXmlParser down n=-7 unit=0 specific=0",
 };
 const std::vector<std::string> kNothing;
-const std::vector<int> kAllUp = {1, 1, 1, 1, 1};
-const std::vector<int> kAllDown = {0, 0, 0, 0, 0};
+const std::vector<int> kUp(8, 1), kDown(8, 0);
 
 class ModuleLifecycleTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_EQ(ZELBasXmlDocument_GetModuleCounter(), 1) << "a previous test left the module changed";
+    ASSERT_EQ(Counters(), kUp) << "a previous test left the module changed";
     SetObservers(Record);
     hostTally = 0;
     Watch(kHost);
@@ -106,153 +110,90 @@ protected:
   void TearDown() override {
     SetObservers(nullptr);
     int scratch = 0;
-    while (ZELBasXmlDocument_GetModuleCounter() < 1) ZELBasXmlDocument_initialize(scratch);
-    while (ZELBasXmlDocument_GetModuleCounter() > 1) ZELBasXmlDocument_finalize(scratch);
-    for (const Part& part : kParts) {
-      while (part.counter() < 1) part.up(scratch);
-      while (part.counter() > 1) part.down(scratch);
-    }
+    for (const Part& part : {kModule, kParts[0], kParts[1]})
+      while (part.counter() != 1) (part.counter() < 1 ? part.up : part.down)(scratch);
   }
 
-  // Starts a new chain on `route`: calls and its tally are counted from here.
   void Watch(const Route& route) {
     watched = &route;
     tallyAtStart = route.tally();
     calls.clear();
   }
   int TallyChange() const { return watched->tally() - tallyAtStart; }
+  // Calls and tally change since Watch, and the counters now.
+  std::tuple<std::vector<std::string>, int, std::vector<int>> Seen() const {
+    return {calls, TallyChange(), Counters()};
+  }
 
   void TakeDown() {
     HostDown();
     ASSERT_EQ(ZELBasXmlDocument_GetModuleCounter(), 0);
+    Watch(kHost);
   }
 };
 
-TEST_F(ModuleLifecycleTest, LoadedModuleIsUpAndFurtherInitializationsOnlyCount) {
-  EXPECT_EQ(DependencyCounters(), kAllUp);
-  EXPECT_EQ(ZELBasXmlDocument_GetUnitCounter(), 1);
-  EXPECT_EQ(ZELBasXmlDocument_GetSpecificCounter(), 1);
-  EXPECT_EQ(KELVORY_TWAX_INTERNAL_ZELBasXmlDocument(), 1);
-
-  // Nest every route inside the others; only the counter moves.
-  const int cTally = ZELBasXmlDocument_GetCTally(), attachTally = ZELBasXmlDocument_GetAttachTally();
+TEST_F(ModuleLifecycleTest, NestedInitializationsAndOtherDllMainReasonsOnlyCount) {
+  const std::vector<int> tallies = Tallies();
+  OtherReasons();
   for (const Route& route : kRoutes) route.up();
   EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), 4);
   for (const Route& route : kRoutes) route.down();
-  EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), 1);
-  EXPECT_EQ(calls, kNothing);
-  EXPECT_EQ(hostTally, 0);
-  EXPECT_EQ(ZELBasXmlDocument_GetCTally(), cTally);
-  EXPECT_EQ(ZELBasXmlDocument_GetAttachTally(), attachTally);
-  EXPECT_EQ(DependencyCounters(), kAllUp);
-  EXPECT_EQ(ZELBasXmlDocument_GetUnitCounter(), 1);
-  EXPECT_EQ(ZELBasXmlDocument_GetSpecificCounter(), 1);
-}
-
-TEST_F(ModuleLifecycleTest, HostFinalizeTearsDownLoadedModuleAndInitializeRestartsIt) {
-  HostDown();
-  EXPECT_EQ(calls, kShutDown);
-  EXPECT_EQ(TallyChange(), -8);
-  EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), 0);
-  EXPECT_EQ(DependencyCounters(), kAllDown);
-
-  Watch(kHost);
-  HostUp();
-  EXPECT_EQ(calls, kStartUp);
-  EXPECT_EQ(TallyChange(), 8);
-  EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), 1);
-  EXPECT_EQ(ZELBasXmlDocument_GetUnitCounter(), 1);
-  EXPECT_EQ(ZELBasXmlDocument_GetSpecificCounter(), 1);
-  EXPECT_EQ(DependencyCounters(), kAllUp);
+  EXPECT_EQ(Seen(), std::make_tuple(kNothing, 0, kUp));
+  EXPECT_EQ(Tallies(), tallies);
 }
 
 TEST_F(ModuleLifecycleTest, EveryRouteStartsAndStopsOnItsOwnTally) {
   for (const Route& route : kRoutes) {
     SCOPED_TRACE(route.name);
-    TakeDown();
-    int others = 0;
-    for (const Route& other : kRoutes) others += &other != &route ? other.tally() : 0;
+    Watch(kHost);
+    HostDown();  // tears down what the attach brought up
+    EXPECT_EQ(Seen(), std::make_tuple(kShutDown, -8, kDown));
+    const std::vector<int> before = Tallies();
 
     Watch(route);
     route.up();
-    EXPECT_EQ(calls, kStartUp);
-    EXPECT_EQ(TallyChange(), 8);
+    EXPECT_EQ(Seen(), std::make_tuple(kStartUp, 8, kUp));
     Watch(route);
     route.up();
     route.down();
-    EXPECT_EQ(calls, kNothing);
-    EXPECT_EQ(TallyChange(), 0);
-    EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), 1);
+    EXPECT_EQ(Seen(), std::make_tuple(kNothing, 0, kUp));
     route.down();
-    EXPECT_EQ(calls, kShutDown);
-    EXPECT_EQ(TallyChange(), -8);
-    EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), 0);
+    EXPECT_EQ(Seen(), std::make_tuple(kShutDown, -8, kDown));
 
-    int othersAfter = 0;
-    for (const Route& other : kRoutes) othersAfter += &other != &route ? other.tally() : 0;
-    EXPECT_EQ(othersAfter, others);
+    std::vector<int> after = Tallies();
+    after[&route - kRoutes] = before[&route - kRoutes];
+    EXPECT_EQ(after, before) << "another route's tally moved";
     HostUp();
   }
 }
 
-TEST_F(ModuleLifecycleTest, DllMainIgnoresEveryReasonButAttachAndDetach) {
-  const int attachTally = ZELBasXmlDocument_GetAttachTally();
-  for (int counter : {1, 0}) {
-    if (counter == 0) TakeDown();
-    Watch(kHost);
-    for (uint32_t reason : {2u, 3u, 4u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-      EXPECT_EQ(DllMain(nullptr, reason, nullptr), 1) << reason;
-    }
-    EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), counter);
-    EXPECT_EQ(ZELBasXmlDocument_GetAttachTally(), attachTally);
-    EXPECT_EQ(calls, kNothing);
-  }
-}
-
 TEST_F(ModuleLifecycleTest, UnbalancedModuleFinalizeGoesBelowZeroAndOnlyCounts) {
-  // The detach after a host's unmatched finalize.
   TakeDown();
-  const int attachTally = ZELBasXmlDocument_GetAttachTally();
-  Watch(kHost);
-  Detach();
-  EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), -1);
-  EXPECT_EQ(ZELBasXmlDocument_GetAttachTally(), attachTally);
+  const std::vector<int> tallies = Tallies();
+  OtherReasons();
+  kRoutes[2].down();  // a detach after a host's unmatched finalize
+  EXPECT_EQ(Counters(), (std::vector<int>{-1, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(KELVORY_TWAX_INTERNAL_ZELBasXmlDocument(), 1);
 
   HostUp();
-  EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), 0);
-  EXPECT_EQ(TallyChange(), 0);
-  EXPECT_EQ(calls, kNothing);
-  EXPECT_EQ(DependencyCounters(), kAllDown);
-  EXPECT_EQ(ZELBasXmlDocument_GetUnitCounter(), 0);
-  EXPECT_EQ(ZELBasXmlDocument_GetSpecificCounter(), 0);
-
+  EXPECT_EQ(Seen(), std::make_tuple(kNothing, 0, kDown));
+  EXPECT_EQ(Tallies(), tallies);
   HostUp();
-  EXPECT_EQ(calls, kStartUp);
-  EXPECT_EQ(TallyChange(), 8);
-  EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), 1);
+  EXPECT_EQ(Seen(), std::make_tuple(kStartUp, 8, kUp));
 }
 
 TEST_F(ModuleLifecycleTest, UnbalancedPartFinalizeGoesBelowZeroAndOnlyCounts) {
   for (const Part& part : kParts) {
     SCOPED_TRACE(part.name);
-    int n = 0;
-    part.down(n);
-    EXPECT_EQ(part.counter(), 0);
-    EXPECT_EQ(n, -1);
-    part.down(n);
-    EXPECT_EQ(part.counter(), -1);
-    EXPECT_EQ(n, -1);
-    part.up(n);
-    EXPECT_EQ(part.counter(), 0);
-    EXPECT_EQ(n, -1);
-    part.up(n);
-    EXPECT_EQ(part.counter(), 1);
-    EXPECT_EQ(n, 0);
+    int tally = 0;
+    std::vector<int> seen;  // counter and tally after each step
+    for (auto step : {part.down, part.down, part.up, part.up}) {
+      step(tally);
+      seen.insert(seen.end(), {part.counter(), tally});
+    }
+    EXPECT_EQ(seen, (std::vector<int>{0, -1, -1, -1, 0, -1, 1, 0}));
   }
-  EXPECT_EQ(calls, kNothing);
-  EXPECT_EQ(ZELBasXmlDocument_GetModuleCounter(), 1);
-  EXPECT_EQ(DependencyCounters(), kAllUp);
+  EXPECT_EQ(Seen(), std::make_tuple(kNothing, 0, kUp));
 }
 
 TEST_F(ModuleLifecycleTest, PartAlreadyUpWhenModuleStartsAddsNothingToTally) {
@@ -261,19 +202,12 @@ TEST_F(ModuleLifecycleTest, PartAlreadyUpWhenModuleStartsAddsNothingToTally) {
     TakeDown();
     int own = 0;
     part.up(own);
-
-    Watch(kHost);
     HostUp();
-    EXPECT_EQ(part.counter(), 2);
-    EXPECT_EQ(TallyChange(), 7);
-    Watch(kHost);
+    EXPECT_EQ(std::make_pair(part.counter(), TallyChange()), std::make_pair(2, 7));
     HostDown();
-    EXPECT_EQ(part.counter(), 1);
-    EXPECT_EQ(TallyChange(), -7);
-    EXPECT_EQ(DependencyCounters(), kAllDown);
-
+    EXPECT_EQ(std::make_pair(part.counter(), TallyChange()), std::make_pair(1, 0));
     part.down(own);
-    EXPECT_EQ(own, 0);
+    EXPECT_EQ(std::make_pair(Counters(), own), std::make_pair(kDown, 0));
     HostUp();
   }
 }

@@ -1,5 +1,4 @@
-// Separate documents on separate threads: built for ThreadSanitizer
-// (ZELBAS_SANITIZE_THREAD), and run in every build.
+// Separate documents on separate threads; meant for ThreadSanitizer builds.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,50 +8,32 @@
 #include "TempDir.h"
 #include "ZELBasXmlDocument.h"
 
-namespace {
-
-std::string Written(ZELBasXmlDocument& document) {
-  ZELString out;
-  EXPECT_EQ(document.WriteString(out), S_OK);
-  return out.CastToCharPtr();
-}
-
-// One thread's work: parse, copy, search, write to a file of its own and
-// read it back.
-void Work(int id, const std::string& folder, std::string& failure) {
-  std::string xml = "<doc id=\"" + std::to_string(id) + "\">";
-  for (int i = 0; i < 200; ++i)
-    xml += "<item n=\"" + std::to_string(i) + "\"><v>" + std::to_string(id) + "</v></item>";
-  xml += "</doc>";
-  for (int round = 0; round < 20; ++round) {
-    ZELBasXmlDocument document;
-    if (document.ReadString(ZELString(xml.c_str())) != S_OK) return void(failure = "read");
-    ZELBasXmlNode copy(document.GetRoot());
-    ZELBasVector<ZELBasXmlNode> values;
-    copy.GetElementsByTagName(ZELString("v"), values);
-    if (values.size() != 200 || std::string(values[199].GetData().CastToCharPtr()) != std::to_string(id)) {
-      return void(failure = "search");
-    }
-    std::string path = folder + "/doc" + std::to_string(id) + ".xml";
-    if (document.WriteFile(ZELString(path.c_str())) != S_OK) return void(failure = "write");
-    if (TempDir::Read(path) != Written(document)) return void(failure = "file");
-    ZELBasXmlDocument again;
-    ZELBasVector<ZELBasXmlNode> items;
-    if (again.ReadFile(ZELString(path.c_str())) != S_OK ||
-        again.GetRoot().GetElementsByTagName(ZELString("item"), items) != S_OK || items.size() != 200) {
-      return void(failure = "read back");
-    }
-  }
-}
-
-}  // namespace
-
 TEST(ThreadTest, DocumentsOnSeparateThreadsDoNotInterfere) {
   TempDir dir;
-  const int kThreads = 4;
-  std::vector<std::string> failures(kThreads);
+  std::vector<std::string> failures(4);
   std::vector<std::thread> threads;
-  for (int id = 0; id < kThreads; ++id) threads.emplace_back(Work, id, dir.path, std::ref(failures[id]));
+  for (int id = 0; id < 4; ++id) {
+    threads.emplace_back([id, &dir, &failure = failures[id]] {
+      std::string xml = "<doc>", path = dir.File("doc" + std::to_string(id) + ".xml");
+      for (int i = 0; i < 200; ++i) xml += "<item><v>" + std::to_string(id) + "</v></item>";
+      xml += "</doc>";
+      for (int round = 0; round < 20 && failure.empty(); ++round) {
+        ZELBasXmlDocument document, again;
+        ZELBasVector<ZELBasXmlNode> values, items;
+        ZELString written;
+        if (document.ReadString(ZELString(xml.c_str())) != S_OK) failure = "read";
+        ZELBasXmlNode(document.GetRoot()).GetElementsByTagName(ZELString("v"), values);
+        if (values.size() != 200 || values[199].GetData().CastToCharPtr() != std::to_string(id))
+          failure = "copy and search";
+        if (document.WriteFile(ZELString(path.c_str())) != S_OK || document.WriteString(written) != S_OK ||
+            TempDir::Read(path) != written.CastToCharPtr())
+          failure = "write";
+        if (again.ReadFile(ZELString(path.c_str())) != S_OK ||
+            again.GetRoot().GetElementsByTagName(ZELString("item"), items) != S_OK || items.size() != 200)
+          failure = "read back";
+      }
+    });
+  }
   for (std::thread& thread : threads) thread.join();
-  for (int id = 0; id < kThreads; ++id) EXPECT_EQ(failures[id], "") << "thread " << id;
+  for (int id = 0; id < 4; ++id) EXPECT_EQ(failures[id], "") << "thread " << id;
 }
