@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 mode="${1:-test}"
 build_dir="${BUILD_DIR:-build}"
 
-packages=(cmake g++ ninja-build pkg-config libexpat1-dev libgtest-dev)
+packages=(cmake g++ ninja-build pkg-config libexpat1-dev libmimalloc-dev libgtest-dev)
 
 bash scripts/ensure-packages.sh "${packages[@]}"
 

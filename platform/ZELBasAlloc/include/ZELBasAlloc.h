@@ -19,6 +19,10 @@
 /// none can be had.
 ZELBASALLOC_API void* mem_OperatorNewThrowBuiltin(size_t size);
 
+/// The same, but gives null instead of raising when no block can be had
+/// (or the failure hook says so). Counted like the others.
+ZELBASALLOC_API void* mem_TryOperatorNew(size_t size) noexcept;
+
 /// Takes back a block given by mem_OperatorNewThrowBuiltin; null is ignored.
 ZELBASALLOC_API void mem_Free(void* block);
 
