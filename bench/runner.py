@@ -132,7 +132,7 @@ def main():
         if not noisy:
             break
         again = [run for run in runs if (run[0], run[1], os.path.basename(run[2])) in noisy]
-        remeasured += [" ".join(key) for key in sorted(noisy)]
+        remeasured += [" ".join(key) for key in sorted(noisy) if " ".join(key) not in remeasured]
         results = [r for r in results if (r["kind"], r["who"], r["file"]) not in noisy]
         more, failed = run_processes(args, again, attempt)
         results += more
