@@ -57,7 +57,7 @@ args=(--bench "$bench" --reps "$reps" --reads "$reads" --writes "$reads" --raw "
 [[ -n "$quick" ]] && args+=("$quick" --retries 0)
 [[ -n "$only" ]] && args+=(--only "$only")
 status=0
-tables="$(python3 bench/runner.py "${args[@]}" --header "$header" "${files[@]}")" || status=$?
+tables="$(python3 -B bench/runner.py "${args[@]}" --header "$header" "${files[@]}")" || status=$?
 if [[ -n "$out" ]]; then printf '%s\n' "$tables" >"$out"; fi
 printf '%s\n' "$tables"
 exit "$status"
