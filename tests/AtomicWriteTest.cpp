@@ -3,7 +3,6 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -11,10 +10,10 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TempDir.h"
 #include "ZELBasShared.h"
@@ -42,32 +41,16 @@ static ino_t Inode(const std::string& path) {
   return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-// Runs `body` in a child process, which may change its user or its mounts,
-// and returns its report: "" when all went well, else what went wrong, or
-// "skip: " and why it could not be tried.
-static std::string InChild(const std::function<std::string()>& body) {
-  int out[2];
-  if (pipe(out) != 0) return "no pipe";
-  pid_t child = fork();
-  if (child == 0) {
-    std::string report = body();
-    _exit(write(out[1], report.data(), report.size()) == static_cast<ssize_t>(report.size()) ? 0 : 1);
-  }
-  close(out[1]);
-  std::string report;
-  char buffer[256];
-  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
-    report.append(buffer, static_cast<size_t>(n));
-  close(out[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? report : report + " (the child failed)";
-}
-
 struct FailWrites {
   explicit FailWrites(size_t bytes) { ZELBasShared_FailWritesAfter(bytes); }
   ~FailWrites() { ZELBasShared_FailWritesAfter(SIZE_MAX); }
 };
+
+// WriteFile, with writes failing after `budget` bytes.
+static long Write(ZELBasXmlDocument& document, const std::string& path, size_t budget = SIZE_MAX) {
+  FailWrites failing(budget);
+  return document.WriteFile(ZELString(path.c_str()));
+}
 
 TEST(AtomicWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   TempDir dir;
@@ -81,15 +64,11 @@ TEST(AtomicWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   ASSERT_GT(size, 100000u);
   // At size - 1 only the last flush, in fclose, fails.
   for (size_t budget : {size_t(0), size_t(1000), size / 2, size - 1}) {
-    FailWrites failing(budget);
-    EXPECT_EQ(document.WriteFile(ZELString(target.c_str())), E_FAIL) << budget;
+    EXPECT_EQ(Write(document, target, budget), E_FAIL) << budget;
     EXPECT_EQ(TempDir::Read(target), "old content\n") << budget;
     EXPECT_EQ(Count(dir.path), 1) << budget;
   }
-  {
-    FailWrites enough(size);
-    ASSERT_EQ(document.WriteFile(ZELString(target.c_str())), S_OK);
-  }
+  ASSERT_EQ(Write(document, target, size), S_OK);
   EXPECT_EQ(TempDir::Read(target), Text(document));
   EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640)) << "the replaced file's permission bits";
   EXPECT_EQ(Count(dir.path), 1);
@@ -132,12 +111,9 @@ TEST(AtomicWriteTest, NewFilesLinksAndSpecialFiles) {
   // A dangling link: the file is made where it points, as atomically.
   std::string dangling = dir.File("dangling.xml"), made = dir.File("real/made.xml");
   ASSERT_EQ(symlink("real/made.xml", dangling.c_str()), 0);
-  {
-    FailWrites failing(10);
-    EXPECT_EQ(document.WriteFile(ZELString(dangling.c_str())), E_FAIL);
-  }
+  EXPECT_EQ(Write(document, dangling, 10), E_FAIL);
   EXPECT_EQ(Count(dir.File("real")), 1) << "nothing made by a failed write";
-  EXPECT_EQ(document.WriteFile(ZELString(dangling.c_str())), S_OK);
+  EXPECT_EQ(Write(document, dangling), S_OK);
   EXPECT_TRUE(fs::is_symlink(dangling));
   EXPECT_EQ(TempDir::Read(made), text);
   EXPECT_EQ(Count(dir.File("real")), 2);
@@ -197,42 +173,32 @@ TEST(AtomicWriteTest, TheNewFileIsPrivateUntilItTakesTheOldOnesOwnerModeAndAttri
 }
 
 TEST(AtomicWriteTest, WhatTheCloseReplacesIsWhatWasOpened) {
-  // Each case changes the folder between Fopen and fclose. A name that now
+  // Between Fopen and fclose, `from` is renamed over `to`. A name that now
   // holds another file, or a file where there was none, fails the close and
   // is left alone; a link turned elsewhere changes nothing.
   const struct {
-    const char* opened;
-    void (*meanwhile)(const TempDir& dir);
+    const char *opened, *from, *to;
     int error;
-    const char* file;
-    const char* expected;
-    long files;
-  } cases[] = {
-      {"doc.xml", [](const TempDir& d) { rename(d.Write("o", "other").c_str(), d.File("doc.xml").c_str()); },
-       EAGAIN, "doc.xml", "other", 4},
-      {"new.xml", [](const TempDir& d) { d.Write("new.xml", "other"); }, EEXIST, "new.xml", "other", 5},
-      {"link.xml",
-       [](const TempDir& d) {
-         unlink(d.File("link.xml").c_str());
-         symlink("b.xml", d.File("link.xml").c_str());
-       },
-       0, "a.xml", "new", 4},
-  };
+    long files;  // none left behind
+  } cases[] = {{"doc.xml", "other", "doc.xml", EAGAIN, 4},
+               {"new.xml", "other", "new.xml", EEXIST, 5},
+               {"link.xml", "turned", "link.xml", 0, 4}};
   for (const auto& c : cases) {
     TempDir dir;
     dir.Write("doc.xml", "old");
     dir.Write("a.xml", "a");
-    dir.Write("b.xml", "b");
-    ASSERT_EQ(symlink("a.xml", dir.File("link.xml").c_str()), 0);
+    dir.Write("other", "other");
+    ASSERT_EQ(symlink("a.xml", dir.File("link.xml").c_str()) | symlink("other", dir.File("turned").c_str()),
+              0);
     FILE* stream = ZELBasFileOps::Fopen(ZELString(dir.File(c.opened).c_str()), "w");
     ASSERT_NE(stream, nullptr) << c.opened;
     std::fputs("new", stream);
-    c.meanwhile(dir);
+    ASSERT_EQ(rename(dir.File(c.from).c_str(), dir.File(c.to).c_str()), 0);
     errno = 0;
     EXPECT_EQ(std::fclose(stream), c.error == 0 ? 0 : EOF) << c.opened;
-    EXPECT_EQ(errno, c.error) << c.opened;
-    EXPECT_EQ(TempDir::Read(dir.File(c.file)), c.expected) << c.opened;
-    EXPECT_EQ(TempDir::Read(dir.File("b.xml")), "b") << c.opened;
+    EXPECT_EQ(c.error == 0 ? 0 : errno, c.error) << c.opened;
+    EXPECT_EQ(TempDir::Read(dir.File(c.to)), "other") << c.opened;
+    EXPECT_EQ(TempDir::Read(dir.File("a.xml")), c.error == 0 ? "new" : "a") << c.opened;
     EXPECT_EQ(Count(dir.path), c.files) << c.opened;
   }
 }
@@ -242,64 +208,62 @@ TEST(AtomicWriteTest, FoldersThatTakeNoNewFileFailOrWriteInPlace) {
   ZELBasXmlDocument document;
   ASSERT_EQ(document.ReadString(ZELString("<a/>")), S_OK);
   std::string text = Text(document);
-  EXPECT_EQ(document.WriteFile(ZELString("/proc/zelbas.xml")), E_FAIL) << "not even root creates files here";
-  EXPECT_EQ(document.WriteFile(ZELString(dir.path.c_str())), E_FAIL);
+  EXPECT_EQ(Write(document, "/proc/zelbas.xml"), E_FAIL) << "not even root creates files here";
+  EXPECT_EQ(Write(document, dir.path), E_FAIL);
+  // Writes in turn; "" when each gave its result and left its file with
+  // `content`, else the first that did not.
+  struct Step {
+    std::string path;
+    size_t budget;
+    long result;
+    std::string content;
+  };
+  auto steps = [&document](const std::vector<Step>& all) {
+    for (const Step& s : all) {
+      if (Write(document, s.path, s.budget) != s.result || TempDir::Read(s.path) != s.content) return s.path;
+    }
+    return std::string();
+  };
 
   // A user who may write the file but not its folder (nobody, when run as
   // root) has it written in place, as fopen would, but only once the whole
   // text is there. A read-only file and a new file stay unwritten.
   std::string kept = dir.Write("kept.xml", "old"), locked = dir.Write("locked.xml", "old");
-  std::string fresh = dir.File("new.xml");
   ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
   bool root = geteuid() == 0;
   ASSERT_EQ(root ? chown(kept.c_str(), 65534, 65534) | chown(locked.c_str(), 65534, 65534) : 0, 0);
   ASSERT_EQ(chmod(dir.path.c_str(), 0555), 0);
   ino_t inode = Inode(kept);
-  std::string report = InChild([&]() -> std::string {
-    if (root && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
-                 setresuid(65534, 65534, 65534) != 0)) {
-      return "cannot become nobody";
+  auto asAnotherUser = [&] {
+    if (root &&
+        (setgroups(0, nullptr) | setresgid(65534, 65534, 65534) | setresuid(65534, 65534, 65534)) != 0) {
+      return std::string("cannot become nobody");
     }
-    {
-      FailWrites failing(10);
-      if (document.WriteFile(ZELString(kept.c_str())) != E_FAIL || TempDir::Read(kept) != "old") {
-        return "a failed write touched the file";
-      }
-    }
-    if (document.WriteFile(ZELString(kept.c_str())) != S_OK || TempDir::Read(kept) != text ||
-        Inode(kept) != inode) {
-      return "not written in place";
-    }
-    if (document.WriteFile(ZELString(locked.c_str())) != E_FAIL || TempDir::Read(locked) != "old") {
-      return "a read-only file was written";
-    }
-    if (document.WriteFile(ZELString(fresh.c_str())) != E_FAIL || Inode(fresh) != 0)
-      return "a new file was made";
-    return "";
-  });
+    std::string report = steps({{kept, 10, E_FAIL, "old"},
+                                {kept, SIZE_MAX, S_OK, text},
+                                {locked, SIZE_MAX, E_FAIL, "old"},
+                                {dir.File("new.xml"), SIZE_MAX, E_FAIL, ""}});
+    return report.empty() && Inode(kept) != inode ? "a new file" : report;
+  };
+  EXPECT_EXIT(
+      {
+        std::string report = asAnotherUser();
+        std::fputs(report.c_str(), stderr);
+        std::_Exit(report.empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
   ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
-  EXPECT_EQ(report, "");
 
   // A mount point, which no rename can replace, is written in place once the
-  // new file is complete, and the new file is removed.
+  // new file is complete, and the new file is removed. The mount lives in
+  // this process's own mount namespace.
   std::string mounted = dir.Write("mounted.xml", "old"), source = dir.Write("source.xml", "source");
-  report = InChild([&]() -> std::string {
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount(source.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-      return std::string("skip: no bind mount here: ") + std::strerror(errno);
-    }
-    {
-      FailWrites failing(10);
-      if (document.WriteFile(ZELString(mounted.c_str())) != E_FAIL || TempDir::Read(mounted) != "source") {
-        return "a failed write touched the file";
-      }
-    }
-    if (document.WriteFile(ZELString(mounted.c_str())) != S_OK || TempDir::Read(mounted) != text) {
-      return "not written";
-    }
-    return Count(dir.path) == 4 ? "" : "a file left behind";
-  });
-  if (report.rfind("skip:", 0) == 0) GTEST_SKIP() << report;
-  EXPECT_EQ(report, "");
+  if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount(source.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "no bind mount here: " << std::strerror(errno);
+  }
+  EXPECT_EQ(steps({{mounted, 10, E_FAIL, "source"}, {mounted, SIZE_MAX, S_OK, text}}), "");
+  EXPECT_EQ(Count(dir.path), 4);
+  ASSERT_EQ(umount(mounted.c_str()), 0);
   EXPECT_EQ(TempDir::Read(source), text) << "the mounted file, in place";
 }

@@ -383,7 +383,7 @@ FILE* OpenReplacement(const char* path) {
   }
   cookie_io_functions_t functions = {nullptr, &Write, nullptr, &Finish};
   FILE* stream = fopencookie(r.get(), "w", functions);
-  if (stream != nullptr) r.release();
+  if (stream != nullptr) static_cast<void>(r.release());  // Finish deletes it
   return stream;
 }
 
