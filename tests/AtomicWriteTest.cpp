@@ -134,7 +134,7 @@ TEST(AtomicWriteTest, TheNewFileIsPrivateUntilItTakesTheOldOnesOwnerModeAndAttri
   std::string target = dir.Write("doc.xml", "old"), victim = dir.Write("victim", "untouched");
   bool root = geteuid() == 0;
   ASSERT_EQ(root ? chown(target.c_str(), 65534, 65534) : 0, 0);
-  bool attributes = setxattr(target.c_str(), "user.zelbas", "kept", 4, 0) == 0;
+  int noAttributes = setxattr(target.c_str(), "user.zelbas", "kept", 4, 0) == 0 ? 0 : errno;
   // Links planted under the names temporary files once had.
   for (int n = 0; n < 100; ++n) {
     std::string name = ".doc.xml." + std::to_string(getpid()) + "." + std::to_string(n) + ".tmp";
@@ -166,7 +166,8 @@ TEST(AtomicWriteTest, TheNewFileIsPrivateUntilItTakesTheOldOnesOwnerModeAndAttri
   EXPECT_EQ(TempDir::Read(target), "new");
   EXPECT_EQ(TempDir::Read(victim), "untouched");
   EXPECT_EQ(Count(dir.path), 102);
-  if (!attributes) GTEST_SKIP() << "no user.* attributes on " << dir.path << ": " << std::strerror(errno);
+  if (noAttributes != 0)
+    GTEST_SKIP() << "no user.* attributes in " << dir.path << ": " << std::strerror(noAttributes);
   char value[8] = {};
   EXPECT_EQ(getxattr(target.c_str(), "user.zelbas", value, sizeof value), 4);
   EXPECT_STREQ(value, "kept");
