@@ -81,8 +81,9 @@ bool WriteAll(int fd, const char* bytes, size_t size) {
 }
 
 // The permission bits fopen gives a new file: 0666 less the umask. The
-// umask is read where the system shows it rather than set and restored,
-// which other threads creating files could see.
+// umask is read where the system shows it: setting it to read it back would
+// change it for other threads meanwhile, which only happens without /proc,
+// and then to the strictest mask.
 mode_t NewFileMode() {
   unsigned mask = 0;
   bool known = false;
