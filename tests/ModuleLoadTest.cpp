@@ -13,6 +13,10 @@
 #include "ZELBasXmlDocumentModule.h"
 #include "ZELBasXmlParser.h"
 
+// A host's own loader entry, exported by this program: the library's load
+// hook must still reach the library's entry.
+extern "C" int DllMain(void*, uint32_t, void*) { return 0; }
+
 namespace {
 
 struct Dependency {
@@ -80,6 +84,8 @@ TEST_F(ModuleLoadTest, LoadAttachesAndUnloadDetachesInReverseOrder) {
     }
     EXPECT_EQ(calls, kAttach);
     EXPECT_EQ(DependencyCounters(), std::vector<int>(5, 1));
+    ASSERT_EQ(dlsym(RTLD_DEFAULT, "DllMain"), reinterpret_cast<void*>(&DllMain))
+        << "the host's is the global one";
     const std::vector<int> state = {
         CALL(ZELBasXmlDocument_GetModuleCounter),   CALL(ZELBasXmlDocument_GetUnitCounter),
         CALL(ZELBasXmlDocument_GetSpecificCounter), CALL(ZELBasXmlDocument_GetAttachTally),
