@@ -44,8 +44,10 @@ class ZELBasMap;
 ///
 /// Values are kept in `comparator` order, keys unique. The header node stands
 /// for the end: its `left` is the first node (the header itself when the tree
-/// is empty), its `right` the last, its `parent` the root. An empty tree
-/// allocates nothing.
+/// is empty), its `right` the last, its `parent` the root. The header lives
+/// inside the tree object, so end() stays where it is for the tree's whole
+/// life and an empty tree allocates nothing; a tree moved by its bytes must
+/// be mended with Relocated().
 template <>
 class ZELBAS_CLASS ZELBasTreeGeneric<ZELBasNodeAllocator> {
 public:
@@ -75,6 +77,18 @@ public:
   /// The header's link to the first node.
   ZELBasTreeNodeGeneric*& Leftmost() const { return header->left; }
 
+  /// Mends the links that point at the header (the root's parent, or the
+  /// empty header's own) after the tree's bytes were copied to a new place
+  /// and the old place abandoned without being destroyed.
+  void Relocated() {
+    header = &headerNode;
+    if (headerNode.parent != nullptr) {
+      headerNode.parent->parent = header;
+    } else {
+      headerNode.left = headerNode.right = header;
+    }
+  }
+
 private:
   template <class K, class V>
   friend class ZELBasMap;
@@ -88,9 +102,10 @@ private:
 
   ZELBasNodeOffsets offsets;
   ZELBasReplicatorGeneric replicator;
+  ZELBasTreeNodeGeneric headerNode;  // owned from construction to destruction
   ZELBasComparatorFunc comparator;
   const void* context;
-  ZELBasTreeNodeGeneric* header;
+  ZELBasTreeNodeGeneric* header;  // always &headerNode
 };
 
 /// A position in a tree: one node.
@@ -242,6 +257,10 @@ public:
   iterator insert(iterator hint, const value_type& value) {
     return iterator(tree.InsertUniqueAtPosition(hint.node, &value));
   }
+
+  /// Mends the map after its bytes were copied to a new place by a
+  /// container that relocates its elements (see ZELBasTreeGeneric).
+  void Relocated() { tree.Relocated(); }
 
 private:
   static ZELBasNodeOffsets getOffsets() {

@@ -109,9 +109,10 @@ private:
   ZELBasXmlNode* parent;
 };
 
-/// Nodes move by their bytes, every string, map and vector they hold being a
-/// pointer to storage elsewhere; the children of each moved node are then
-/// linked to its new place. Growing a children vector copies no subtree.
+/// Nodes move by their bytes, every string and vector they hold being a
+/// pointer to storage elsewhere; the attribute map's links to its header,
+/// which lives inside the node, and the children's links to the node are
+/// then mended. Growing a children vector copies no subtree.
 template <>
 struct ZELBasRelocation<ZELBasXmlNode> {
   static ZELBasRelocateFunc Get() { return &ZELBasXmlNode::Relocate; }

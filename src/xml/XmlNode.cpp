@@ -75,7 +75,10 @@ void ZELBasXmlNode::CopyDescendants(const ZELBasXmlNode& other) {
 void ZELBasXmlNode::Relocate(void* source, void* destination, size_t count) {
   if (source != destination) std::memcpy(destination, source, count * sizeof(ZELBasXmlNode));
   ZELBasXmlNode* moved = static_cast<ZELBasXmlNode*>(destination);
-  for (size_t i = 0; i < count; ++i) moved[i].LinkChildren();
+  for (size_t i = 0; i < count; ++i) {
+    moved[i].attributes.Relocated();
+    moved[i].LinkChildren();
+  }
 }
 
 void ZELBasXmlNode::LinkChildren() {
