@@ -150,8 +150,9 @@ public:
   /// constructed: the caller constructs it there at once, with a
   /// constructor that cannot throw. Grows as PushBack does.
   ZELBASGENERICSLIB_API void* PushBackUninitialized(ZELBasRelocateFunc relocate);
-  /// Moves the elements with `relocate` into storage that holds just them.
-  ZELBASGENERICSLIB_API void ShrinkToFit(ZELBasRelocateFunc relocate);
+  /// Moves the elements with `relocate` into storage that holds just them,
+  /// when such storage can be had; otherwise they stay where they are.
+  ZELBASGENERICSLIB_API void ShrinkToFit(ZELBasRelocateFunc relocate) noexcept;
   /// Makes this vector, still under construction, hold copies of `other`'s
   /// elements in storage of its own. On an exception it releases all it took.
   ZELBASGENERICSLIB_API void Init(const ZELBasVectorGeneric& other);

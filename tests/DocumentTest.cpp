@@ -75,6 +75,25 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   EXPECT_EQ(Body(d), "<next/>\n");
 }
 
+TEST(TreeBuilderTest, AllocationFailuresLeaveTheTreeAsTheEventsBeforeThemBuiltIt) {
+  AllocationScope scope;
+  {
+    // An end tag whose fitting of the children fails still closes its element.
+    ZELBasXmlDocument d;
+    Start(&d, "r");
+    Start(&d, "a");
+    Start(&d, "c");
+    End(&d);
+    mem_FailAfter(1);
+    End(&d);
+    mem_FailAfter(0);
+    Start(&d, "b");
+    End(&d);
+    End(&d);
+    EXPECT_EQ(Body(d), "<r>\n    <a>\n        <c/>\n    </a>\n    <b/>\n</r>\n");
+  }
+}
+
 TEST(DocumentTest, ReadThenWriteKeepsOnlyWhatTheFormatKeeps) {
   EXPECT_EQ(RoundTrip("<?xml version=\"1.0\"?>\n"
                       "<!DOCTYPE r [\n"

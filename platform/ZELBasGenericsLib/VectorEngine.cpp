@@ -1,4 +1,5 @@
 // The vector engine: growth, copying and swapping for every element type.
+#include <cassert>
 #include <cstring>
 #include <new>
 
@@ -103,7 +104,8 @@ void ZELBasVectorGeneric::Grow(const void* element, ZELBasRelocateFunc relocate)
   storageEnd = fresh + capacity * size;
 }
 
-void ZELBasVectorGeneric::ShrinkToFit(ZELBasRelocateFunc relocate) {
+void ZELBasVectorGeneric::ShrinkToFit(ZELBasRelocateFunc relocate) noexcept {
+  assert(relocate != nullptr);
   if (usedEnd == storageEnd) return;
   size_t size = static_cast<size_t>(replicator.elementSize);
   size_t count = Size();
@@ -112,9 +114,10 @@ void ZELBasVectorGeneric::ShrinkToFit(ZELBasRelocateFunc relocate) {
     storageBegin = usedEnd = storageEnd = nullptr;
     return;
   }
-  char* old = static_cast<char*>(storageBegin);
-  char* fitted = static_cast<char*>(mem_Reallocate(storageBegin, count * size));
-  if (fitted != old) relocate(fitted, fitted, count);
+  char* fitted = static_cast<char*>(mem_TryOperatorNew(count * size));
+  if (fitted == nullptr) return;  // the larger block serves as well
+  relocate(storageBegin, fitted, count);
+  Deallocate(storageBegin, Capacity());
   storageBegin = fitted;
   usedEnd = storageEnd = fitted + count * size;
 }

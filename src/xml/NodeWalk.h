@@ -37,7 +37,8 @@ public:
 
   // Gives a closed element's short children vector just the room it uses:
   // most elements have a few children, and doubling leaves a node's worth
-  // of room or more unused in many of them.
+  // of room or more unused in many of them. Never fails: without a smaller
+  // block the vector keeps the one it has.
   static void FitChildren(ZELBasXmlNode* node) {
     ZELBasVectorGeneric& children = Storage::Of(node->children);
     if (children.Capacity() <= 16) children.ShrinkToFit(&ZELBasXmlNode::Relocate);
