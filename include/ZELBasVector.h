@@ -3,6 +3,7 @@
 /// vector: contiguous elements held by value over one compiled engine.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -150,6 +151,13 @@ public:
   /// constructed: the caller constructs it there at once, with a
   /// constructor that cannot throw. Grows as PushBack does.
   ZELBASGENERICSLIB_API void* PushBackUninitialized(ZELBasRelocateFunc relocate);
+  /// Destroys the last element; the vector must not be empty. Its storage
+  /// stays.
+  void PopBack() {
+    assert(usedEnd != storageBegin);
+    usedEnd = static_cast<char*>(usedEnd) - replicator.elementSize;
+    Destroy(usedEnd, 1);
+  }
   /// Moves the elements with `relocate` into storage that holds just them,
   /// when such storage can be had; otherwise they stay where they are.
   ZELBASGENERICSLIB_API void ShrinkToFit(ZELBasRelocateFunc relocate) noexcept;

@@ -35,6 +35,9 @@ public:
     return child;
   }
 
+  // Destroys the last child of `parent`, as if it had never been appended.
+  static void RemoveLastChild(ZELBasXmlNode* parent) { Storage::Of(parent->children).PopBack(); }
+
   // Gives a closed element's short children vector just the room it uses:
   // most elements have a few children, and doubling leaves a node's worth
   // of room or more unused in many of them. Never fails: without a smaller

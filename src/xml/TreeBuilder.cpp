@@ -66,6 +66,22 @@ void InsertAttributes(ZELBasXmlNode* node, const char** atts, NameOf nameOf, Val
   }
 }
 
+// Takes a child being built in place back out of its parent unless kept:
+// a start tag whose element cannot be built in full leaves no trace.
+class ChildInProgress {
+public:
+  explicit ChildInProgress(ZELBasXmlNode* parent) : parent(parent) {}
+  ChildInProgress(const ChildInProgress&) = delete;
+  ChildInProgress& operator=(const ChildInProgress&) = delete;
+  ~ChildInProgress() {
+    if (parent != nullptr) ZELBasXmlNodeAccess::RemoveLastChild(parent);
+  }
+  void Keep() { parent = nullptr; }
+
+private:
+  ZELBasXmlNode* parent;
+};
+
 }  // namespace
 
 ParseCache::ParseCache(const void* owner)
@@ -184,6 +200,7 @@ void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const 
       // than built apart and appended as a copy: the same node results.
       node = ZELBasXmlNodeAccess::AppendNew(current, cache != nullptr ? cache->Name(name) : ZELString(name));
     }
+    ChildInProgress child(depth != 0 ? current : nullptr);
     if (cache != nullptr) {
       InsertAttributes(
           node, atts, [cache](const char* text) -> const ZELString& { return cache->Name(text); },
@@ -193,6 +210,7 @@ void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const 
           node, atts, [](const char* text) { return ZELString(text); },
           [](const char* text) { return ZELString(text); });
     }
+    child.Keep();
     current = node;
   }
   ++depth;
