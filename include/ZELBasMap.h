@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "ZELBasVector.h"
 #include "ZELString.h"
@@ -149,8 +150,10 @@ public:
   ZELBasTreeIterator() {}
   /// An iterator at `at`.
   explicit ZELBasTreeIterator(ZELBasTreeNodeGeneric* at) : ZELBasTreeIteratorGeneric(at) {}
-  /// From any iterator over the same tree (an iterator becomes a const one).
-  ZELBasTreeIterator(const ZELBasTreeIteratorGeneric& other) : ZELBasTreeIteratorGeneric(other.node) {}
+  /// An iterator becomes a const one at the same node; a const one never
+  /// becomes an iterator.
+  template <class R, class P, class = typename std::enable_if<std::is_convertible<P, Ptr>::value>::type>
+  ZELBasTreeIterator(const ZELBasTreeIterator<T, R, P>& other) : ZELBasTreeIteratorGeneric(other.node) {}
 
   /// The value at this position; not at the end.
   Ref operator*() const { return *static_cast<Ptr>(Dereference()); }

@@ -4,6 +4,7 @@
 #include <new>
 #include <random>
 #include <string>
+#include <type_traits>
 
 #include "AllocationScope.h"
 #include "ZELBasMap.h"
@@ -12,6 +13,9 @@
 namespace {
 
 typedef ZELBasMap<ZELString, ZELString> Map;
+static_assert(std::is_convertible<Map::iterator, Map::const_iterator>::value, "an iterator reads too");
+static_assert(!std::is_convertible<Map::const_iterator, Map::iterator>::value,
+              "a read accessor gives no write access");
 
 std::string Keys(const Map& m, bool values = false) {
   std::string keys;
