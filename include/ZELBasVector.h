@@ -164,7 +164,8 @@ public:
   /// Makes this vector, still under construction, hold copies of `other`'s
   /// elements in storage of its own. On an exception it releases all it took.
   ZELBASGENERICSLIB_API void Init(const ZELBasVectorGeneric& other);
-  /// Exchanges the storage of two vectors of one element type.
+  /// Exchanges the storage of two vectors of one element type; each keeps
+  /// its replicator.
   ZELBASGENERICSLIB_API void swap(ZELBasVectorGeneric& other);
 
 private:

@@ -19,6 +19,8 @@
 /// A document is used by one thread at a time; separate documents may live
 /// on separate threads. Heap instances come from the memory module. All
 /// operations returning `long` return S_OK (0) or E_FAIL.
+class ParseCache;
+
 class ZELBASXMLDOCUMENT_API ZELBasXmlDocument : public mem_AllocationOperators {
 public:
   /// An empty document without a file name.
@@ -66,8 +68,11 @@ private:
   ZELBasXmlNode& GetDom() { return dom; }
   ZELBasXmlNode*& GetPtr() { return ptr; }
 
+  friend class ParseCache;
+
   ZELString fileName;
   int currentDepth;
   ZELBasXmlNode dom;
   ZELBasXmlNode* ptr;
+  ParseCache* parseCache;  // the strings of the read in progress, or null
 };

@@ -92,11 +92,18 @@ private:
   friend class ZELBasXmlNodeAccess;  // the module's iterative tree walks
   friend struct ZELBasRelocation<ZELBasXmlNode>;
 
+  enum ShallowTag { kShallow };
+  /// A copy of `other` without its children.
+  ZELBasXmlNode(const ZELBasXmlNode& other, ShallowTag);
+  /// Copy-constructs `count` nodes at `destination` as shallow copies of
+  /// those at `source`: the element copy of a vector filled level by level.
+  static void CopyShallow(const void* source, void* destination, size_t count);
   static void Relocate(void* source, void* destination, size_t count);
 
   const ZELBasVector<ZELBasXmlNode>& GetChildren() const { return children; }
   ZELBasXmlNode* GetParent() { return parent; }
 
+  void CopyChildrenShallow(const ZELBasXmlNode& other);
   void CopyDescendants(const ZELBasXmlNode& other);
   void DestroyDescendants();
   void LinkChildren();

@@ -62,6 +62,8 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   ZELBasXmlDocument::unknownEndTag(nullptr, "x");
   Start(&d, "b");
   Data(&d, "x");
+  EXPECT_STREQ(d.GetRoot().Children()[0].GetData().CastToCharPtr(), "x")
+      << "text set before the callback returns";
   End(&d);
   Data(&d, "hello");
   Data(&d, "y");

@@ -139,9 +139,6 @@ void ZELBasVectorGeneric::Init(const ZELBasVectorGeneric& other) {
 }
 
 void ZELBasVectorGeneric::swap(ZELBasVectorGeneric& other) {
-  ZELBasReplicatorGeneric type = replicator;
-  replicator = other.replicator;
-  other.replicator = type;
   void* begin = storageBegin;
   void* used = usedEnd;
   void* end = storageEnd;

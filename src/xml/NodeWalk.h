@@ -29,29 +29,40 @@ public:
   // Constructs a child named `tagName` at the end of `parent`'s children and
   // links it there: the same node that appending a copy of a new one gives.
   static ZELBasXmlNode* AppendNew(ZELBasXmlNode* parent, const ZELString& tagName) {
-    void* slot = Storage::Of(parent->children).PushBackUninitialized(&ZELBasXmlNode::Relocate);
+    void* slot = Engine(parent->children).PushBackUninitialized(&ZELBasXmlNode::Relocate);
     ZELBasXmlNode* child = new (slot, ZELBasPlacementTag) ZELBasXmlNode(tagName);
     child->parent = parent;
     return child;
   }
 
   // Destroys the last child of `parent`, as if it had never been appended.
-  static void RemoveLastChild(ZELBasXmlNode* parent) { Storage::Of(parent->children).PopBack(); }
+  static void RemoveLastChild(ZELBasXmlNode* parent) { Engine(parent->children).PopBack(); }
 
   // Gives a closed element's short children vector just the room it uses:
   // most elements have a few children, and doubling leaves a node's worth
   // of room or more unused in many of them. Never fails: without a smaller
   // block the vector keeps the one it has.
   static void FitChildren(ZELBasXmlNode* node) {
-    ZELBasVectorGeneric& children = Storage::Of(node->children);
+    ZELBasVectorGeneric& children = Engine(node->children);
     if (children.Capacity() <= 16) children.ShrinkToFit(&ZELBasXmlNode::Relocate);
   }
 
+  // The engine under a children vector.
+  static ZELBasVectorGeneric& Engine(ZELBasVector<ZELBasXmlNode>& children) {
+    return (children.*Storage::Mutable())();
+  }
+  static const ZELBasVectorGeneric& Engine(const ZELBasVector<ZELBasXmlNode>& children) {
+    return (children.*Storage::Const())();
+  }
+
 private:
+  // Names the vector's protected access to its engine, as a class derived
+  // from it may.
   struct Storage : ZELBasVector<ZELBasXmlNode> {
-    static ZELBasVectorGeneric& Of(ZELBasVector<ZELBasXmlNode>& v) {
-      return static_cast<Storage&>(v).Generic();
-    }
+    typedef ZELBasVectorGeneric& (ZELBasVector<ZELBasXmlNode>::*MutableGeneric)();
+    typedef const ZELBasVectorGeneric& (ZELBasVector<ZELBasXmlNode>::*ConstGeneric)() const;
+    static MutableGeneric Mutable() { return &Storage::Generic; }
+    static ConstGeneric Const() { return &Storage::Generic; }
   };
 };
 

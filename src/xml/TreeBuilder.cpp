@@ -10,8 +10,6 @@
 
 namespace {
 
-__thread ParseCache* activeCache __attribute__((tls_model("initial-exec"))) = nullptr;
-
 // Names and short values are a few bytes: a byte loop, inlined, beats the
 // set-up of the library's word-at-a-time functions.
 inline uint32_t HashToNul(const char* text, size_t& length) {
@@ -53,17 +51,30 @@ void DeleteTable(Entry* table, size_t count) {
 }
 
 // Inserts the attribute pairs of `atts`; a repeated name keeps the last value.
-template <class NameOf, class ValueOf>
-void InsertAttributes(ZELBasXmlNode* node, const char** atts, NameOf nameOf, ValueOf valueOf) {
+void InsertAttributes(ZELBasXmlNode* node, const char** atts, ParseCache& strings) {
   if (atts == nullptr || atts[0] == nullptr) return;
   ZELBasMap<ZELString, ZELString>& attributes = ZELBasXmlNodeAccess::Attributes(node);
   for (const char** pair = atts; pair[0] != nullptr; pair += 2) {
-    const ZELString& value = valueOf(pair[1]);
-    ZELBasAttributePair entry(nameOf(pair[0]), value);
+    const ZELString& value = strings.Value(pair[1]);
+    ZELBasAttributePair entry(strings.Name(pair[0]), value);
     // Inserts nothing when the name is there already; the assignment then
     // replaces its value, as InsertAttribute does.
     attributes.insert(attributes.end(), entry)->second = value;
   }
+}
+
+// Runs `event` with the strings of the read in progress, or, for a callback
+// called outside a read, with a cache of its own whose text reaches its node
+// before the callback returns.
+template <class Event>
+void Serve(ParseCache* reading, Event event) {
+  if (reading != nullptr) {
+    event(*reading);
+    return;
+  }
+  ParseCache single;
+  event(single);
+  single.Flush();
 }
 
 // Takes a child being built in place back out of its parent unless kept:
@@ -84,11 +95,25 @@ private:
 
 }  // namespace
 
-ParseCache::ParseCache(const void* owner)
-    : document(owner),
-      previous(activeCache),
+ParseCache::ParseCache()
+    : document(nullptr),
+      previous(nullptr),
+      names(&single[0]),
+      values(&single[1]),
+      nameMask(0),
+      valueMask(0),
+      pendingNode(nullptr),
+      pending(nullptr),
+      pendingLength(0),
+      pendingCapacity(0) {}
+
+ParseCache::ParseCache(ZELBasXmlDocument* served)
+    : document(served),
+      previous(served->parseCache),
       names(nullptr),
       values(nullptr),
+      nameMask(kNames - 1),
+      valueMask(kValues - 1),
       pendingNode(nullptr),
       pending(nullptr),
       pendingLength(0),
@@ -96,18 +121,15 @@ ParseCache::ParseCache(const void* owner)
   // One block for both tables: nothing to undo if it cannot be had.
   names = NewTable<Entry>(kNames + kValues + 1);
   values = names + kNames;
-  activeCache = this;
+  document->parseCache = this;
 }
 
 ParseCache::~ParseCache() {
-  activeCache = previous;
-  DeleteTable(names, kNames + kValues + 1);
+  if (document != nullptr) {
+    document->parseCache = previous;
+    DeleteTable(names, kNames + kValues + 1);
+  }
   if (pending != nullptr) mem_Free(pending);
-}
-
-ParseCache* ParseCache::For(const void* document) {
-  ParseCache* cache = activeCache;
-  return cache != nullptr && cache->document == document ? cache : nullptr;
 }
 
 const ZELString& ParseCache::Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
@@ -129,7 +151,7 @@ const ZELString& ParseCache::Lookup(Entry* table, size_t mask, const char* text,
 const ZELString& ParseCache::Name(const char* text) {
   size_t length;
   uint32_t hash = HashToNul(text, length);
-  return Lookup(names, kNames - 1, text, length, hash);
+  return Lookup(names, nameMask, text, length, hash);
 }
 
 const ZELString& ParseCache::Value(const char* text) {
@@ -137,12 +159,12 @@ const ZELString& ParseCache::Value(const char* text) {
   uint32_t hash = HashToNul(text, length);
   if (length <= kShortValue && valueSharing.Try()) {
     bool hit;
-    const ZELString& shared = Lookup(values, kValues - 1, text, length, hash, &hit);
+    const ZELString& shared = Lookup(values, valueMask, text, length, hash, &hit);
     valueSharing.Count(hit);
     return shared;
   }
   // Long values are seldom repeated: build them in the one slot kept apart.
-  Entry& entry = values[kValues];
+  Entry& entry = values[valueMask + 1];
   entry.text = ZELString();
   entry.text.BuildFromUTF8(text, length);
   return entry.text;
@@ -173,7 +195,7 @@ void ParseCache::FlushData() {
   }
   if (pendingLength <= kShortValue && (blank || dataSharing.Try())) {
     bool hit;
-    data = Lookup(values, kValues - 1, pending, pendingLength, Hash(pending, pendingLength), &hit);
+    data = Lookup(values, valueMask, pending, pendingLength, Hash(pending, pendingLength), &hit);
     if (!blank) dataSharing.Count(hit);
   } else {
     data = ZELString();
@@ -184,49 +206,42 @@ void ParseCache::FlushData() {
 void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const char** atts) {
   if (userData == nullptr) return;
   ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
-  ParseCache* cache = ParseCache::For(userData);
-  if (cache != nullptr) cache->Flush();
-  int& depth = document.CurrentDepth();
-  ZELBasXmlNode*& current = document.GetPtr();
-  if (depth == 0 || (depth > 0 && current != nullptr)) {
-    ZELBasXmlNode* node;
+  Serve(document.parseCache, [&document, name, atts](ParseCache& strings) {
+    strings.Flush();
+    int& depth = document.CurrentDepth();
+    ZELBasXmlNode*& current = document.GetPtr();
     if (depth == 0) {
-      node = &document.GetDom();
-      *node = ZELBasXmlNode();
-      node->SetTagName(cache != nullptr ? cache->Name(name) : ZELString(name));
-      node->SetRoot();
-    } else {
+      ZELBasXmlNode& root = document.GetDom();
+      root = ZELBasXmlNode();
+      root.SetTagName(strings.Name(name));
+      root.SetRoot();
+      InsertAttributes(&root, atts, strings);
+      current = &root;
+    } else if (depth > 0 && current != nullptr) {
       // Built in place at the end of the current node's children, rather
       // than built apart and appended as a copy: the same node results.
-      node = ZELBasXmlNodeAccess::AppendNew(current, cache != nullptr ? cache->Name(name) : ZELString(name));
+      ZELBasXmlNode* child = ZELBasXmlNodeAccess::AppendNew(current, strings.Name(name));
+      ChildInProgress inProgress(current);
+      InsertAttributes(child, atts, strings);
+      inProgress.Keep();
+      current = child;
     }
-    ChildInProgress child(depth != 0 ? current : nullptr);
-    if (cache != nullptr) {
-      InsertAttributes(
-          node, atts, [cache](const char* text) -> const ZELString& { return cache->Name(text); },
-          [cache](const char* text) -> const ZELString& { return cache->Value(text); });
-    } else {
-      InsertAttributes(
-          node, atts, [](const char* text) { return ZELString(text); },
-          [](const char* text) { return ZELString(text); });
-    }
-    child.Keep();
-    current = node;
-  }
-  ++depth;
+    ++depth;
+  });
 }
 
 void ZELBasXmlDocument::unknownEndTag(void* userData, const char* /*name*/) {
   if (userData == nullptr) return;
   ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
-  ParseCache* cache = ParseCache::For(userData);
-  if (cache != nullptr) cache->Flush();
-  ZELBasXmlNode*& current = document.GetPtr();
-  if (document.CurrentDepth() != 0 && current != nullptr) {
-    ZELBasXmlNodeAccess::FitChildren(current);
-    current = current->GetParent();
-  }
-  --document.CurrentDepth();
+  Serve(document.parseCache, [&document](ParseCache& strings) {
+    strings.Flush();
+    ZELBasXmlNode*& current = document.GetPtr();
+    if (document.CurrentDepth() != 0 && current != nullptr) {
+      ZELBasXmlNodeAccess::FitChildren(current);
+      current = current->GetParent();
+    }
+    --document.CurrentDepth();
+  });
 }
 
 void ZELBasXmlDocument::dataHandler(void* userData, const char* s, int len) {
@@ -235,11 +250,6 @@ void ZELBasXmlDocument::dataHandler(void* userData, const char* s, int len) {
   ZELBasXmlNode* current = document.GetPtr();
   if (current == nullptr) return;
   size_t length = static_cast<size_t>(static_cast<long>(len));
-  if (ParseCache* cache = ParseCache::For(userData)) {
-    cache->SetData(current, s, length);
-    return;
-  }
-  ZELString text;
-  text.BuildFromUTF8(s, length);
-  ZELBasXmlNodeAccess::Data(current) = text;
+  Serve(document.parseCache,
+        [current, s, length](ParseCache& strings) { strings.SetData(current, s, length); });
 }

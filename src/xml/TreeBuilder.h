@@ -1,25 +1,28 @@
-// State a reader keeps for the tree builder while one parse runs: strings
-// already built for repeated names and short values, shared by every node
-// that uses them, and the last piece of character data, which becomes an
-// element's text only when the next tag (or the end of the parse) shows it
-// was the last.
+// The tree builder's source of strings. While a read runs, the document
+// holds one that keeps strings already built for repeated names and short
+// values, shared by every node that uses them, and the last piece of
+// character data, which becomes an element's text only when the next tag
+// (or the end of the read) shows it was the last.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "ZELBasXmlDocument.h"
 #include "ZELBasXmlNode.h"
 
 class ParseCache {
 public:
-  // Serves the callbacks for `document` on this thread until destroyed.
-  explicit ParseCache(const void* document);
+  // A cache for one callback called outside a read: it shares strings only
+  // within that callback, and the callback gives its text to its node
+  // before returning. Allocates nothing until text arrives.
+  ParseCache();
+  // Serves the callbacks for `document` until destroyed: the document
+  // hands it to them while the read runs.
+  explicit ParseCache(ZELBasXmlDocument* document);
   ParseCache(const ParseCache&) = delete;
   ParseCache& operator=(const ParseCache&) = delete;
   ~ParseCache();
-
-  // The cache serving `document` on this thread, or null.
-  static ParseCache* For(const void* document);
 
   // A string holding `text`, shared with earlier calls for the same bytes.
   const ZELString& Name(const char* text);
@@ -54,8 +57,8 @@ private:
 
   struct Entry {
     ZELString text;
-    uint32_t length;
-    uint32_t hash;
+    uint32_t length = 0;
+    uint32_t hash = 0;
   };
   static const size_t kNames = 256;      // tag and attribute names
   static const size_t kValues = 1024;    // attribute values and texts, plus one slot for a long value
@@ -65,10 +68,13 @@ private:
                           bool* hit = nullptr);
   void FlushData();
 
-  const void* document;
-  ParseCache* previous;
+  ZELBasXmlDocument* document;  // served while a read runs; null for one callback
+  ParseCache* previous;         // the document's cache before this one
   Entry* names;
-  Entry* values;
+  Entry* values;  // values[valueMask + 1] holds a long value
+  size_t nameMask;
+  size_t valueMask;
+  Entry single[3];  // the tables of a cache for one callback: a name, a value, a long value
   Sharing valueSharing;
   Sharing dataSharing;
   ZELBasXmlNode* pendingNode;
