@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "NodeWalk.h"
+#include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
 #define FUZZ_CHECK(...)                                                           \

@@ -266,6 +266,9 @@ public:
   void Relocated() { tree.Relocated(); }
 
 private:
+  static_assert(sizeof(ZELBasTreeNodeGeneric) % alignof(value_type) == 0,
+                "the value follows the node header directly and must be aligned there");
+
   static ZELBasNodeOffsets getOffsets() {
     return ZELBasNodeOffsets(static_cast<int>(sizeof(ZELBasTreeNodeGeneric)),
                              static_cast<int>(sizeof(ZELBasTreeNodeGeneric) + sizeof(value_type)));

@@ -19,7 +19,9 @@
 /// A document is used by one thread at a time; separate documents may live
 /// on separate threads. Heap instances come from the memory module. All
 /// operations returning `long` return S_OK (0) or E_FAIL.
+namespace zelbas_detail {
 class ParseCache;
+}
 
 class ZELBASXMLDOCUMENT_API ZELBasXmlDocument : public mem_AllocationOperators {
 public:
@@ -68,7 +70,8 @@ private:
   ZELBasXmlNode& GetDom() { return dom; }
   ZELBasXmlNode*& GetPtr() { return ptr; }
 
-  friend class ParseCache;
+  friend class zelbas_detail::ParseCache;
+  typedef zelbas_detail::ParseCache ParseCache;
 
   ZELString fileName;
   int currentDepth;

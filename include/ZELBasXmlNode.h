@@ -89,7 +89,7 @@ public:
 
 private:
   friend class ZELBasXmlDocument;
-  friend class ZELBasXmlNodeAccess;  // the module's iterative tree walks
+  friend class ZELBasXmlNodeAccess;  // the module's internal access: tree walks, building in place
   friend struct ZELBasRelocation<ZELBasXmlNode>;
 
   enum ShallowTag { kShallow };
@@ -100,8 +100,9 @@ private:
   static void CopyShallow(const void* source, void* destination, size_t count);
   static void Relocate(void* source, void* destination, size_t count);
 
-  const ZELBasVector<ZELBasXmlNode>& GetChildren() const { return children; }
-  ZELBasXmlNode* GetParent() { return parent; }
+  /// The parent link itself, for the tree builder's walk back up the open
+  /// elements (GetParent copies the parent).
+  ZELBasXmlNode* ParentLink() { return parent; }
 
   void CopyChildrenShallow(const ZELBasXmlNode& other);
   void CopyDescendants(const ZELBasXmlNode& other);

@@ -1,4 +1,5 @@
 // The ordered tree engine: a red-black tree threaded through a header node.
+#include <cstddef>
 #include <new>
 #include <utility>
 
@@ -7,7 +8,12 @@
 typedef ZELBasTreeNodeGeneric Node;
 typedef ZELBasTreeGeneric<ZELBasNodeAllocator> Tree;
 
-namespace {
+// The engine's 32 bits come first, then the value's offset, then the links.
+static_assert(offsetof(Node, engineData) == 0 && offsetof(Node, valueOffset) == 4 &&
+                  offsetof(Node, parent) == 8 && sizeof(Node) == 8 + 3 * sizeof(Node*),
+              "the node header layout every map relies on");
+
+namespace zelgenerics {
 
 // engineData holds the colour. The header is red, which tells it from the
 // root, which is always black.
@@ -99,7 +105,13 @@ void InsertAndRebalance(bool insertLeft, Node* x, Node* p, Node* header) {
   root->engineData = kBlack;
 }
 
-}  // namespace
+}  // namespace zelgenerics
+
+using zelgenerics::InsertAndRebalance;
+using zelgenerics::kRed;
+using zelgenerics::Maximum;
+using zelgenerics::Minimum;
+using zelgenerics::Predecessor;
 
 Tree::ZELBasTreeGeneric(const ZELBasNodeOffsets& nodeOffsets, const ZELBasReplicatorGeneric& valueType,
                         const ZELBasComparatorFunc& less, const void* lessContext)

@@ -5,7 +5,7 @@
 
 #include "ZELBasVector.h"
 
-namespace {
+namespace zelgenerics {
 
 // Copies `count` elements one at a time, so that a copy constructor that
 // throws leaves a known number made; those are destroyed before rethrowing.
@@ -29,7 +29,10 @@ char* Allocate(size_t count, size_t size) {
   return static_cast<char*>(mem_OperatorNewThrowBuiltin(count * size));
 }
 
-}  // namespace
+}  // namespace zelgenerics
+
+using zelgenerics::Allocate;
+using zelgenerics::CopyElements;
 
 void ZELBasVectorGeneric::PushBack(const void* element) { PushBack(element, nullptr); }
 

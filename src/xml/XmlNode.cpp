@@ -1,7 +1,9 @@
 // The node's construction, copying, assignment, destruction and setters.
+#include <cassert>
+#include <cstddef>
 #include <cstring>
 
-#include "NodeWalk.h"
+#include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
 template class ZELBasVector<ZELBasXmlNode>;
@@ -68,7 +70,15 @@ void ZELBasXmlNode::CopyDescendants(const ZELBasXmlNode& other) {
   }
 }
 
+// The memory module's size classes and the fitting of short children
+// vectors are chosen for nodes of this size; its blocks suit their alignment.
+static_assert(sizeof(void*) != 8 || sizeof(ZELBasXmlNode) == 208, "a node is 208 bytes on 64-bit targets");
+static_assert(alignof(ZELBasXmlNode) <= alignof(std::max_align_t), "memory module blocks hold nodes");
+
 void ZELBasXmlNode::Relocate(void* source, void* destination, size_t count) {
+  assert(source == destination ||
+         static_cast<char*>(destination) + count * sizeof(ZELBasXmlNode) <= static_cast<char*>(source) ||
+         static_cast<char*>(source) + count * sizeof(ZELBasXmlNode) <= static_cast<char*>(destination));
   if (source != destination) std::memcpy(destination, source, count * sizeof(ZELBasXmlNode));
   ZELBasXmlNode* moved = static_cast<ZELBasXmlNode*>(destination);
   for (size_t i = 0; i < count; ++i) {

@@ -11,6 +11,8 @@
 #include "ZELBasXmlDocument.h"
 #include "ZELBasXmlNode.h"
 
+namespace zelbas_detail {
+
 class ParseCache {
 public:
   // A cache for one callback called outside a read: it shares strings only
@@ -25,7 +27,11 @@ public:
   ~ParseCache();
 
   // A string holding `text`, shared with earlier calls for the same bytes.
-  const ZELString& Name(const char* text);
+  const ZELString& Name(const char* text) {
+    size_t length;
+    uint32_t hash = HashToNul(text, length);
+    return Lookup(names, nameMask, text, length, hash);
+  }
   const ZELString& Value(const char* text);
   // Holds `length` bytes as the pending text of `node`, replacing any.
   void SetData(ZELBasXmlNode* node, const char* text, size_t length);
@@ -64,6 +70,16 @@ private:
   static const size_t kValues = 1024;    // attribute values and texts, plus one slot for a long value
   static const size_t kShortValue = 24;  // longer values are rarely repeated
 
+  // Names and short values are a few bytes: a byte loop, inlined, beats the
+  // set-up of the library's word-at-a-time functions.
+  static uint32_t HashToNul(const char* text, size_t& length) {
+    uint32_t hash = 0;
+    const char* p = text;
+    for (; *p != '\0'; ++p) hash = hash * 31 + static_cast<unsigned char>(*p);
+    length = static_cast<size_t>(p - text);
+    return hash;
+  }
+
   const ZELString& Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
                           bool* hit = nullptr);
   void FlushData();
@@ -82,3 +98,5 @@ private:
   size_t pendingLength;
   size_t pendingCapacity;
 };
+
+}  // namespace zelbas_detail

@@ -1,7 +1,11 @@
-// Iterative walks over a node's subtree. Every child links to the node that
-// holds it, so a walk climbs back up through those links and needs neither
+// The module's access to a node's private parts: reading them for the
+// renderer and the search, building in place for the tree builder; and the
+// iterative walk over a subtree. Every child links to the node that holds
+// it, so a walk climbs back up through those links and needs neither
 // recursion nor a stack, whatever the depth.
 #pragma once
+
+#include <cassert>
 
 #include "ZELBasXmlNode.h"
 
@@ -12,6 +16,7 @@ public:
   }
   // The next sibling of a node held in its parent's children, or null.
   static const ZELBasXmlNode* NextSibling(const ZELBasXmlNode* node) {
+    assert(node->parent != nullptr);
     const ZELBasXmlNode* next = node + 1;
     return next != node->parent->children.end() ? next : nullptr;
   }
@@ -29,6 +34,7 @@ public:
   // Constructs a child named `tagName` at the end of `parent`'s children and
   // links it there: the same node that appending a copy of a new one gives.
   static ZELBasXmlNode* AppendNew(ZELBasXmlNode* parent, const ZELString& tagName) {
+    assert(parent != nullptr);
     void* slot = Engine(parent->children).PushBackUninitialized(&ZELBasXmlNode::Relocate);
     ZELBasXmlNode* child = new (slot, ZELBasPlacementTag) ZELBasXmlNode(tagName);
     child->parent = parent;
