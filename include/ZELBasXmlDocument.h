@@ -7,6 +7,10 @@
 #include "ZELBasXmlNode.h"
 #include "ZELString.h"
 
+namespace zelbas_detail {
+class ParseCache;
+}
+
 /// An XML document: an optional file name, the root element, and the state
 /// of the parse that fills it.
 ///
@@ -19,10 +23,6 @@
 /// A document is used by one thread at a time; separate documents may live
 /// on separate threads. Heap instances come from the memory module. All
 /// operations returning `long` return S_OK (0) or E_FAIL.
-namespace zelbas_detail {
-class ParseCache;
-}
-
 class ZELBASXMLDOCUMENT_API ZELBasXmlDocument : public mem_AllocationOperators {
 public:
   /// An empty document without a file name.

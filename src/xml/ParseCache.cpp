@@ -10,6 +10,7 @@
 
 namespace zelbas_detail {
 
+// HashToNul's hash, over `length` bytes.
 inline uint32_t Hash(const char* text, size_t length) {
   uint32_t hash = 0;
   for (size_t i = 0; i < length; ++i) hash = hash * 31 + static_cast<unsigned char>(text[i]);

@@ -77,7 +77,8 @@ void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const 
       current = &root;
     } else if (depth > 0 && current != nullptr) {
       // Built in place at the end of the current node's children, rather
-      // than built apart and appended as a copy: the same node results.
+      // than built apart and appended as a copy: the same node results, and
+      // the guard takes it back out if its attributes cannot all be inserted.
       ZELBasXmlNode* child = ZELBasXmlNodeAccess::AppendNew(current, strings.Name(name));
       ChildInProgress inProgress(current);
       InsertAttributes(child, atts, strings);
