@@ -79,21 +79,15 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
 
 TEST(TreeBuilderTest, AllocationFailuresLeaveTheTreeAsTheEventsBeforeThemBuiltIt) {
   AllocationScope scope;
-  {
-    // An end tag whose fitting of the children fails still closes its element.
-    ZELBasXmlDocument d;
-    Start(&d, "r");
-    Start(&d, "a");
-    Start(&d, "c");
-    End(&d);
-    mem_FailAfter(1);
-    End(&d);
-    mem_FailAfter(0);
-    Start(&d, "b");
-    End(&d);
-    End(&d);
-    EXPECT_EQ(Body(d), "<r>\n    <a>\n        <c/>\n    </a>\n    <b/>\n</r>\n");
-  }
+  // An end tag whose fitting of the children fails still closes its element.
+  ZELBasXmlDocument fit;
+  for (const char* tag : {"r", "a", "c"}) Start(&fit, tag);
+  End(&fit);
+  mem_FailAfter(1);
+  End(&fit);
+  mem_FailAfter(0);
+  Start(&fit, "b");
+  EXPECT_EQ(Body(fit), "<r>\n    <a>\n        <c/>\n    </a>\n    <b/>\n</r>\n");
   // A read that fails at any allocation holds the elements whose start tags
   // were done, and stays inside the innermost of them: a start tag that
   // failed added nothing, not even a part of its element.
