@@ -3,6 +3,7 @@
 /// vector: contiguous elements held by value over one compiled engine.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -150,12 +151,21 @@ public:
   /// constructed: the caller constructs it there at once, with a
   /// constructor that cannot throw. Grows as PushBack does.
   ZELBASGENERICSLIB_API void* PushBackUninitialized(ZELBasRelocateFunc relocate);
-  /// Moves the elements with `relocate` into storage that holds just them.
-  ZELBASGENERICSLIB_API void ShrinkToFit(ZELBasRelocateFunc relocate);
+  /// Destroys the last element; the vector must not be empty. Its storage
+  /// stays.
+  void PopBack() {
+    assert(usedEnd != storageBegin);
+    usedEnd = static_cast<char*>(usedEnd) - replicator.elementSize;
+    Destroy(usedEnd, 1);
+  }
+  /// Moves the elements with `relocate` into storage that holds just them,
+  /// when such storage can be had; otherwise they stay where they are.
+  ZELBASGENERICSLIB_API void ShrinkToFit(ZELBasRelocateFunc relocate) noexcept;
   /// Makes this vector, still under construction, hold copies of `other`'s
   /// elements in storage of its own. On an exception it releases all it took.
   ZELBASGENERICSLIB_API void Init(const ZELBasVectorGeneric& other);
-  /// Exchanges the storage of two vectors of one element type.
+  /// Exchanges the storage of two vectors of one element type; each keeps
+  /// its replicator.
   ZELBASGENERICSLIB_API void swap(ZELBasVectorGeneric& other);
 
 private:

@@ -7,6 +7,10 @@
 #include "ZELBasXmlNode.h"
 #include "ZELString.h"
 
+namespace zelbas_detail {
+class ParseCache;
+}
+
 /// An XML document: an optional file name, the root element, and the state
 /// of the parse that fills it.
 ///
@@ -66,8 +70,12 @@ private:
   ZELBasXmlNode& GetDom() { return dom; }
   ZELBasXmlNode*& GetPtr() { return ptr; }
 
+  friend class zelbas_detail::ParseCache;
+  typedef zelbas_detail::ParseCache ParseCache;
+
   ZELString fileName;
   int currentDepth;
   ZELBasXmlNode dom;
   ZELBasXmlNode* ptr;
+  ParseCache* parseCache;  // the strings of the read in progress, or null
 };

@@ -89,14 +89,22 @@ public:
 
 private:
   friend class ZELBasXmlDocument;
-  friend class ZELBasXmlNodeAccess;  // the module's iterative tree walks
+  friend class ZELBasXmlNodeAccess;  // the module's internal access: tree walks, building in place
   friend struct ZELBasRelocation<ZELBasXmlNode>;
 
+  enum ShallowTag { kShallow };
+  /// A copy of `other` without its children.
+  ZELBasXmlNode(const ZELBasXmlNode& other, ShallowTag);
+  /// Copy-constructs `count` nodes at `destination` as shallow copies of
+  /// those at `source`: the element copy of a vector filled level by level.
+  static void CopyShallow(const void* source, void* destination, size_t count);
   static void Relocate(void* source, void* destination, size_t count);
 
-  const ZELBasVector<ZELBasXmlNode>& GetChildren() const { return children; }
-  ZELBasXmlNode* GetParent() { return parent; }
+  /// The parent link itself, for the tree builder's walk back up the open
+  /// elements (GetParent copies the parent).
+  ZELBasXmlNode* ParentLink() { return parent; }
 
+  void CopyChildrenShallow(const ZELBasXmlNode& other);
   void CopyDescendants(const ZELBasXmlNode& other);
   void DestroyDescendants();
   void LinkChildren();
@@ -109,9 +117,10 @@ private:
   ZELBasXmlNode* parent;
 };
 
-/// Nodes move by their bytes, every string, map and vector they hold being a
-/// pointer to storage elsewhere; the children of each moved node are then
-/// linked to its new place. Growing a children vector copies no subtree.
+/// Nodes move by their bytes, every string and vector they hold being a
+/// pointer to storage elsewhere; the attribute map's links to its header,
+/// which lives inside the node, and the children's links to the node are
+/// then mended. Growing a children vector copies no subtree.
 template <>
 struct ZELBasRelocation<ZELBasXmlNode> {
   static ZELBasRelocateFunc Get() { return &ZELBasXmlNode::Relocate; }

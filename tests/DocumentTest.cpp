@@ -62,6 +62,8 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   ZELBasXmlDocument::unknownEndTag(nullptr, "x");
   Start(&d, "b");
   Data(&d, "x");
+  EXPECT_STREQ(d.GetRoot().Children()[0].GetData().CastToCharPtr(), "x")
+      << "text set before the callback returns";
   End(&d);
   Data(&d, "hello");
   Data(&d, "y");
@@ -73,6 +75,44 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   Start(&d, "next");  // a new root replaces the tree
   End(&d);
   EXPECT_EQ(Body(d), "<next/>\n");
+}
+
+TEST(TreeBuilderTest, AllocationFailuresLeaveTheTreeAsTheEventsBeforeThemBuiltIt) {
+  AllocationScope scope;
+  // An end tag whose fitting of the children fails still closes its element.
+  ZELBasXmlDocument fit;
+  for (const char* tag : {"r", "a", "c"}) Start(&fit, tag);
+  End(&fit);
+  mem_FailAfter(1);
+  End(&fit);
+  mem_FailAfter(0);
+  Start(&fit, "b");
+  EXPECT_EQ(Body(fit), "<r>\n    <a>\n        <c/>\n    </a>\n    <b/>\n</r>\n");
+  // A read that fails at any allocation holds the elements whose start tags
+  // were done, and stays inside the innermost of them: a start tag that
+  // failed added nothing, not even a part of its element.
+  const ZELString xml("<r><d p=\"q\" s=\"t\"/></r>");
+  for (uint64_t failAt = 1;; ++failAt) {
+    ZELBasXmlDocument d;
+    mem_FailAfter(failAt);
+    try {
+      EXPECT_EQ(d.ReadString(xml), S_OK);
+      mem_FailAfter(0);
+      EXPECT_EQ(Body(d), "<r>\n    <d p=\"q\" s=\"t\"/>\n</r>\n");
+      break;
+    } catch (const std::bad_alloc&) {
+      mem_FailAfter(0);
+    }
+    std::string before = Body(d);
+    Start(&d, "x");
+    End(&d);
+    if (before == "<r/>\n") {
+      EXPECT_EQ(Body(d), "<r>\n    <x/>\n</r>\n") << failAt;
+    } else {
+      EXPECT_EQ(before, "</>\n") << failAt;
+      EXPECT_EQ(Body(d), "<x/>\n") << failAt;
+    }
+  }
 }
 
 TEST(DocumentTest, ReadThenWriteKeepsOnlyWhatTheFormatKeeps) {

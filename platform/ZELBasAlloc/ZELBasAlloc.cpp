@@ -616,6 +616,14 @@ uint64_t mem_TotalAllocations() { return Sum(retiredTotal, &Counters::total); }
 
 #endif
 
+void* mem_TryOperatorNew(size_t size) noexcept {
+  try {
+    return mem_OperatorNewThrowBuiltin(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 void mem_FailAfter(uint64_t countdown) { failCountdown.store(countdown, std::memory_order_relaxed); }
 
 ZELBAS_DEFINE_MODULE_PAIR(ZELBasAlloc)

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "Buffer.h"
-#include "TreeBuilder.h"
+#include "ParseCache.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 #include "ZELBasXmlParser.h"

@@ -1,7 +1,7 @@
 // Rendering of a subtree as indented XML text.
 #include <cstring>
 
-#include "NodeWalk.h"
+#include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
 namespace {
