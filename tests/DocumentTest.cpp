@@ -49,6 +49,15 @@ void ExpectReports(const std::string& actual, const std::string& first, int time
   EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 2);
 }
 
+// The first error GetParseError gives, in the form of the report; "" for none.
+std::string FirstError(const ZELBasXmlDocument& document) {
+  ZELString message;
+  unsigned long line = 0, column = 0;
+  if (document.GetParseError(message, line, column) != S_OK) return "";
+  return std::string("XML parse error: ") + message.CastToCharPtr() + "\n  Line: " + std::to_string(line) +
+         ", Column: " + std::to_string(column) + "\n";
+}
+
 }  // namespace
 
 TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
@@ -161,14 +170,21 @@ TEST(DocumentTest, ParseErrorsAreReportedAsTwoLines) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(fromString.ReadString(ZELString(c.xml)), E_FAIL);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.report) << c.xml;
+    EXPECT_EQ(FirstError(fromFile), c.report);
+    EXPECT_EQ(FirstError(fromString), c.report);
+    // A new read starts without one: a good one, or one that opens nothing.
+    EXPECT_EQ(fromString.ReadString(ZELString("<ok/>")), S_OK);
+    EXPECT_EQ(fromFile.ReadFile(ZELString(dir.File("missing.xml").c_str())), E_FAIL);
+    EXPECT_EQ(FirstError(fromString) + FirstError(fromFile), "");
   }
 
   // A chunk that fails is reported, and so is the final call after it.
   ZELBasXmlDocument d;
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(d.ReadFile(ZELString(dir.Write("broken.xml", "<a>\n<b><</b></a>").c_str())), S_OK);
-  ExpectReports(::testing::internal::GetCapturedStderr(),
-                "XML parse error: not well-formed (invalid token)\n  Line: 2, Column: 4\n", 2);
+  const char* first = "XML parse error: not well-formed (invalid token)\n  Line: 2, Column: 4\n";
+  ExpectReports(::testing::internal::GetCapturedStderr(), first, 2);
+  EXPECT_EQ(FirstError(d), first) << "the first of the two";
   EXPECT_EQ(Body(d), "<a>\n\n    <b/>\n</a>\n") << "the tree keeps what was built";
 }
 

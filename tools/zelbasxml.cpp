@@ -206,7 +206,7 @@ private:
   bool on;
   long long total;
   Clock::time_point start = Clock::now();
-  Clock::time_point shown = start;
+  Clock::time_point shown;  // long ago: the first update shows
   int width = 0;
 };
 
@@ -316,16 +316,18 @@ int ReadInput(const Options& options, ZELBasXmlDocument& document) {
       std::fclose(stream);
     }
     Progress progress(options, size);
-    errno = 0;
     long result;
+    int error;
     {
 #ifdef __linux__
       ReadWatcher watcher(options.input, progress);
 #endif
+      errno = 0;
       result = document.ReadFile(ZELString(options.input.c_str()));
+      error = errno;
     }
     progress.Clear();
-    if (result != S_OK) return Fail(name, Reason(errno));
+    if (result != S_OK) return Fail(name, Reason(error));
     NoteParseError(options, document);
     return -1;
   }
@@ -344,7 +346,7 @@ int ReadInput(const Options& options, ZELBasXmlDocument& document) {
   if (text.GetLengthInChar() > ZELBasXmlDocument::MaxStringCharacters) return Fail(name, kTooLarge);
   if (document.ReadString(text) == S_OK) return -1;
   if (NoteParseError(options, document)) return 1;
-  return Fail(name, kTooLarge);
+  return Fail(name, "out of memory");  // the parser could not be made
 }
 
 // The output stream, written a buffer at a time by the library's renderer.
