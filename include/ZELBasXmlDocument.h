@@ -42,9 +42,22 @@ public:
   /// stream, and the tree holds what was built up to the error.
   long ReadFile(const ZELString& fileName);
   /// Parses the whole text in one piece. E_FAIL after a parse error
-  /// (reported on the standard error stream), and without parsing when the
-  /// text has more than 536,870,911 characters.
+  /// (reported on the standard error stream), and without parsing or
+  /// reporting anything when the text has more than MaxStringCharacters
+  /// characters or more than MaxStringBytes bytes of UTF-8.
   long ReadString(const ZELString& text);
+  /// The most characters ReadString takes: four bytes for each must fit the
+  /// parser's int length.
+  static constexpr int MaxStringCharacters = 536870911;
+  /// The most bytes of UTF-8 ReadString takes: what the parser can buffer in
+  /// one piece (1 GiB). ReadFile has neither limit.
+  static constexpr long long MaxStringBytes = 1LL << 30;
+
+  /// The first parse error of the last read (ReadFile, ReadString or Read):
+  /// the parser's message and the line and column of the first report
+  /// written to the standard error stream. E_FAIL, with the arguments
+  /// unchanged, when that read had none; each read clears it first.
+  long GetParseError(ZELString& message, unsigned long& line, unsigned long& column) const;
 
   /// WriteFile on the constructor's file name; E_FAIL when there is none.
   long Write();
@@ -53,6 +66,10 @@ public:
   long WriteFile(const ZELString& fileName);
   /// Renders the document into `out`, replacing its previous content.
   long WriteString(ZELString& out);
+  /// Renders what WriteString gives, byte for byte, and hands it to `sink`
+  /// a buffer at a time (see ZELBasXmlNode::SerializeTo). E_FAIL as soon as
+  /// the sink returns false.
+  long WriteTo(ZELBasXmlSink sink, void* context) const;
 
   /// The root element: a default node until a parse gives it a start tag.
   const ZELBasXmlNode& GetRoot() const { return dom; }
@@ -78,4 +95,8 @@ private:
   ZELBasXmlNode dom;
   ZELBasXmlNode* ptr;
   ParseCache* parseCache;  // the strings of the read in progress, or null
+  ZELString parseErrorMessage;
+  unsigned long parseErrorLine = 0;
+  unsigned long parseErrorColumn = 0;
+  bool parseFailed = false;
 };

@@ -18,6 +18,11 @@
 
 class ZELBasXmlDocument;
 
+/// Receives rendered XML text a piece at a time: `length` bytes at `bytes`,
+/// valid during the call only. `context` is what the caller passed along
+/// with the sink. Returning false stops the rendering (a failed write, say).
+typedef bool (*ZELBasXmlSink)(void* context, const char* bytes, size_t length);
+
 /// An XML element node.
 ///
 /// A node owns its attributes (a map kept in unsigned byte order of the
@@ -72,6 +77,12 @@ public:
   /// starts with `indent` plus four spaces per level, attributes sorted by
   /// name, nothing escaped. See docs/format.md.
   long Serialize(ZELString& out, ZELString indent) const;
+  /// Renders what Serialize appends, byte for byte, and hands it to `sink`
+  /// a 64 KiB buffer at a time (a longer name, value or text in one piece),
+  /// so that rendering to a file or a stream needs no more memory than
+  /// that, whatever the size of the text. E_FAIL as soon as the sink returns
+  /// false; the sink is not called again.
+  long SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent) const;
 
   /// The element name.
   const ZELString& GetTagName() const { return tagName; }

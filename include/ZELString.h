@@ -143,6 +143,9 @@ public:
   /// Number of characters; each byte of an invalid UTF-8 sequence counts as
   /// one, so 4 x the result is never less than the byte count.
   ZELBASCOREUTILS_API int GetLengthInChar() const;
+  /// Number of bytes of the UTF-8 text, without the terminator; a NUL
+  /// inside the text counts like any other byte.
+  ZELBASCOREUTILS_API size_t GetLengthInBytes() const;
   /// Writes at most `*size` bytes of the UTF-8 text into `buffer` (no
   /// terminator) and sets `*size` to the number written.
   ZELBASCOREUTILS_API void ConvertToUTF8(char* buffer, size_t* size) const;

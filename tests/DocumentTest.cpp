@@ -49,6 +49,15 @@ void ExpectReports(const std::string& actual, const std::string& first, int time
   EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 2);
 }
 
+// The first error GetParseError gives, in the form of the report; "" for none.
+std::string FirstError(const ZELBasXmlDocument& document) {
+  ZELString message;
+  unsigned long line = 0, column = 0;
+  if (document.GetParseError(message, line, column) != S_OK) return "";
+  return std::string("XML parse error: ") + message.CastToCharPtr() + "\n  Line: " + std::to_string(line) +
+         ", Column: " + std::to_string(column) + "\n";
+}
+
 }  // namespace
 
 TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
@@ -156,6 +165,52 @@ TEST(DocumentTest, FileReadAcrossTheChunkBoundaryMatchesStringRead) {
   EXPECT_TRUE(Written(fromFile) == Written(fromString));
 }
 
+// Collects what a sink is given; refuses from call number `refuseAt` on.
+struct Collected {
+  std::string bytes;
+  int calls = 0;
+  int refuseAt = 0;
+  static bool Take(void* context, const char* bytes, size_t length) {
+    Collected* c = static_cast<Collected*>(context);
+    if (++c->calls == c->refuseAt) return false;
+    c->bytes.append(bytes, length);
+    return true;
+  }
+};
+
+TEST(DocumentTest, SinksGetTheBytesOfTheStringsAndNoMoreOnceTheyRefuse) {
+  // Texts longer than the 64 KiB buffer: ASCII, multi-byte, and with a NUL
+  // inside; and an indentation longer than the buffer.
+  const std::string texts[] = {std::string(70000, 'a'), std::string(40000 * 2, 'x').replace(0, 2, "\xc3\xa9"),
+                               std::string(70000, '\xc3').replace(1, 1, std::string(1, '\0'))};
+  ZELBasXmlDocument d;
+  const char* atts[] = {"v", texts[0].c_str(), nullptr};
+  Start(&d, "r", atts);
+  for (const std::string& text : texts) {
+    Start(&d, "c");
+    ZELBasXmlDocument::dataHandler(&d, text.data(), static_cast<int>(text.size()));
+    End(&d);
+  }
+  End(&d);
+  ZELString written, indent(std::string(70000, ' ').c_str()), serialized;
+  ASSERT_EQ(d.WriteString(written), S_OK);
+  ASSERT_EQ(d.GetRoot().Serialize(serialized, indent), S_OK);
+  Collected all, some, nested;
+  some.refuseAt = 3;
+  EXPECT_EQ(d.WriteTo(&Collected::Take, &all), S_OK);
+  EXPECT_EQ(d.WriteTo(&Collected::Take, &some), E_FAIL);
+  EXPECT_EQ(some.calls, 3) << "not called again after it refused";
+  EXPECT_EQ(d.GetRoot().SerializeTo(&Collected::Take, &nested, indent), S_OK);
+  for (auto [string, sink] : {std::pair<ZELString*, Collected*>{&written, &all}, {&serialized, &nested}}) {
+    std::string bytes(4 * sink->bytes.size(), '?');
+    size_t size = bytes.size();
+    string->ConvertToUTF8(&bytes[0], &size);
+    EXPECT_TRUE(bytes.substr(0, size) == sink->bytes);
+  }
+  EXPECT_NE(all.bytes.find(texts[2]), std::string::npos);
+  EXPECT_EQ(nested.bytes.substr(0, 70004), std::string(70000, ' ') + "<r v");
+}
+
 TEST(DocumentTest, ParentLinksHoldAfterTheVectorsOfALargeReadGrew) {
   std::string xml = "<r>";
   for (int i = 0; i < 300; ++i) xml += "<s i=\"" + std::to_string(i) + "\"><c>t</c><c/></s>";
@@ -201,14 +256,21 @@ TEST(DocumentTest, ParseErrorsAreReportedAsTwoLines) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(fromString.ReadString(ZELString(c.xml)), E_FAIL);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.report) << c.xml;
+    EXPECT_EQ(FirstError(fromFile), c.report);
+    EXPECT_EQ(FirstError(fromString), c.report);
+    // A new read starts without one: a good one, or one that opens nothing.
+    EXPECT_EQ(fromString.ReadString(ZELString("<ok/>")), S_OK);
+    EXPECT_EQ(fromFile.ReadFile(ZELString(dir.File("missing.xml").c_str())), E_FAIL);
+    EXPECT_EQ(FirstError(fromString) + FirstError(fromFile), "");
   }
 
   // A chunk that fails is reported, and so is the final call after it.
   ZELBasXmlDocument d;
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(d.ReadFile(ZELString(dir.Write("broken.xml", "<a>\n<b><</b></a>").c_str())), S_OK);
-  ExpectReports(::testing::internal::GetCapturedStderr(),
-                "XML parse error: not well-formed (invalid token)\n  Line: 2, Column: 4\n", 2);
+  const char* first = "XML parse error: not well-formed (invalid token)\n  Line: 2, Column: 4\n";
+  ExpectReports(::testing::internal::GetCapturedStderr(), first, 2);
+  EXPECT_EQ(FirstError(d), first) << "the first of the two";
   EXPECT_EQ(Body(d), "<a>\n\n    <b/>\n</a>\n") << "the tree keeps what was built";
 }
 

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "AllocationScope.h"
@@ -133,5 +134,35 @@ TEST(HostileInputTest, FoldersAndMissingPathsCannotBeRead) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(d.ReadFile(ZELString(path.c_str())), E_FAIL) << path;
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "nothing opened, nothing reported";
+  }
+}
+
+TEST(HostileInputTest, TextPastWhatOnePieceTakesIsRefusedUnparsed) {
+  // `unit` doubled up to `bytes` and then one more unit, built without a
+  // second copy of the text.
+  auto grown = [](const char* unit, size_t bytes) {
+    ZELString text(unit);
+    for (size_t size = std::strlen(unit); size < bytes; size *= 2) {
+      ZELString copy = text;
+      text.Append(copy);
+    }
+    text.Append(ZELString(unit));
+    return text;
+  };
+  // One character past the character limit, and a text of four-byte
+  // characters within it but one character past the parser's 1 GiB.
+  for (const auto& [unit, bytes] : {std::pair<const char*, size_t>{"x", size_t{1} << 29},
+                                    std::pair<const char*, size_t>{"\xf0\x9f\x98\x80", size_t{1} << 30}}) {
+    ZELString text = grown(unit, bytes);
+    ZELBasXmlDocument d;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(d.ReadString(ZELString("<a>")), E_FAIL);
+    EXPECT_EQ(d.ReadString(text), E_FAIL);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "XML parse error: no element found\n  Line: 1, Column: 3\n")
+        << "refused before the parser saw it";
+    ZELString message;
+    unsigned long line, column;
+    EXPECT_EQ(d.GetParseError(message, line, column), E_FAIL) << "the earlier read's error is gone";
   }
 }

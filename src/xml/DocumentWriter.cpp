@@ -1,12 +1,18 @@
-// Writing: the two header lines and the rendered tree, into a string or a
-// file.
-#include <climits>
+// Writing: the two header lines and the rendered tree, into a string, a
+// file or a sink.
 #include <cstdio>
 #include <cstring>
 
-#include "Buffer.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
+
+namespace {
+
+const char kHeader[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<!-- Written by ZELBasXmlDocument -->\n";
+
+}  // namespace
 
 long ZELBasXmlDocument::Write() {
   if (fileName.GetLengthInChar() < 1) return E_FAIL;
@@ -14,36 +20,25 @@ long ZELBasXmlDocument::Write() {
 }
 
 long ZELBasXmlDocument::WriteString(ZELString& out) {
-  ZELString text("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n");
-  text.Append(ZELString("<!-- Written by ZELBasXmlDocument -->\n"));
+  ZELString text(kHeader);
   long result = dom.Serialize(text, ZELString());
   if (result != S_OK) return result;
   out = text;
   return S_OK;
 }
 
+long ZELBasXmlDocument::WriteTo(ZELBasXmlSink sink, void* context) const {
+  if (!sink(context, kHeader, sizeof kHeader - 1)) return E_FAIL;
+  return dom.SerializeTo(sink, context, ZELString());
+}
+
 long ZELBasXmlDocument::WriteFile(const ZELString& name) {
   ZELString text;
   long result = WriteString(text);
   if (result != S_OK) return result;
-  if (text.GetLengthInChar() == 0) return E_FAIL;
-  // Every rendered byte, a NUL inside a text included. An ASCII string
-  // counts one character per byte; any other tells its byte count only by
-  // copying out, into room that grows until the copy fits.
+  // Every rendered byte, a NUL inside a text included.
   const char* bytes = text.CastToCharPtr();
-  size_t length = static_cast<size_t>(text.GetLengthInChar());
-  char* copy = nullptr;
-  if (!text.IsAscii() || length == INT_MAX) {
-    for (size_t room = std::strlen(bytes) + 1;; room *= 2) {
-      copy = static_cast<char*>(mem_OperatorNewThrowBuiltin(room));
-      length = room;
-      text.ConvertToUTF8(copy, &length);
-      if (length < room) break;
-      mem_Free(copy);
-    }
-    bytes = copy;
-  }
-  Buffer owner(copy);
+  size_t length = text.GetLengthInBytes();
   FILE* stream = ZELBasFileOps::Fopen(name, "w");
   if (stream == nullptr) return E_FAIL;
   if (std::fwrite(bytes, 1, length, stream) != length) {
