@@ -142,7 +142,7 @@ int WriteOutput(const Options& options, ZELString& text) {
     size_t length = std::strlen(text.CastToCharPtr());
     bool written = std::fwrite(text.CastToCharPtr(), 1, length, stream) == length;
     int error = errno;
-    if (std::fclose(stream) != 0 && written) {
+    if (ZELBasFileOps::Fclose(stream) != 0 && written) {
       written = false;
       error = errno;
     }

@@ -30,9 +30,9 @@ long ZELBasXmlDocument::WriteFile(const ZELString& name) {
   const char* bytes = text.CastToCharPtr();
   size_t length = std::strlen(bytes);
   if (std::fwrite(bytes, 1, length, stream) != length) {
-    std::fclose(stream);
+    ZELBasFileOps::Fclose(stream);
     return E_FAIL;
   }
-  if (std::fclose(stream) != 0) return E_FAIL;
+  if (ZELBasFileOps::Fclose(stream) != 0) return E_FAIL;
   return S_OK;
 }
