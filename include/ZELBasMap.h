@@ -255,8 +255,8 @@ private:
 /// The attribute map and its per-type functions are built into this module.
 /// ZELBasAttributePair is one attribute: its name (the key) and its value.
 typedef ZELBasPair<const ZELString, ZELString> ZELBasAttributePair;
-extern template struct ZELBAS_INSTANTIATION ZELBasPair<const ZELString, ZELString>;
-extern template class ZELBAS_INSTANTIATION ZELBasMap<ZELString, ZELString>;
+extern template struct ZELBasPair<const ZELString, ZELString>;
+extern template class ZELBasMap<ZELString, ZELString>;
 extern template ZELBAS_INSTANTIATION void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
 extern template ZELBAS_INSTANTIATION void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
 extern template ZELBAS_INSTANTIATION bool ZELBasStandardComparitor<ZELString>(const void*, const void*,

@@ -17,13 +17,6 @@
 #endif
 
 class ZELBasXmlDocument;
-class ZELBasXmlNode;
-template <>
-struct ZELBasRelocation<ZELBasXmlNode>;
-
-// Built into this module; declared before the node's children member
-// instantiates the class.
-extern template class ZELBAS_INSTANTIATION ZELBasVector<ZELBasXmlNode>;
 
 /// An XML element node.
 ///
@@ -124,5 +117,6 @@ struct ZELBasRelocation<ZELBasXmlNode> {
   static ZELBasRelocateFunc Get() { return &ZELBasXmlNode::Relocate; }
 };
 
+extern template class ZELBasVector<ZELBasXmlNode>;
 extern template ZELBAS_INSTANTIATION void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
 extern template ZELBAS_INSTANTIATION void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);

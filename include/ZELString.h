@@ -17,20 +17,15 @@
 #endif
 
 #if defined(_WIN32)
-#if defined(ZELBAS_STRING_EXPORTS)
-// The one source file that exports the string's inline members.
-#define ZELBAS_CLASS __declspec(dllexport)
-#else
 #define ZELBAS_CLASS
-#endif
-/// Marks the module's explicit template instantiations: a DLL exports only
-/// what is marked, and its users import it.
+/// Marks the module's explicit instantiations of function templates: a DLL
+/// exports only what is marked, and its users import it.
 #define ZELBAS_INSTANTIATION ZELBASXMLDOCUMENT_API
 #else
 /// Gives a class's inline members default visibility in a hidden build.
 #define ZELBAS_CLASS __attribute__((visibility("default")))
-/// Marks the module's explicit template instantiations (the classes'
-/// visibility covers them here).
+/// Marks the module's explicit instantiations of function templates (the
+/// definitions' visibility is enough here).
 #define ZELBAS_INSTANTIATION
 #endif
 

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 #if defined(_WIN32)
 static void Protect(const std::string& file) { SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN); }
 static bool Protected(const std::string& file) {
-  return GetFileAttributesA(file.c_str()) == FILE_ATTRIBUTE_HIDDEN;
+  return (GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0;
 }
 #else
 static void Protect(const std::string& file) { chmod(file.c_str(), 0640); }
@@ -86,7 +86,7 @@ TEST(AtomicWriteTest, NewFilesLinksAndSpecialFiles) {
   ASSERT_EQ(document.ReadString(ZELString("<a b=\"c\"/>")), S_OK);
   std::string text = Text(document);
 
-  std::string longest = dir.Write(std::string(255, 'n'), "old");  // no room left for a suffix
+  std::string longest = dir.Write(std::string(255, 'n'), "old");           // no room left for a suffix
   std::string accented = dir.File("d\xc3\xa9j\xc3\xa0 \xe2\x82\xac.xml");  // UTF-8 names
   for (const std::string& file : {longest, accented}) {
     EXPECT_EQ(document.WriteFile(ZELString(file.c_str())), S_OK);

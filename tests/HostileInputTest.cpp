@@ -66,7 +66,7 @@ TEST(HostileInputTest, EntityExpansionIsRefusedWithBoundedMemory) {
   };
   EXPECT_EXIT(readAndExit(), ::testing::ExitedWithCode(0),
               "XML parse error: limit on input amplification factor \\(from DTD and entities\\) breached\n"
-              "  Line: 1, Column: [0-9]+\n");
+              "  Line: 1, Column: .+\n");  // the regular expressions of every platform
 }
 
 TEST(HostileInputTest, BadBytesFailWithTheReport) {

@@ -10,9 +10,18 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// After windows.h:
+#include <shellapi.h>
+#endif
 
 namespace {
 
@@ -116,7 +125,7 @@ int ReadInput(const Options& options, ZELBasXmlDocument& document) {
     if (document.ReadFile(ZELString(options.input.c_str())) != S_OK) return Fail(name, Reason(errno));
     return -1;
   }
-  FILE* stream = options.input == "-" ? stdin : std::fopen(options.input.c_str(), "rb");
+  FILE* stream = options.input == "-" ? stdin : ZELBasFileOps::Fopen(ZELString(options.input.c_str()), "r");
   if (stream == nullptr) return Fail(name, Reason(errno));
   std::string bytes;
   errno = 0;
@@ -156,9 +165,39 @@ int WriteOutput(const Options& options, ZELString& text) {
   return 0;
 }
 
+#if defined(_WIN32)
+// The arguments in UTF-8, the encoding of file names everywhere else.
+std::vector<std::string> Utf8Arguments() {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 0; wide != nullptr && i < count; ++i) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string argument(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &argument[0], size, nullptr, nullptr);
+    argument.resize(argument.size() - 1);
+    arguments.push_back(argument);
+  }
+  LocalFree(wide);
+  return arguments;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // Bytes in and out as they are, without line-end translation.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  std::vector<std::string> arguments = Utf8Arguments();
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(&argument[0]);
+  pointers.push_back(nullptr);
+  argc = static_cast<int>(arguments.size());
+  argv = pointers.data();
+#endif
   Options options;
   int status = ParseArguments(argc, argv, options);
   if (status >= 0) return status;

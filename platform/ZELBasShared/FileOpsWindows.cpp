@@ -27,11 +27,11 @@ namespace {
 
 struct Replacement {
   FILE* stream;
-  HANDLE file;         // the new file, or the buffer of an in-place write
-  HANDLE target;       // an in-place write's target; otherwise none
-  std::wstring temp;   // the new file's path, or empty for an in-place write
-  std::wstring path;   // the target's path
-  DWORD attributes;    // the target's, given to the new file; 0 for a new target
+  HANDLE file;        // the new file, or the buffer of an in-place write
+  HANDLE target;      // an in-place write's target; otherwise none
+  std::wstring temp;  // the new file's path, or empty for an in-place write
+  std::wstring path;  // the target's path
+  DWORD attributes;   // the target's, given to the new file; 0 for a new target
 };
 
 std::mutex registryLock;  // guards both below
@@ -80,6 +80,43 @@ bool Wide(const char* utf8, std::wstring& wide) {
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, &wide[0], size);
   wide.resize(static_cast<size_t>(size) - 1);
   return true;
+}
+
+// The text a Windows call writes into a buffer of the size given, growing
+// the buffer once when the call asks for more; empty on failure.
+template <class Call>
+std::wstring Grown(Call call) {
+  std::wstring text(MAX_PATH, L'\0');
+  DWORD length = call(&text[0], MAX_PATH);
+  if (length >= MAX_PATH) {
+    text.resize(length);
+    length = call(&text[0], length);
+  }
+  text.resize(length < text.size() ? length : 0);
+  return text;
+}
+
+// The full path of the open file `target` (through links, to the file they
+// name) or else of `path`, in the form without a length limit.
+std::wstring FullPath(HANDLE target, const std::wstring& path) {
+  std::wstring full;
+  if (target != INVALID_HANDLE_VALUE) {
+    full = Grown([target](wchar_t* buffer, DWORD size) {
+      return GetFinalPathNameByHandleW(target, buffer, size, FILE_NAME_NORMALIZED);
+    });
+  }
+  // Wine names no open file whose path is longer than MAX_PATH: the name
+  // as given, then.
+  if (full.empty()) {
+    full = Grown([&path](wchar_t* buffer, DWORD size) {
+      return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+    });
+  }
+  if (full.size() > 2 && full[1] == L':') return L"\\\\?\\" + full;
+  if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\' && full[2] != L'?') {
+    return L"\\\\?\\UNC" + full.substr(1);
+  }
+  return full;
 }
 
 // A binary C stream that owns `handle`; closes it on failure.
@@ -139,32 +176,33 @@ FILE* OpenReplacement(const std::wstring& path) {
   if (target != INVALID_HANDLE_VALUE) {
     // Devices and pipes are written in place.
     if (GetFileType(target) != FILE_TYPE_DISK) return StreamOn(target, _O_WRONLY, "wb");
-    // Through links to the file they name, whose folder gets the new file;
-    // the new file gets its attributes and access list.
-    wchar_t real[32768];
-    DWORD length = GetFinalPathNameByHandleW(target, real, 32768, FILE_NAME_NORMALIZED);
+    // The new file gets the target's attributes and access list.
     BY_HANDLE_FILE_INFORMATION info;
-    if (length == 0 || length >= 32768 || !GetFileInformationByHandle(target, &info) ||
-        GetSecurityInfo(target, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
-                        &security) != ERROR_SUCCESS) {
+    DWORD error = GetSecurityInfo(target, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  nullptr, nullptr, &security);
+    if (error != ERROR_SUCCESS || !GetFileInformationByHandle(target, &info)) {
+      if (error != ERROR_SUCCESS) SetLastError(error);
       FILE* failed = Failed();
+      LocalFree(security);
       CloseHandle(target);
       return failed;
     }
-    r.path.assign(real, length);
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     r.attributes = (info.dwFileAttributes & kept) != 0 ? info.dwFileAttributes & kept : FILE_ATTRIBUTE_NORMAL;
-  } else if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-    wchar_t full[32768];
-    DWORD length = GetFullPathNameW(path.c_str(), 32768, full, nullptr);
-    if (length == 0 || length >= 32768) return Failed();
-    r.path.assign(full, length);
-  } else {
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
     FILE* failed = Failed();
     // A folder's name opens nothing to write.
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) errno = EISDIR;
+    return failed;
+  }
+  // The new file goes into the folder of the file a link names.
+  r.path = FullPath(target, path);
+  if (r.path.empty()) {
+    FILE* failed = Failed();
+    LocalFree(security);
+    if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
     return failed;
   }
   size_t slash = r.path.find_last_of(L"\\/");

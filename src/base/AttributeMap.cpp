@@ -2,15 +2,14 @@
 // the string comparator, exported from this module.
 #include "ZELBasMap.h"
 
-// (The header's declarations mark the pair and the map.)
 template struct ZELBasPair<const ZELString, ZELString>;
 template class ZELBasMap<ZELString, ZELString>;
-template class ZELBAS_INSTANTIATION
-    ZELBasTreeIterator<ZELBasAttributePair, ZELBasAttributePair&, ZELBasAttributePair*>;
-template class ZELBAS_INSTANTIATION
-    ZELBasTreeIterator<ZELBasAttributePair, const ZELBasAttributePair&, const ZELBasAttributePair*>;
-template struct ZELBAS_INSTANTIATION ZELBasComparitor<ZELString>;
-template struct ZELBAS_INSTANTIATION ZELBasReplicator<ZELBasAttributePair>;
+template class ZELBasTreeIterator<ZELBasAttributePair, ZELBasAttributePair&, ZELBasAttributePair*>;
+template class ZELBasTreeIterator<ZELBasAttributePair, const ZELBasAttributePair&,
+                                  const ZELBasAttributePair*>;
+template struct ZELBasComparitor<ZELString>;
+template struct ZELBasReplicator<ZELBasAttributePair>;
 template ZELBASXMLDOCUMENT_API void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
 template ZELBASXMLDOCUMENT_API void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
-template ZELBASXMLDOCUMENT_API bool ZELBasStandardComparitor<ZELString>(const void*, const void*, const void*);
+template ZELBASXMLDOCUMENT_API bool ZELBasStandardComparitor<ZELString>(const void*, const void*,
+                                                                        const void*);
