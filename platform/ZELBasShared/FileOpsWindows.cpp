@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -25,13 +26,42 @@
 
 namespace {
 
+// Owns a handle: closes it unless released.
+class Handle {
+public:
+  explicit Handle(HANDLE opened = INVALID_HANDLE_VALUE) : handle(opened) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() { Reset(INVALID_HANDLE_VALUE); }
+
+  bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle; }
+  HANDLE Release() {
+    HANDLE released = handle;
+    handle = INVALID_HANDLE_VALUE;
+    return released;
+  }
+  void Reset(HANDLE opened) {
+    if (Valid()) CloseHandle(handle);
+    handle = opened;
+  }
+
+private:
+  HANDLE handle;
+};
+
+struct LocalFreer {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+
+// A stream that replaces a file, from Fopen to Fclose.
 struct Replacement {
-  FILE* stream;
-  HANDLE file;        // the new file, or the buffer of an in-place write
-  HANDLE target;      // an in-place write's target; otherwise none
-  std::wstring temp;  // the new file's path, or empty for an in-place write
-  std::wstring path;  // the target's path
-  DWORD attributes;   // the target's, given to the new file; 0 for a new target
+  FILE* stream = nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;  // the new file, or the buffer of an in-place write; the stream's
+  Handle target;                       // an in-place write's target
+  std::wstring temp;                   // the new file's path; empty for an in-place write
+  std::wstring path;                   // the target's path
+  DWORD attributes = 0;                // the target's, for the new file; 0 for a new target
 };
 
 std::mutex registryLock;  // guards both below
@@ -168,114 +198,94 @@ void Forget(HANDLE file) {
 FILE* OpenReplacement(const std::wstring& path) {
   // The target itself, to see what it is and that it may be written; not
   // truncated.
-  HANDLE target = CreateFileW(path.c_str(), GENERIC_WRITE | READ_CONTROL,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  Replacement r = {nullptr, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, std::wstring(), path, 0};
-  PSECURITY_DESCRIPTOR security = nullptr;
-  if (target != INVALID_HANDLE_VALUE) {
-    // Devices and pipes are written in place.
-    if (GetFileType(target) != FILE_TYPE_DISK) return StreamOn(target, _O_WRONLY, "wb");
-    // The new file gets the target's attributes and access list.
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD error = GetSecurityInfo(target, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                  nullptr, nullptr, &security);
-    if (error != ERROR_SUCCESS || !GetFileInformationByHandle(target, &info)) {
-      if (error != ERROR_SUCCESS) SetLastError(error);
-      FILE* failed = Failed();
-      LocalFree(security);
-      CloseHandle(target);
-      return failed;
-    }
-    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    r.attributes = (info.dwFileAttributes & kept) != 0 ? info.dwFileAttributes & kept : FILE_ATTRIBUTE_NORMAL;
-  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+  Handle target(CreateFileW(path.c_str(), GENERIC_WRITE | READ_CONTROL,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!target.Valid() && GetLastError() != ERROR_FILE_NOT_FOUND) {
     FILE* failed = Failed();
     // A folder's name opens nothing to write.
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) errno = EISDIR;
     return failed;
   }
-  // The new file goes into the folder of the file a link names.
-  r.path = FullPath(target, path);
-  if (r.path.empty()) {
-    FILE* failed = Failed();
-    LocalFree(security);
-    if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
-    return failed;
+  // Devices and pipes are written in place.
+  if (target.Valid() && GetFileType(target.Get()) != FILE_TYPE_DISK) {
+    return StreamOn(target.Release(), _O_WRONLY, "wb");
   }
-  size_t slash = r.path.find_last_of(L"\\/");
-  std::wstring prefix = r.path.substr(0, slash + 1) + L".";
+  std::unique_ptr<Replacement> r(new (std::nothrow) Replacement());
+  if (r == nullptr) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  // The new file gets the target's access list and attributes.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD error = target.Valid() ? GetSecurityInfo(target.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                                 nullptr, nullptr, nullptr, nullptr, &descriptor)
+                               : ERROR_SUCCESS;
+  std::unique_ptr<void, LocalFreer> security(descriptor);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (error != ERROR_SUCCESS) SetLastError(error);
+  if (error != ERROR_SUCCESS || (target.Valid() && !GetFileInformationByHandle(target.Get(), &info))) {
+    return Failed();
+  }
+  if (target.Valid()) {
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    r->attributes =
+        (info.dwFileAttributes & kept) != 0 ? info.dwFileAttributes & kept : FILE_ATTRIBUTE_NORMAL;
+  }
+  // The new file goes into the folder of the file a link names.
+  r->path = FullPath(target.Get(), path);
+  if (r->path.empty()) return Failed();
+  size_t slash = r->path.find_last_of(L"\\/");
   // Room for the suffix within a file name's 255 characters, a surrogate
   // pair never split.
-  std::wstring base = r.path.substr(slash + 1, 200);
+  std::wstring base = r->path.substr(slash + 1, 200);
   if (base.size() == 200 && IS_HIGH_SURROGATE(base.back())) base.pop_back();
-  r.file = CreateExclusive(prefix + base + L".", security, FILE_ATTRIBUTE_NORMAL, r.temp);
-  DWORD error = GetLastError();
-  LocalFree(security);
-  if (r.file == INVALID_HANDLE_VALUE && target != INVALID_HANDLE_VALUE) {
+  Handle file(CreateExclusive(r->path.substr(0, slash + 1) + L"." + base + L".", security.get(),
+                              FILE_ATTRIBUTE_NORMAL, r->temp));
+  if (!file.Valid() && target.Valid()) {
     // No new file beside the target, but the target may be written: the
     // text is kept in a file of the user's own until Fclose writes it in
     // place.
-    wchar_t folder[MAX_PATH + 1];
-    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    if (length != 0 && length <= MAX_PATH) {
-      r.file = CreateExclusive(std::wstring(folder, length) + L"zelbas-", nullptr,
-                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, r.temp);
-      error = GetLastError();
+    std::wstring folder = Grown([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
+    if (!folder.empty()) {
+      file.Reset(CreateExclusive(folder + L"zelbas-", nullptr,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, r->temp));
     }
-    r.temp.clear();
-    r.target = target;
-  } else if (target != INVALID_HANDLE_VALUE) {
-    CloseHandle(target);
+    r->temp.clear();
+    r->target.Reset(target.Release());
   }
-  if (r.file == INVALID_HANDLE_VALUE) {
-    if (r.target != INVALID_HANDLE_VALUE) CloseHandle(r.target);
-    SetLastError(error);
-    return Failed();
+  if (!file.Valid()) return Failed();
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_RDWR | _O_BINARY);
+  if (fd >= 0) {
+    r->file = file.Release();  // the descriptor's now
+    r->stream = _fdopen(fd, "wb");
   }
-  Replacement* kept = new (std::nothrow) Replacement(r);
-  HANDLE file = r.file;
-  if (kept != nullptr) {
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
-    if (fd >= 0) {
-      file = INVALID_HANDLE_VALUE;  // the stream's now
-      kept->stream = _fdopen(fd, "wb");
-      if (kept->stream == nullptr) {
-        Forget(r.file);
-        _close(fd);
-      }
-    }
-  }
-  if (kept == nullptr || kept->stream == nullptr) {
-    if (file != INVALID_HANDLE_VALUE) {
-      Forget(file);
-      CloseHandle(file);
-    }
-    if (r.target != INVALID_HANDLE_VALUE) CloseHandle(r.target);
-    delete kept;
+  if (r->stream == nullptr) {
+    Forget(fd >= 0 ? r->file : file.Get());
+    if (fd >= 0) _close(fd);
     errno = ENOMEM;
     return nullptr;
   }
   std::lock_guard<std::mutex> guard(registryLock);
-  replacing.push_back(kept);
-  return kept->stream;
+  replacing.push_back(r.get());
+  return r.release()->stream;
 }
 
 // Copies the buffered text over the target's content.
 bool WriteInPlace(const Replacement& r) {
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(r.file, start, nullptr, FILE_BEGIN) ||
-      !SetFilePointerEx(r.target, start, nullptr, FILE_BEGIN)) {
+      !SetFilePointerEx(r.target.Get(), start, nullptr, FILE_BEGIN)) {
     return false;
   }
   char chunk[65536];
   for (;;) {
     DWORD count, written;
     if (!ReadFile(r.file, chunk, sizeof chunk, &count, nullptr)) return false;
-    if (count == 0) return SetEndOfFile(r.target) && FlushFileBuffers(r.target);
-    if (!WriteFile(r.target, chunk, count, &written, nullptr) || written != count) return false;
+    if (count == 0) return SetEndOfFile(r.target.Get()) && FlushFileBuffers(r.target.Get());
+    if (!WriteFile(r.target.Get(), chunk, count, &written, nullptr) || written != count) return false;
   }
 }
 
@@ -309,12 +319,12 @@ FILE* ZELBasFileOps::Fopen(const ZELString& fileName, const char* mode) {
 }
 
 int ZELBasFileOps::Fclose(FILE* stream) {
-  Replacement* r = nullptr;
+  std::unique_ptr<Replacement> r;
   {
     std::lock_guard<std::mutex> guard(registryLock);
     for (size_t i = 0; i < replacing.size() && r == nullptr; ++i) {
       if (replacing[i]->stream == stream) {
-        r = replacing[i];
+        r.reset(replacing[i]);
         replacing.erase(replacing.begin() + static_cast<ptrdiff_t>(i));
       }
     }
@@ -335,14 +345,17 @@ int ZELBasFileOps::Fclose(FILE* stream) {
   }
   DWORD error = ok ? ERROR_SUCCESS : GetLastError();
   if (std::fclose(stream) != 0) ok = false;
-  if (r->target != INVALID_HANDLE_VALUE) CloseHandle(r->target);
+  r->target.Reset(INVALID_HANDLE_VALUE);
+  // A rename that replaces the target whole or not at all. (ReplaceFileW
+  // would keep more of the target, but can fail after removing it, and
+  // fails outright under Wine; attributes and access list are already the
+  // target's.)
   if (ok && !r->temp.empty() &&
       !MoveFileExW(r->temp.c_str(), r->path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     error = GetLastError();
     DeleteFileW(r->temp.c_str());
     ok = false;
   }
-  delete r;
   if (ok) return 0;
   errno = error != ERROR_SUCCESS ? ErrnoOf(error) : EIO;
   return EOF;
