@@ -171,6 +171,7 @@ std::vector<std::string> Utf8Arguments() {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> arguments;
+  arguments.reserve(static_cast<size_t>(count));
   for (int i = 0; wide != nullptr && i < count; ++i) {
     int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
     std::string argument(size > 0 ? static_cast<size_t>(size) : 1, '\0');
@@ -193,6 +194,7 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stderr), _O_BINARY);
   std::vector<std::string> arguments = Utf8Arguments();
   std::vector<char*> pointers;
+  pointers.reserve(arguments.size() + 1);
   for (std::string& argument : arguments) pointers.push_back(&argument[0]);
   pointers.push_back(nullptr);
   argc = static_cast<int>(arguments.size());
