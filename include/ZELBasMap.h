@@ -282,6 +282,7 @@ private:
 typedef ZELBasPair<const ZELString, ZELString> ZELBasAttributePair;
 extern template struct ZELBasPair<const ZELString, ZELString>;
 extern template class ZELBasMap<ZELString, ZELString>;
-extern template void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
-extern template void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
-extern template bool ZELBasStandardComparitor<ZELString>(const void*, const void*, const void*);
+extern template ZELBAS_INSTANTIATION void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
+extern template ZELBAS_INSTANTIATION void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
+extern template ZELBAS_INSTANTIATION bool ZELBasStandardComparitor<ZELString>(const void*, const void*,
+                                                                              const void*);

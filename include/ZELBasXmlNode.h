@@ -7,13 +7,22 @@
 #include "ZELBasVector.h"
 #include "ZELString.h"
 
+// Result codes are 32-bit HRESULTs: S_OK, or E_FAIL with the bit pattern
+// 0x80004005, negative. Windows' own definitions, where its headers came
+// first, are the same values.
 #ifndef S_OK
 /// Result of an operation that succeeded.
 #define S_OK ((long)0)
 #endif
 #ifndef E_FAIL
-/// Result of an operation that failed.
+#if defined(_WIN32)
+/// Result of an operation that failed (long has 32 bits here).
+#define E_FAIL ((long)0x80004005)
+#else
+/// Result of an operation that failed: the 32-bit pattern, sign-extended
+/// into a 64-bit long.
 #define E_FAIL ((long)(int)0x80004005)
+#endif
 #endif
 
 class ZELBasXmlDocument;
@@ -138,5 +147,5 @@ struct ZELBasRelocation<ZELBasXmlNode> {
 };
 
 extern template class ZELBasVector<ZELBasXmlNode>;
-extern template void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
-extern template void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);
+extern template ZELBAS_INSTANTIATION void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
+extern template ZELBAS_INSTANTIATION void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);

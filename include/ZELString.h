@@ -18,9 +18,15 @@
 
 #if defined(_WIN32)
 #define ZELBAS_CLASS
+/// Marks the module's explicit instantiations of function templates: a DLL
+/// exports only what is marked, and its users import it.
+#define ZELBAS_INSTANTIATION ZELBASXMLDOCUMENT_API
 #else
 /// Gives a class's inline members default visibility in a hidden build.
 #define ZELBAS_CLASS __attribute__((visibility("default")))
+/// Marks the module's explicit instantiations of function templates (the
+/// definitions' visibility is enough here).
+#define ZELBAS_INSTANTIATION
 #endif
 
 /// The shared representation of a string's text. It begins with the count of

@@ -1,10 +1,4 @@
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <sys/xattr.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -19,7 +13,30 @@
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
+
+// What of a replaced file's protection is kept: its permission bits, or on
+// Windows its attributes.
+#if defined(_WIN32)
+static void Protect(const std::string& file) { SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN); }
+static bool Protected(const std::string& file) {
+  return (GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0;
+}
+#else
+static void Protect(const std::string& file) { chmod(file.c_str(), 0640); }
+static bool Protected(const std::string& file) { return fs::status(file).permissions() == fs::perms(0640); }
+#endif
 
 static long Count(const std::string& folder) {
   return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
@@ -29,16 +46,7 @@ static long Count(const std::string& folder) {
 static std::string Text(ZELBasXmlDocument& document) {
   ZELString out;
   EXPECT_EQ(document.WriteString(out), S_OK);
-  std::string bytes(static_cast<size_t>(out.GetLengthInChar()) * 4, '\0');
-  size_t size = bytes.size();
-  out.ConvertToUTF8(&bytes[0], &size);
-  bytes.resize(size);
-  return bytes;
-}
-
-static ino_t Inode(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+  return std::string(out.CastToCharPtr(), out.GetLengthInBytes());
 }
 
 struct FailWrites {
@@ -55,7 +63,7 @@ static long Write(ZELBasXmlDocument& document, const std::string& path, size_t b
 TEST(AtomicWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   TempDir dir;
   std::string target = dir.Write("doc.xml", "old content\n");
-  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  Protect(target);
   std::string xml = "<big>";  // well past the stream's buffer
   for (int i = 0; i < 3000; ++i) xml += "<item n=\"" + std::to_string(i) + "\">some text</item>";
   ZELBasXmlDocument document;
@@ -70,7 +78,7 @@ TEST(AtomicWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   }
   ASSERT_EQ(Write(document, target, size), S_OK);
   EXPECT_EQ(TempDir::Read(target), Text(document));
-  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640)) << "the replaced file's permission bits";
+  EXPECT_TRUE(Protected(target)) << "the replaced file's permission bits or attributes";
   EXPECT_EQ(Count(dir.path), 1);
 
   // A close after a failed write reports it, whatever was buffered.
@@ -78,7 +86,7 @@ TEST(AtomicWriteTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   FILE* stream = ZELBasFileOps::Fopen(ZELString(target.c_str()), "w");
   ASSERT_NE(stream, nullptr);
   std::fputs("short", stream);
-  EXPECT_NE(std::fclose(stream), 0);
+  EXPECT_NE(ZELBasFileOps::Fclose(stream), 0);
   EXPECT_EQ(TempDir::Read(target), Text(document)) << "the file is replaced only on success";
 }
 
@@ -92,14 +100,21 @@ TEST(AtomicWriteTest, NewFilesLinksAndSpecialFiles) {
   std::string text = Text(document);
   ASSERT_NE(text.find(std::string("x\0y\n</a>\n", 8)), std::string::npos);
 
+  std::string longest = dir.Write(std::string(255, 'n'), "old");           // no room left for a suffix
+  std::string accented = dir.File("d\xc3\xa9j\xc3\xa0 \xe2\x82\xac.xml");  // UTF-8 names
+  for (const std::string& file : {longest, accented}) {
+    EXPECT_EQ(document.WriteFile(ZELString(file.c_str())), S_OK);
+    EXPECT_EQ(TempDir::Read(file), text);
+  }
+#if defined(_WIN32)
+  EXPECT_EQ(document.WriteFile(ZELString("NUL")), S_OK) << "written in place";
+  GTEST_SKIP() << "umask, symbolic links, FIFOs and a full device are POSIX only";
+#else
   mode_t previous = umask(027);
   std::string fresh = dir.File("fresh.xml");
   EXPECT_EQ(document.WriteFile(ZELString(fresh.c_str())), S_OK);
   umask(previous);
   EXPECT_EQ(fs::status(fresh).permissions(), fs::perms(0640)) << "0666 less the umask";
-  std::string longest = dir.Write(std::string(255, 'n'), "old");  // no room left for a suffix
-  EXPECT_EQ(document.WriteFile(ZELString(longest.c_str())), S_OK);
-  EXPECT_EQ(TempDir::Read(longest), text);
 
   // The file a link names is replaced; the link stays.
   fs::create_directory(dir.File("real"));
@@ -127,6 +142,42 @@ TEST(AtomicWriteTest, NewFilesLinksAndSpecialFiles) {
   EXPECT_TRUE(fs::is_fifo(fifo)) << "written in place";
   EXPECT_EQ(document.WriteFile(ZELString("/dev/null")), S_OK);
   EXPECT_EQ(document.WriteFile(ZELString("/dev/full")), E_FAIL) << "written in place, so the close fails";
+#endif
+}
+
+#if defined(_WIN32)
+TEST(AtomicWriteTest, AHeldOrReadOnlyFileIsNotReplaced) {
+  TempDir dir;
+  ZELBasXmlDocument document;
+  ASSERT_EQ(document.ReadString(ZELString("<a/>")), S_OK);
+  EXPECT_EQ(document.WriteFile(ZELString(dir.path.c_str())), E_FAIL);
+  // A file another handle holds without sharing its deletion cannot be
+  // replaced; one marked read-only is not written at all.
+  std::string held = dir.Write("held.xml", "old"), kept = dir.Write("kept.xml", "old");
+  HANDLE other = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(document.WriteFile(ZELString(held.c_str())), E_FAIL);
+  CloseHandle(other);
+  EXPECT_EQ(TempDir::Read(held), "old");
+  EXPECT_EQ(Count(dir.path), 2) << "the new file is removed";
+  SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_READONLY);
+  HANDLE probe = CreateFileA(kept.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  long result = document.WriteFile(ZELString(kept.c_str()));
+  if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+  SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (probe != INVALID_HANDLE_VALUE) GTEST_SKIP() << "read-only files are written here (Wine run as root)";
+  EXPECT_EQ(result, E_FAIL);
+  EXPECT_EQ(TempDir::Read(kept), "old");
+}
+
+TEST(AtomicWriteTest, PosixOwnersModesAttributesRacesAndMounts) {
+  GTEST_SKIP() << "owners, mode bits, extended attributes, renames over open names, other users and bind "
+                  "mounts are POSIX only; the Windows counterparts are the held and read-only files above";
+}
+#else
+static ino_t Inode(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
 TEST(AtomicWriteTest, TheNewFileIsPrivateUntilItTakesTheOldOnesOwnerModeAndAttributes) {
@@ -268,3 +319,4 @@ TEST(AtomicWriteTest, FoldersThatTakeNoNewFileFailOrWriteInPlace) {
   ASSERT_EQ(umount(mounted.c_str()), 0);
   EXPECT_EQ(TempDir::Read(source), text) << "the mounted file, in place";
 }
+#endif

@@ -1,7 +1,6 @@
 // Malformed, oversized and odd input: each read ends in its result code and
 // report, with memory bounded.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +9,25 @@
 #include "AllocationScope.h"
 #include "TempDir.h"
 #include "ZELBasXmlDocument.h"
+
+// The process's peak memory so far, in KiB.
+#if defined(_WIN32)
+#include <windows.h>
+// After windows.h:
+#include <psapi.h>
+static long PeakKiB() {
+  PROCESS_MEMORY_COUNTERS counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return static_cast<long>(counters.PeakWorkingSetSize >> 10);
+}
+#else
+#include <sys/resource.h>
+static long PeakKiB() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+#endif
 
 static const size_t kChunk = 262144;
 
@@ -40,18 +58,16 @@ TEST(HostileInputTest, EntityExpansionIsRefusedWithBoundedMemory) {
   // In a child process for a clean peak: the expansion would need 3 GB, and
   // 256 MiB leaves room for AddressSanitizer holding freed blocks back.
   auto readAndExit = [&xml] {
-    struct rusage before, after;
-    getrusage(RUSAGE_SELF, &before);
+    long before = PeakKiB();
     TempDir dir;
     ZELBasXmlDocument fromFile, fromString;
     bool results = fromFile.ReadFile(ZELString(dir.Write("in.xml", xml).c_str())) == S_OK &&
                    fromString.ReadString(ZELString(xml.c_str())) == E_FAIL;
-    getrusage(RUSAGE_SELF, &after);
-    std::exit(results && after.ru_maxrss - before.ru_maxrss < 256 * 1024 ? 0 : 1);
+    std::exit(results && PeakKiB() - before < 256 * 1024 ? 0 : 1);
   };
   EXPECT_EXIT(readAndExit(), ::testing::ExitedWithCode(0),
               "XML parse error: limit on input amplification factor \\(from DTD and entities\\) breached\n"
-              "  Line: 1, Column: [0-9]+\n");
+              "  Line: 1, Column: .+\n");  // the regular expressions of every platform
 }
 
 TEST(HostileInputTest, BadBytesFailWithTheReport) {

@@ -25,6 +25,9 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+// After windows.h:
+#include <shellapi.h>
 #else
 #include <unistd.h>
 #endif
@@ -311,7 +314,7 @@ int ReadInput(const Options& options, ZELBasXmlDocument& document) {
   const std::string name = InputName(options);
   if (options.chunked) {
     long long size = -1;
-    if (FILE* stream = std::fopen(options.input.c_str(), "rb")) {
+    if (FILE* stream = ZELBasFileOps::Fopen(ZELString(options.input.c_str()), "r")) {
       size = FileSize(stream);
       std::fclose(stream);
     }
@@ -331,7 +334,7 @@ int ReadInput(const Options& options, ZELBasXmlDocument& document) {
     NoteParseError(options, document);
     return -1;
   }
-  FILE* stream = options.input == "-" ? stdin : std::fopen(options.input.c_str(), "rb");
+  FILE* stream = options.input == "-" ? stdin : ZELBasFileOps::Fopen(ZELString(options.input.c_str()), "r");
   if (stream == nullptr) return Fail(name, Reason(errno));
   ZELString text;
   {
@@ -400,11 +403,30 @@ int WriteOutput(const Options& options, const ZELBasXmlDocument& document) {
                      : WriteMatches(document.GetRoot(), ZELString(options.tag.c_str()), out);
   errno = 0;
   bool closed =
-      out.stream == stdout ? std::fflush(stdout) == 0 && !std::ferror(stdout) : std::fclose(out.stream) == 0;
+      out.stream == stdout ? std::fflush(stdout) == 0 && !std::ferror(stdout) : ZELBasFileOps::Fclose(out.stream) == 0;
   if (!closed && written) out.error = errno != 0 ? errno : EIO;
   if (!written || !closed) return Fail(out.name, Reason(out.error));
   return 0;
 }
+
+#if defined(_WIN32)
+// The arguments in UTF-8, the encoding of file names everywhere else.
+std::vector<std::string> Utf8Arguments() {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  arguments.reserve(static_cast<size_t>(count));
+  for (int i = 0; wide != nullptr && i < count; ++i) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string argument(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &argument[0], size, nullptr, nullptr);
+    argument.resize(argument.size() - 1);
+    arguments.push_back(argument);
+  }
+  LocalFree(wide);
+  return arguments;
+}
+#endif
 
 }  // namespace
 
@@ -415,8 +437,17 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
 #ifdef _WIN32
+  // Bytes in and out as they are, without line-end translation.
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  std::vector<std::string> arguments = Utf8Arguments();
+  std::vector<char*> pointers;
+  pointers.reserve(arguments.size() + 1);
+  for (std::string& argument : arguments) pointers.push_back(&argument[0]);
+  pointers.push_back(nullptr);
+  argc = static_cast<int>(arguments.size());
+  argv = pointers.data();
 #endif
   Options options;
   int status = ParseArguments(argc, argv, options);

@@ -4,6 +4,10 @@
 // before a host calls anything.
 #include "ZELBasXmlDocumentModule.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 static int attachTally;
 
 // The module's own entry, bound within the library: a host that defines its

@@ -42,9 +42,9 @@ long ZELBasXmlDocument::WriteFile(const ZELString& name) {
   FILE* stream = ZELBasFileOps::Fopen(name, "w");
   if (stream == nullptr) return E_FAIL;
   if (std::fwrite(bytes, 1, length, stream) != length) {
-    std::fclose(stream);
+    ZELBasFileOps::Fclose(stream);
     return E_FAIL;
   }
-  if (std::fclose(stream) != 0) return E_FAIL;
+  if (ZELBasFileOps::Fclose(stream) != 0) return E_FAIL;
   return S_OK;
 }

@@ -36,12 +36,26 @@ public:
   /// name. Devices, pipes and other special files are written in place; so
   /// are a mount point and a writable file in a folder that takes no new
   /// file, once the whole text has been written to the stream.
+  ///
+  /// On Windows every stream is binary (no line-end translation), the new
+  /// file keeps the replaced file's attributes and access list, and Fclose,
+  /// not fclose, puts it in place.
   ZELBASSHARED_API static FILE* Fopen(const ZELString& fileName, const char* mode);
+
+  /// Closes a stream that Fopen gave, as fclose does, with fclose's result;
+  /// a replacing stream takes the target's place here. On POSIX systems
+  /// fclose itself does that, and this is fclose.
+#if defined(_WIN32)
+  ZELBASSHARED_API static int Fclose(FILE* stream);
+#else
+  static int Fclose(FILE* stream) { return std::fclose(stream); }
+#endif
 };
 
 // For tests:
 
 /// Writes through the replacing streams of Fopen(name, "w") fail once
 /// `bytes` more bytes have gone through them (all streams together);
-/// SIZE_MAX, the default, turns failures off.
+/// SIZE_MAX, the default, turns failures off. On Windows the bytes are
+/// counted, and the failure seen, when the stream is closed.
 ZELBASSHARED_API void ZELBasShared_FailWritesAfter(size_t bytes);
