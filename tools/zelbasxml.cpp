@@ -402,8 +402,8 @@ int WriteOutput(const Options& options, const ZELBasXmlDocument& document) {
                      ? document.WriteTo(&WriteBytes, &out) == S_OK
                      : WriteMatches(document.GetRoot(), ZELString(options.tag.c_str()), out);
   errno = 0;
-  bool closed =
-      out.stream == stdout ? std::fflush(stdout) == 0 && !std::ferror(stdout) : ZELBasFileOps::Fclose(out.stream) == 0;
+  bool closed = out.stream == stdout ? std::fflush(stdout) == 0 && !std::ferror(stdout)
+                                     : ZELBasFileOps::Fclose(out.stream) == 0;
   if (!closed && written) out.error = errno != 0 ? errno : EIO;
   if (!written || !closed) return Fail(out.name, Reason(out.error));
   return 0;
