@@ -101,6 +101,7 @@ product/stock warehouse="north": 140
 product/stock warehouse="south": 35
 OUT
 printf 'A-100\nB-220\nC-310\n' >"$work/find-sku.txt"
+printf '<a><b></a>' >"$work/bad.xml"
 cat >"$work/build_tree.txt" <<'OUT'
 <!-- order 1042 -->
 <order customer="c-77" id="1042">
@@ -108,9 +109,11 @@ cat >"$work/build_tree.txt" <<'OUT'
         <line quantity="2" sku="A-100"/>
         <line quantity="1" sku="C-310"/>
     </lines>
-    <delivery warehouse="north"/>
+    <delivery warehouse="north">Back door; ring twice
+    </delivery>
 </order>
 <!-- 2 lines -->
+<!-- from north, the main store -->
 OUT
 
 run_examples() {
@@ -119,6 +122,9 @@ run_examples() {
   expect "$how: find_tags" "$work/find.txt" -- "$bin/find_tags" "$catalog" stock
   expect "$how: find_tags with attribute" "$work/find-sku.txt" -- "$bin/find_tags" "$catalog" product sku
   expect "$how: build_tree" "$work/build_tree.txt" -- "$bin/build_tree"
+  if "$bin/outline" "$work/bad.xml" 2>&1 >/dev/null | grep -q "^outline: $work/bad.xml:1:8: mismatched tag$"; then pass; else
+    fail "$how: outline of a malformed file"
+  fi
 }
 
 # find_package: the installed examples' own CMakeLists.txt, a project of its
