@@ -72,6 +72,7 @@ struct ZELBasReplicator {
 /// cheaply specializes this.
 template <class T>
 struct ZELBasRelocation {
+  /// The function that moves T's elements, or null.
   static ZELBasRelocateFunc Get() { return nullptr; }
 };
 

@@ -150,6 +150,7 @@ private:
 /// then mended. Growing a children vector copies no subtree.
 template <>
 struct ZELBasRelocation<ZELBasXmlNode> {
+  /// The node's relocation.
   static ZELBasRelocateFunc Get() { return &ZELBasXmlNode::Relocate; }
 };
 

@@ -57,17 +57,20 @@ public:
   /// True when `a` sorts before `b` in unsigned byte order.
   friend bool operator<(const atr_StringBase& a, const atr_StringBase& b) { return a.Compare(b) < 0; }
 
-  /// @name Comparison with a NUL-terminated text
-  /// As between two strings, without building one: unsigned bytes up to the
-  /// first NUL; a null pointer compares as "".
-  ///@{
+  /// True when the text equals the NUL-terminated `b`, compared as two
+  /// strings are (unsigned bytes up to the first NUL) without building one;
+  /// a null pointer reads as "", here and in the five below.
   friend bool operator==(const atr_StringBase& a, const char* b) { return Compare(a.CStr(), b) == 0; }
+  /// True when the NUL-terminated `a` equals the text.
   friend bool operator==(const char* a, const atr_StringBase& b) { return Compare(a, b.CStr()) == 0; }
+  /// True when the text differs from the NUL-terminated `b`.
   friend bool operator!=(const atr_StringBase& a, const char* b) { return Compare(a.CStr(), b) != 0; }
+  /// True when the NUL-terminated `a` differs from the text.
   friend bool operator!=(const char* a, const atr_StringBase& b) { return Compare(a, b.CStr()) != 0; }
+  /// True when the text sorts before the NUL-terminated `b`.
   friend bool operator<(const atr_StringBase& a, const char* b) { return Compare(a.CStr(), b) < 0; }
+  /// True when the NUL-terminated `a` sorts before the text.
   friend bool operator<(const char* a, const atr_StringBase& b) { return Compare(a, b.CStr()) < 0; }
-  ///@}
 
 protected:
   atr_StringBase() : characters(nullptr), representation(nullptr) {}
