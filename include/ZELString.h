@@ -60,17 +60,29 @@ public:
   /// True when the text equals the NUL-terminated `b`, compared as two
   /// strings are (unsigned bytes up to the first NUL) without building one;
   /// a null pointer reads as "", here and in the five below.
-  friend bool operator==(const atr_StringBase& a, const char* b) { return Compare(a.CStr(), b) == 0; }
+  friend bool operator==(const atr_StringBase& a, const char* b) {
+    return CompareBytes(a.CStr(), NonNull(b)) == 0;
+  }
   /// True when the NUL-terminated `a` equals the text.
-  friend bool operator==(const char* a, const atr_StringBase& b) { return Compare(a, b.CStr()) == 0; }
+  friend bool operator==(const char* a, const atr_StringBase& b) {
+    return CompareBytes(NonNull(a), b.CStr()) == 0;
+  }
   /// True when the text differs from the NUL-terminated `b`.
-  friend bool operator!=(const atr_StringBase& a, const char* b) { return Compare(a.CStr(), b) != 0; }
+  friend bool operator!=(const atr_StringBase& a, const char* b) {
+    return CompareBytes(a.CStr(), NonNull(b)) != 0;
+  }
   /// True when the NUL-terminated `a` differs from the text.
-  friend bool operator!=(const char* a, const atr_StringBase& b) { return Compare(a, b.CStr()) != 0; }
+  friend bool operator!=(const char* a, const atr_StringBase& b) {
+    return CompareBytes(NonNull(a), b.CStr()) != 0;
+  }
   /// True when the text sorts before the NUL-terminated `b`.
-  friend bool operator<(const atr_StringBase& a, const char* b) { return Compare(a.CStr(), b) < 0; }
+  friend bool operator<(const atr_StringBase& a, const char* b) {
+    return CompareBytes(a.CStr(), NonNull(b)) < 0;
+  }
   /// True when the NUL-terminated `a` sorts before the text.
-  friend bool operator<(const char* a, const atr_StringBase& b) { return Compare(a, b.CStr()) < 0; }
+  friend bool operator<(const char* a, const atr_StringBase& b) {
+    return CompareBytes(NonNull(a), b.CStr()) < 0;
+  }
 
 protected:
   atr_StringBase() : characters(nullptr), representation(nullptr) {}
@@ -97,18 +109,21 @@ protected:
 
   /// -1, 0 or 1 as this text sorts before, equal to or after `other`'s, by
   /// unsigned bytes up to the first NUL.
-  int Compare(const atr_StringBase& other) const { return Compare(CStr(), other.CStr()); }
-  /// -1, 0 or 1 as `left` sorts before, equal to or after `right`, by
-  /// unsigned bytes up to the first NUL; null reads as "".
-  static int Compare(const char* left, const char* right) {
-    const unsigned char* a = reinterpret_cast<const unsigned char*>(left != nullptr ? left : "");
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(right != nullptr ? right : "");
+  int Compare(const atr_StringBase& other) const { return CompareBytes(CStr(), other.CStr()); }
+  /// -1, 0 or 1 as the text `left` sorts before, equal to or after `right`,
+  /// by unsigned bytes up to the first NUL. Neither is null.
+  static int CompareBytes(const char* left, const char* right) {
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(left);
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(right);
     while (*a == *b && *a != 0) {
       ++a;
       ++b;
     }
     return *a < *b ? -1 : (*a > *b ? 1 : 0);
   }
+
+  /// C text as a string reads it: null as "".
+  static const char* NonNull(const char* text) { return text != nullptr ? text : ""; }
 
   /// Frees the representation whose count has just fallen to zero (core
   /// module). Both fields still name it; the caller overwrites them after.
