@@ -277,9 +277,9 @@ private:
   ZELBasTreeGeneric<ZELBasNodeAllocator> tree;
 };
 
-/// The attribute map and its per-type functions are built into this module.
-/// ZELBasAttributePair is one attribute: its name (the key) and its value.
+/// One attribute: its name (the key) and its value.
 typedef ZELBasPair<const ZELString, ZELString> ZELBasAttributePair;
+// The attribute map and its per-type functions are built into this module.
 extern template struct ZELBasPair<const ZELString, ZELString>;
 extern template class ZELBasMap<ZELString, ZELString>;
 extern template ZELBAS_INSTANTIATION void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);

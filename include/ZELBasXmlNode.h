@@ -68,6 +68,9 @@ public:
 
   /// Replaces the tag name.
   long SetTagName(const ZELString& name);
+  /// Replaces the element's text. It is written as it is, like text read
+  /// from a file: nothing is escaped (docs/format.md).
+  long SetData(const ZELString& text);
   /// Marks this node as a document root.
   long SetRoot();
   /// Sets the attribute `name` to `value`, replacing a previous value.
@@ -95,7 +98,11 @@ public:
 
   /// The element name.
   const ZELString& GetTagName() const { return tagName; }
-  /// The element's text: the last piece of character data a parse gave it.
+  /// The element's text, as SetData gave it or as a read left it. A read
+  /// keeps only the last piece of character data: the parser splits text at
+  /// every entity or character reference and every line break (and ReadFile
+  /// at its 256 KiB chunks), and each piece replaces the one before. So
+  /// `<t>Q&amp;A</t>` gives `A`, and a text on two lines its second line.
   const ZELString& GetData() const { return data; }
   /// The attributes, walked in ascending byte order of their names.
   const ZELBasMap<ZELString, ZELString>& GetAttributes() const { return attributes; }
@@ -143,6 +150,7 @@ private:
 /// then mended. Growing a children vector copies no subtree.
 template <>
 struct ZELBasRelocation<ZELBasXmlNode> {
+  /// The node's relocation.
   static ZELBasRelocateFunc Get() { return &ZELBasXmlNode::Relocate; }
 };
 

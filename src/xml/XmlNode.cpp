@@ -142,6 +142,11 @@ long ZELBasXmlNode::SetTagName(const ZELString& name) {
   return S_OK;
 }
 
+long ZELBasXmlNode::SetData(const ZELString& text) {
+  data = text;
+  return S_OK;
+}
+
 long ZELBasXmlNode::SetRoot() {
   isRoot = true;
   return S_OK;
