@@ -3,14 +3,14 @@
 # them: a CMake package (find_package(ZELBasXmlDocument CONFIG)) and a
 # pkg-config file.
 #
-# Components: "Runtime" holds the shared libraries and the command,
-# "Development" the headers, the name links, the package files and the
-# examples.
+# Components: "Runtime" holds the shared libraries, the command and its
+# manual page, "Development" the headers, the name links, the package files,
+# the documents and the examples.
 include(CMakePackageConfigHelpers)
 
 set(ZELBAS_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/ZELBasXmlDocument)
-set(ZELBAS_LIBRARIES
-  ZELBasXmlDocument ZELBasXmlParser ZELBasShared ZELBasGenericsLib ZELBasCoreUtils ZELBasAlloc)
+set(ZELBAS_MODULES ZELBasXmlParser ZELBasShared ZELBasGenericsLib ZELBasCoreUtils ZELBasAlloc)
+set(ZELBAS_LIBRARIES ZELBasXmlDocument ${ZELBAS_MODULES})
 
 # Imported as ZELBas::XmlDocument, ZELBas::XmlParser, ... Each library finds
 # the others beside it, wherever the prefix is moved.
@@ -21,11 +21,46 @@ endforeach()
 # The same name inside this build, for the examples.
 add_library(ZELBas::XmlDocument ALIAS ZELBasXmlDocument)
 
-install(TARGETS ${ZELBAS_LIBRARIES} EXPORT ZELBasXmlDocumentTargets
+# A program that calls the string's inline members calls the core module
+# itself, so `-lZELBasXmlDocument` alone would leave it unlinked ("DSO
+# missing from command line"). With GNU ld the library's name link is
+# therefore a linker script, as glibc's libc.so is: the library, and each
+# module it builds on where the program uses it directly. The versioned
+# files are the same either way, and the CMake package links them directly.
+set(namelinked ${ZELBAS_LIBRARIES})
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(namelinked ${ZELBAS_MODULES})
+  install(TARGETS ZELBasXmlDocument EXPORT ZELBasXmlDocumentTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_SKIP)
+  set(modules)
+  foreach(module IN LISTS ZELBAS_MODULES)
+    list(APPEND modules "$<TARGET_SONAME_FILE_NAME:${module}>")
+  endforeach()
+  list(JOIN modules " " modules)
+  set(script ${PROJECT_BINARY_DIR}/namelink/libZELBasXmlDocument.so)
+  file(GENERATE OUTPUT ${script} CONTENT
+    "/* GNU ld script: the library, and the modules it builds on where used. */
+INPUT($<TARGET_SONAME_FILE_NAME:ZELBasXmlDocument> AS_NEEDED(${modules}))
+")
+  install(FILES ${script} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
+endif()
+install(TARGETS ${namelinked} EXPORT ZELBasXmlDocumentTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 install(TARGETS zelbasxml RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+
+# The command's manual page, compressed as Debian installs manual pages.
+if(NOT WIN32)
+  find_program(ZELBAS_GZIP gzip REQUIRED)
+  set(manpage ${PROJECT_BINARY_DIR}/man/zelbasxml.1)
+  add_custom_command(OUTPUT ${manpage}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/zelbasxml.1 ${manpage}
+    COMMAND ${ZELBAS_GZIP} -9nf ${manpage}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/zelbasxml.1 VERBATIM)
+  add_custom_target(manpage ALL DEPENDS ${manpage}.gz)
+  install(FILES ${manpage}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+endif()
 
 # All public headers side by side, as the targets' install include path says.
 install(DIRECTORY
@@ -70,12 +105,13 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/ZELBasXmlDocument.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/ZELBasXmlDocument.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT Development)
 
-# Documentation and the examples' sources, which build against the installed
-# package as they are.
-install(FILES
-    ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-    ${PROJECT_SOURCE_DIR}/docs/format.md ${PROJECT_SOURCE_DIR}/docs/architecture.md
-    ${PROJECT_SOURCE_DIR}/docs/module-lifecycle.md
+# Documentation laid out as in the source tree, so that its links hold, and
+# the examples' sources, which build against the installed package as they
+# are.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/LICENSE
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT Development
+  FILES_MATCHING PATTERN "*.md")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
   DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT Development)

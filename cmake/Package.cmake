@@ -1,6 +1,8 @@
 # Debian packages, made with `cpack -G DEB` in the build directory:
-#   zelbasxmldocument      the shared libraries and the zelbasxml command
-#   zelbasxmldocument-dev  headers, CMake package, pkg-config file, examples
+#   zelbasxmldocument      the shared libraries, the zelbasxml command and its
+#                          manual page
+#   zelbasxmldocument-dev  headers, CMake package, pkg-config file, documents,
+#                          examples
 set(ZELBAS_PACKAGE_MAINTAINER "ZELBasXmlDocument maintainers <zelbas-maintainers@example.org>"
   CACHE STRING "Maintainer named in the Debian packages")
 
@@ -47,5 +49,30 @@ tree of element nodes, builds and searches such trees, and writes a tree
 back out as indented XML text. This package holds the headers, the CMake
 package (find_package(ZELBasXmlDocument CONFIG), target ZELBas::XmlDocument),
 the pkg-config file ZELBasXmlDocument.pc and example programs.")
+
+# Each package's copyright file, in Debian's machine-readable format, made
+# from LICENSE. Only the packages hold these (a component install puts them
+# in place); `cmake --install` installs LICENSE with the documents.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]+)" holder "${license}")
+set(holder "${CMAKE_MATCH_1}")
+string(STRIP "${license}" license)
+string(REPLACE "\n" "\n " license "${license}")
+string(REPLACE "\n \n" "\n .\n" license "${license}")
+file(WRITE ${PROJECT_BINARY_DIR}/copyright
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: ${PROJECT_NAME}
+
+Files: *
+Copyright: ${holder}
+Comment: The MIT license, which Debian names Expat.
+License: Expat
+ ${license}
+")
+install(FILES ${PROJECT_BINARY_DIR}/copyright EXCLUDE_FROM_ALL
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} COMPONENT Runtime)
+install(FILES ${PROJECT_BINARY_DIR}/copyright EXCLUDE_FROM_ALL
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME} COMPONENT Development)
 
 include(CPack)

@@ -50,5 +50,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   PrintOutline(document.GetRoot(), 0);
+  // After a parse error the outline above ends where the error came.
+  ZELString message;
+  unsigned long line = 0, column = 0;
+  if (document.GetParseError(message, line, column) == S_OK) {
+    std::fprintf(stderr, "outline: %s:%lu:%lu: %s\n", argv[1], line, column, message.CastToCharPtr());
+    return 1;
+  }
   return 0;
 }

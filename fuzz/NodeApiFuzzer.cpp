@@ -1,10 +1,10 @@
 // Drives the node API from the fuzz bytes over four slots, and keeps a simple
 // recursive model of each slot's tree next to it. After every operation the
 // slot it changed, and in the end every slot, must match its model (tags,
-// attributes in name order, text, children, root flags, links from every
-// child to its holder); search results must be the model's matches in
-// document order, rendering must give the model's text, and every block
-// taken must come back in the end.
+// attributes in name order, text, children, root flags); search results
+// must be the model's matches in document order, rendering and GetParent
+// (which follow the links from children to their holders) must give the
+// model's text and parent, and every block taken must come back in the end.
 #include <cstddef>
 #include <cstdint>
 #include <map>

@@ -1,7 +1,7 @@
-// Bytes through ReadString, then WriteString. Checks that the tree is sound
-// (links, attribute order), that the written text is the header lines and
-// the recursive rendering of the tree, and that every block taken is given
-// back.
+// Bytes through ReadString, then WriteString. Checks that the attributes are
+// in order, that the written text (whose rendering climbs the parent links)
+// is the header lines and the recursive rendering of the tree, and that
+// every block taken is given back.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(size != 0 || result == E_FAIL);
     ZELString out("stale");
     FUZZ_CHECK(document.WriteString(out) == S_OK);
-    Flatten(document.GetRoot());  // checks links and attribute order
+    Flatten(document.GetRoot());  // checks attribute order
     std::string expected = kHeader;
     ReferenceRender(document.GetRoot(), "", expected);
     FUZZ_CHECK(Str(out) == expected);

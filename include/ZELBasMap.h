@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "ZELBasVector.h"
 #include "ZELString.h"
@@ -44,8 +45,10 @@ class ZELBasMap;
 ///
 /// Values are kept in `comparator` order, keys unique. The header node stands
 /// for the end: its `left` is the first node (the header itself when the tree
-/// is empty), its `right` the last, its `parent` the root. An empty tree
-/// allocates nothing.
+/// is empty), its `right` the last, its `parent` the root. The header lives
+/// inside the tree object, so end() stays where it is for the tree's whole
+/// life and an empty tree allocates nothing; a tree moved by its bytes must
+/// be mended with Relocated().
 template <>
 class ZELBAS_CLASS ZELBasTreeGeneric<ZELBasNodeAllocator> {
 public:
@@ -75,6 +78,18 @@ public:
   /// The header's link to the first node.
   ZELBasTreeNodeGeneric*& Leftmost() const { return header->left; }
 
+  /// Mends the links that point at the header (the root's parent, or the
+  /// empty header's own) after the tree's bytes were copied to a new place
+  /// and the old place abandoned without being destroyed.
+  void Relocated() {
+    header = &headerNode;
+    if (headerNode.parent != nullptr) {
+      headerNode.parent->parent = header;
+    } else {
+      headerNode.left = headerNode.right = header;
+    }
+  }
+
 private:
   template <class K, class V>
   friend class ZELBasMap;
@@ -88,9 +103,10 @@ private:
 
   ZELBasNodeOffsets offsets;
   ZELBasReplicatorGeneric replicator;
+  ZELBasTreeNodeGeneric headerNode;  // owned from construction to destruction
   ZELBasComparatorFunc comparator;
   const void* context;
-  ZELBasTreeNodeGeneric* header;
+  ZELBasTreeNodeGeneric* header;  // always &headerNode
 };
 
 /// A position in a tree: one node.
@@ -134,8 +150,10 @@ public:
   ZELBasTreeIterator() {}
   /// An iterator at `at`.
   explicit ZELBasTreeIterator(ZELBasTreeNodeGeneric* at) : ZELBasTreeIteratorGeneric(at) {}
-  /// From any iterator over the same tree (an iterator becomes a const one).
-  ZELBasTreeIterator(const ZELBasTreeIteratorGeneric& other) : ZELBasTreeIteratorGeneric(other.node) {}
+  /// An iterator becomes a const one at the same node; a const one never
+  /// becomes an iterator.
+  template <class R, class P, class = typename std::enable_if<std::is_convertible<P, Ptr>::value>::type>
+  ZELBasTreeIterator(const ZELBasTreeIterator<T, R, P>& other) : ZELBasTreeIteratorGeneric(other.node) {}
 
   /// The value at this position; not at the end.
   Ref operator*() const { return *static_cast<Ptr>(Dereference()); }
@@ -243,7 +261,14 @@ public:
     return iterator(tree.InsertUniqueAtPosition(hint.node, &value));
   }
 
+  /// Mends the map after its bytes were copied to a new place by a
+  /// container that relocates its elements (see ZELBasTreeGeneric).
+  void Relocated() { tree.Relocated(); }
+
 private:
+  static_assert(sizeof(ZELBasTreeNodeGeneric) % alignof(value_type) == 0,
+                "the value follows the node header directly and must be aligned there");
+
   static ZELBasNodeOffsets getOffsets() {
     return ZELBasNodeOffsets(static_cast<int>(sizeof(ZELBasTreeNodeGeneric)),
                              static_cast<int>(sizeof(ZELBasTreeNodeGeneric) + sizeof(value_type)));
@@ -252,11 +277,12 @@ private:
   ZELBasTreeGeneric<ZELBasNodeAllocator> tree;
 };
 
-/// The attribute map and its per-type functions are built into this module.
-/// ZELBasAttributePair is one attribute: its name (the key) and its value.
+/// One attribute: its name (the key) and its value.
 typedef ZELBasPair<const ZELString, ZELString> ZELBasAttributePair;
+// The attribute map and its per-type functions are built into this module.
 extern template struct ZELBasPair<const ZELString, ZELString>;
 extern template class ZELBasMap<ZELString, ZELString>;
-extern template void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
-extern template void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
-extern template bool ZELBasStandardComparitor<ZELString>(const void*, const void*, const void*);
+extern template ZELBAS_INSTANTIATION void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
+extern template ZELBAS_INSTANTIATION void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
+extern template ZELBAS_INSTANTIATION bool ZELBasStandardComparitor<ZELString>(const void*, const void*,
+                                                                              const void*);

@@ -3,6 +3,7 @@
 /// vector: contiguous elements held by value over one compiled engine.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -71,6 +72,7 @@ struct ZELBasReplicator {
 /// cheaply specializes this.
 template <class T>
 struct ZELBasRelocation {
+  /// The function that moves T's elements, or null.
   static ZELBasRelocateFunc Get() { return nullptr; }
 };
 
@@ -150,12 +152,27 @@ public:
   /// constructed: the caller constructs it there at once, with a
   /// constructor that cannot throw. Grows as PushBack does.
   ZELBASGENERICSLIB_API void* PushBackUninitialized(ZELBasRelocateFunc relocate);
-  /// Moves the elements with `relocate` into storage that holds just them.
-  ZELBASGENERICSLIB_API void ShrinkToFit(ZELBasRelocateFunc relocate);
+  /// Destroys the last element; the vector must not be empty. Its storage
+  /// stays.
+  void PopBack() {
+    assert(usedEnd != storageBegin);
+    usedEnd = static_cast<char*>(usedEnd) - replicator.elementSize;
+    Destroy(usedEnd, 1);
+  }
+  /// Destroys every element. The storage stays, for the elements to come.
+  void Clear() {
+    size_t count = Size();
+    usedEnd = storageBegin;
+    Destroy(storageBegin, count);
+  }
+  /// Moves the elements with `relocate` into storage that holds just them,
+  /// when such storage can be had; otherwise they stay where they are.
+  ZELBASGENERICSLIB_API void ShrinkToFit(ZELBasRelocateFunc relocate) noexcept;
   /// Makes this vector, still under construction, hold copies of `other`'s
   /// elements in storage of its own. On an exception it releases all it took.
   ZELBASGENERICSLIB_API void Init(const ZELBasVectorGeneric& other);
-  /// Exchanges the storage of two vectors of one element type.
+  /// Exchanges the storage of two vectors of one element type; each keeps
+  /// its replicator.
   ZELBASGENERICSLIB_API void swap(ZELBasVectorGeneric& other);
 
 private:
@@ -202,6 +219,10 @@ public:
   const T& operator[](size_t i) const { return begin()[i]; }
   /// Appends a copy of `element`.
   void push_back(const T& element) { generic.PushBack(&element, ZELBasRelocation<T>::Get()); }
+  /// Destroys every element and keeps the storage, so that refilling the
+  /// vector (a search appending to it again) takes no new storage until it
+  /// outgrows the old. Assigning an empty vector frees the storage too.
+  void clear() { generic.Clear(); }
   /// Exchanges the elements of two vectors without copying any.
   void swap(ZELBasVector<T>& other) { generic.swap(other.generic); }
 

@@ -7,6 +7,10 @@
 #include "ZELBasXmlNode.h"
 #include "ZELString.h"
 
+namespace zelbas_detail {
+class ParseCache;
+}
+
 /// An XML document: an optional file name, the root element, and the state
 /// of the parse that fills it.
 ///
@@ -38,9 +42,22 @@ public:
   /// stream, and the tree holds what was built up to the error.
   long ReadFile(const ZELString& fileName);
   /// Parses the whole text in one piece. E_FAIL after a parse error
-  /// (reported on the standard error stream), and without parsing when the
-  /// text has more than 536,870,911 characters.
+  /// (reported on the standard error stream), and without parsing or
+  /// reporting anything when the text has more than MaxStringCharacters
+  /// characters or more than MaxStringBytes bytes of UTF-8.
   long ReadString(const ZELString& text);
+  /// The most characters ReadString takes: four bytes for each must fit the
+  /// parser's int length.
+  static constexpr int MaxStringCharacters = 536870911;
+  /// The most bytes of UTF-8 ReadString takes: what the parser can buffer in
+  /// one piece (1 GiB). ReadFile has neither limit.
+  static constexpr long long MaxStringBytes = 1LL << 30;
+
+  /// The first parse error of the last read (ReadFile, ReadString or Read):
+  /// the parser's message and the line and column of the first report
+  /// written to the standard error stream. E_FAIL, with the arguments
+  /// unchanged, when that read had none; each read clears it first.
+  long GetParseError(ZELString& message, unsigned long& line, unsigned long& column) const;
 
   /// WriteFile on the constructor's file name; E_FAIL when there is none.
   long Write();
@@ -49,6 +66,10 @@ public:
   long WriteFile(const ZELString& fileName);
   /// Renders the document into `out`, replacing its previous content.
   long WriteString(ZELString& out);
+  /// Renders what WriteString gives, byte for byte, and hands it to `sink`
+  /// a buffer at a time (see ZELBasXmlNode::SerializeTo). E_FAIL as soon as
+  /// the sink returns false.
+  long WriteTo(ZELBasXmlSink sink, void* context) const;
 
   /// The root element: a default node until a parse gives it a start tag.
   const ZELBasXmlNode& GetRoot() const { return dom; }
@@ -66,8 +87,16 @@ private:
   ZELBasXmlNode& GetDom() { return dom; }
   ZELBasXmlNode*& GetPtr() { return ptr; }
 
+  friend class zelbas_detail::ParseCache;
+  typedef zelbas_detail::ParseCache ParseCache;
+
   ZELString fileName;
   int currentDepth;
   ZELBasXmlNode dom;
   ZELBasXmlNode* ptr;
+  ParseCache* parseCache;  // the strings of the read in progress, or null
+  ZELString parseErrorMessage;
+  unsigned long parseErrorLine = 0;
+  unsigned long parseErrorColumn = 0;
+  bool parseFailed = false;
 };

@@ -22,7 +22,8 @@
 #include "ZELString.h"
 
 #if defined(_WIN32)
-#include <windows.h>
+// HINSTANCE without <windows.h> and its macros.
+struct HINSTANCE__;
 #endif
 
 /// Module initialize step on the caller's tally. Only the call that takes the
@@ -61,8 +62,9 @@ ZELBASXMLDOCUMENT_API int KELVORY_TWAX_INTERNAL_ZELBasXmlDocument();
 #if defined(_WIN32)
 /// Loader entry: process attach (1) runs the module initialize step and
 /// process detach (0) the module finalize step, both on the attach tally;
-/// any other reason does nothing. Never refuses the load: always TRUE.
-ZELBASXMLDOCUMENT_API BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+/// any other reason does nothing. Never refuses the load: always TRUE. The
+/// types are those of BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID).
+ZELBASXMLDOCUMENT_API int __stdcall DllMain(HINSTANCE__* instance, unsigned long reason, void* reserved);
 #else
 /// Loader entry: process attach (1) runs the module initialize step and
 /// process detach (0) the module finalize step, both on the attach tally;

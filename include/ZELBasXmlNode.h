@@ -7,16 +7,30 @@
 #include "ZELBasVector.h"
 #include "ZELString.h"
 
+// Result codes are 32-bit HRESULTs: S_OK, or E_FAIL with the bit pattern
+// 0x80004005, negative. Windows' own definitions, where its headers came
+// first, are the same values.
 #ifndef S_OK
 /// Result of an operation that succeeded.
 #define S_OK ((long)0)
 #endif
 #ifndef E_FAIL
-/// Result of an operation that failed.
+#if defined(_WIN32)
+/// Result of an operation that failed (long has 32 bits here).
+#define E_FAIL ((long)0x80004005)
+#else
+/// Result of an operation that failed: the 32-bit pattern, sign-extended
+/// into a 64-bit long.
 #define E_FAIL ((long)(int)0x80004005)
+#endif
 #endif
 
 class ZELBasXmlDocument;
+
+/// Receives rendered XML text a piece at a time: `length` bytes at `bytes`,
+/// valid during the call only. `context` is what the caller passed along
+/// with the sink. Returning false stops the rendering (a failed write, say).
+typedef bool (*ZELBasXmlSink)(void* context, const char* bytes, size_t length);
 
 /// An XML element node.
 ///
@@ -54,6 +68,9 @@ public:
 
   /// Replaces the tag name.
   long SetTagName(const ZELString& name);
+  /// Replaces the element's text. It is written as it is, like text read
+  /// from a file: nothing is escaped (docs/format.md).
+  long SetData(const ZELString& text);
   /// Marks this node as a document root.
   long SetRoot();
   /// Sets the attribute `name` to `value`, replacing a previous value.
@@ -72,10 +89,20 @@ public:
   /// starts with `indent` plus four spaces per level, attributes sorted by
   /// name, nothing escaped. See docs/format.md.
   long Serialize(ZELString& out, ZELString indent) const;
+  /// Renders what Serialize appends, byte for byte, and hands it to `sink`
+  /// a 64 KiB buffer at a time (a longer name, value or text in one piece),
+  /// so that rendering to a file or a stream needs no more memory than
+  /// that, whatever the size of the text. E_FAIL as soon as the sink returns
+  /// false; the sink is not called again.
+  long SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent) const;
 
   /// The element name.
   const ZELString& GetTagName() const { return tagName; }
-  /// The element's text: the last piece of character data a parse gave it.
+  /// The element's text, as SetData gave it or as a read left it. A read
+  /// keeps only the last piece of character data: the parser splits text at
+  /// every entity or character reference and every line break (and ReadFile
+  /// at its 256 KiB chunks), and each piece replaces the one before. So
+  /// `<t>Q&amp;A</t>` gives `A`, and a text on two lines its second line.
   const ZELString& GetData() const { return data; }
   /// The attributes, walked in ascending byte order of their names.
   const ZELBasMap<ZELString, ZELString>& GetAttributes() const { return attributes; }
@@ -89,14 +116,22 @@ public:
 
 private:
   friend class ZELBasXmlDocument;
-  friend class ZELBasXmlNodeAccess;  // the module's iterative tree walks
+  friend class ZELBasXmlNodeAccess;  // the module's internal access: tree walks, building in place
   friend struct ZELBasRelocation<ZELBasXmlNode>;
 
+  enum ShallowTag { kShallow };
+  /// A copy of `other` without its children.
+  ZELBasXmlNode(const ZELBasXmlNode& other, ShallowTag);
+  /// Copy-constructs `count` nodes at `destination` as shallow copies of
+  /// those at `source`: the element copy of a vector filled level by level.
+  static void CopyShallow(const void* source, void* destination, size_t count);
   static void Relocate(void* source, void* destination, size_t count);
 
-  const ZELBasVector<ZELBasXmlNode>& GetChildren() const { return children; }
-  ZELBasXmlNode* GetParent() { return parent; }
+  /// The parent link itself, for the tree builder's walk back up the open
+  /// elements (GetParent copies the parent).
+  ZELBasXmlNode* ParentLink() { return parent; }
 
+  void CopyChildrenShallow(const ZELBasXmlNode& other);
   void CopyDescendants(const ZELBasXmlNode& other);
   void DestroyDescendants();
   void LinkChildren();
@@ -109,14 +144,16 @@ private:
   ZELBasXmlNode* parent;
 };
 
-/// Nodes move by their bytes, every string, map and vector they hold being a
-/// pointer to storage elsewhere; the children of each moved node are then
-/// linked to its new place. Growing a children vector copies no subtree.
+/// Nodes move by their bytes, every string and vector they hold being a
+/// pointer to storage elsewhere; the attribute map's links to its header,
+/// which lives inside the node, and the children's links to the node are
+/// then mended. Growing a children vector copies no subtree.
 template <>
 struct ZELBasRelocation<ZELBasXmlNode> {
+  /// The node's relocation.
   static ZELBasRelocateFunc Get() { return &ZELBasXmlNode::Relocate; }
 };
 
 extern template class ZELBasVector<ZELBasXmlNode>;
-extern template void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
-extern template void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);
+extern template ZELBAS_INSTANTIATION void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
+extern template ZELBAS_INSTANTIATION void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);

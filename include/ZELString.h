@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "ZELBasCoreUtils.h"
 
@@ -18,9 +19,15 @@
 
 #if defined(_WIN32)
 #define ZELBAS_CLASS
+/// Marks the module's explicit instantiations of function templates: a DLL
+/// exports only what is marked, and its users import it.
+#define ZELBAS_INSTANTIATION ZELBASXMLDOCUMENT_API
 #else
 /// Gives a class's inline members default visibility in a hidden build.
 #define ZELBAS_CLASS __attribute__((visibility("default")))
+/// Marks the module's explicit instantiations of function templates (the
+/// definitions' visibility is enough here).
+#define ZELBAS_INSTANTIATION
 #endif
 
 /// The shared representation of a string's text. It begins with the count of
@@ -45,8 +52,37 @@ public:
 
   /// True when the two texts are equal byte for byte.
   friend bool operator==(const atr_StringBase& a, const atr_StringBase& b) { return a.Compare(b) == 0; }
+  /// True when the two texts differ.
+  friend bool operator!=(const atr_StringBase& a, const atr_StringBase& b) { return a.Compare(b) != 0; }
   /// True when `a` sorts before `b` in unsigned byte order.
   friend bool operator<(const atr_StringBase& a, const atr_StringBase& b) { return a.Compare(b) < 0; }
+
+  /// True when the text equals the NUL-terminated `b`, compared as two
+  /// strings are (unsigned bytes up to the first NUL) without building one;
+  /// a null pointer reads as "", here and in the five below.
+  friend bool operator==(const atr_StringBase& a, const char* b) {
+    return CompareBytes(a.CStr(), NonNull(b)) == 0;
+  }
+  /// True when the NUL-terminated `a` equals the text.
+  friend bool operator==(const char* a, const atr_StringBase& b) {
+    return CompareBytes(NonNull(a), b.CStr()) == 0;
+  }
+  /// True when the text differs from the NUL-terminated `b`.
+  friend bool operator!=(const atr_StringBase& a, const char* b) {
+    return CompareBytes(a.CStr(), NonNull(b)) != 0;
+  }
+  /// True when the NUL-terminated `a` differs from the text.
+  friend bool operator!=(const char* a, const atr_StringBase& b) {
+    return CompareBytes(NonNull(a), b.CStr()) != 0;
+  }
+  /// True when the text sorts before the NUL-terminated `b`.
+  friend bool operator<(const atr_StringBase& a, const char* b) {
+    return CompareBytes(a.CStr(), NonNull(b)) < 0;
+  }
+  /// True when the NUL-terminated `a` sorts before the text.
+  friend bool operator<(const char* a, const atr_StringBase& b) {
+    return CompareBytes(NonNull(a), b.CStr()) < 0;
+  }
 
 protected:
   atr_StringBase() : characters(nullptr), representation(nullptr) {}
@@ -73,15 +109,21 @@ protected:
 
   /// -1, 0 or 1 as this text sorts before, equal to or after `other`'s, by
   /// unsigned bytes up to the first NUL.
-  int Compare(const atr_StringBase& other) const {
-    const unsigned char* a = reinterpret_cast<const unsigned char*>(CStr());
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(other.CStr());
+  int Compare(const atr_StringBase& other) const { return CompareBytes(CStr(), other.CStr()); }
+  /// -1, 0 or 1 as the text `left` sorts before, equal to or after `right`,
+  /// by unsigned bytes up to the first NUL. Neither is null.
+  static int CompareBytes(const char* left, const char* right) {
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(left);
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(right);
     while (*a == *b && *a != 0) {
       ++a;
       ++b;
     }
     return *a < *b ? -1 : (*a > *b ? 1 : 0);
   }
+
+  /// C text as a string reads it: null as "".
+  static const char* NonNull(const char* text) { return text != nullptr ? text : ""; }
 
   /// Frees the representation whose count has just fallen to zero (core
   /// module). Both fields still name it; the caller overwrites them after.
@@ -114,6 +156,8 @@ public:
   ZELString() : isAscii(true) {}
   /// The given NUL-terminated UTF-8 text.
   ZELString(const char* const text) : isAscii(true) { BuildFromUTF8(text); }
+  /// Exactly the bytes of `text`, NULs inside included.
+  explicit ZELString(std::string_view text) : isAscii(true) { BuildFromUTF8(text.data(), text.size()); }
   /// Shares `other`'s representation.
   ZELString(const ZELString& other) : atr_StringBase(other), isAscii(other.isAscii) {}
   /// Shares `other`'s representation, releasing the previous one.
@@ -133,6 +177,9 @@ public:
   char* CastToCharPtr() { return const_cast<char*>(CStr()); }
   /// The text's bytes, NUL-terminated, for reading.
   const char* CastToCharPtr() const { return CStr(); }
+  /// All the text's bytes (GetLengthInBytes() of them, NULs inside
+  /// included), valid while this string or a copy holds them unchanged.
+  operator std::string_view() const { return std::string_view(CStr(), GetLengthInBytes()); }
 
   /// Makes this string hold the NUL-terminated UTF-8 `text`.
   ZELBASCOREUTILS_API Result BuildFromUTF8(const char* text);
@@ -143,6 +190,9 @@ public:
   /// Number of characters; each byte of an invalid UTF-8 sequence counts as
   /// one, so 4 x the result is never less than the byte count.
   ZELBASCOREUTILS_API int GetLengthInChar() const;
+  /// Number of bytes of the UTF-8 text, without the terminator; a NUL
+  /// inside the text counts like any other byte.
+  ZELBASCOREUTILS_API size_t GetLengthInBytes() const;
   /// Writes at most `*size` bytes of the UTF-8 text into `buffer` (no
   /// terminator) and sets `*size` to the number written.
   ZELBASCOREUTILS_API void ConvertToUTF8(char* buffer, size_t* size) const;

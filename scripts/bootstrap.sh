@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 mode="${1:-test}"
 build_dir="${BUILD_DIR:-build}"
 
-packages=(cmake g++ ninja-build pkg-config libexpat1-dev libmimalloc-dev libgtest-dev)
+# man-db: the install test reads the installed manual page.
+packages=(cmake g++ ninja-build pkg-config libexpat1-dev libmimalloc-dev libgtest-dev man-db)
 
 bash scripts/ensure-packages.sh "${packages[@]}"
 

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Makes the Debian packages from a finished build, then checks them unpacked:
-# the command runs and formats the example as the tests expect, and the
-# development package holds what find_package and pkg-config read.
+# the command runs and formats the example as the tests expect, its manual
+# page reads, each package has its copyright file, and the development
+# package holds what find_package, pkg-config and a plain
+# -lZELBasXmlDocument read.
 #
 #   bash scripts/package.sh [BUILD_DIR]     default build/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir="${1:-build}"
 
-bash scripts/ensure-packages.sh dpkg-dev file
+bash scripts/ensure-packages.sh dpkg-dev file man-db
 
 rm -f "$build_dir"/*.deb
 (cd "$build_dir" && cpack -G DEB)
@@ -36,4 +38,18 @@ for f in include/ZELBasXmlDocument.h include/ZELBasModulePair.h lib/pkgconfig/ZE
   lib/cmake/ZELBasXmlDocument/ZELBasXmlDocumentConfig.cmake lib/libZELBasXmlDocument.so; do
   [[ -e "$work/root/usr/$f" ]] || fail "usr/$f missing"
 done
+for deb in "$runtime" "$dev"; do
+  package="$(dpkg-deb -f "$deb" Package)"
+  dpkg-deb -c "$deb" >"$work/$package.list"
+  grep -q " \./usr/share/doc/$package/copyright$" "$work/$package.list" &&
+    grep -q '^License: Expat$' "$work/root/usr/share/doc/$package/copyright" || fail "$package: no copyright file"
+done
+grep -q ' \./usr/share/man/man1/zelbasxml\.1\.gz$' "$work/zelbasxmldocument.list" ||
+  fail "no manual page in the runtime package"
+MANPATH="$work/root/usr/share/man" man -P cat zelbasxml >"$work/man.txt" 2>&1 || true
+grep -q 'format XML documents' "$work/man.txt" || fail "man zelbasxml on the unpacked page"
+grep -q '^INPUT(libZELBasXmlDocument\.so\.1 ' "$work/root/usr/lib/libZELBasXmlDocument.so" ||
+  fail "usr/lib/libZELBasXmlDocument.so is not the linker script"
+file -L "$work/root/usr/lib/libZELBasXmlDocument.so.1" | grep -q 'ELF.*shared object' ||
+  fail "usr/lib/libZELBasXmlDocument.so.1 is not the library"
 echo "packages: $(basename "$runtime") $(basename "$dev")"

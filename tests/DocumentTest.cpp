@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "AllocationScope.h"
 #include "TempDir.h"
@@ -49,6 +50,15 @@ void ExpectReports(const std::string& actual, const std::string& first, int time
   EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 2);
 }
 
+// The first error GetParseError gives, in the form of the report; "" for none.
+std::string FirstError(const ZELBasXmlDocument& document) {
+  ZELString message;
+  unsigned long line = 0, column = 0;
+  if (document.GetParseError(message, line, column) != S_OK) return "";
+  return std::string("XML parse error: ") + message.CastToCharPtr() + "\n  Line: " + std::to_string(line) +
+         ", Column: " + std::to_string(column) + "\n";
+}
+
 }  // namespace
 
 TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
@@ -62,6 +72,8 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   ZELBasXmlDocument::unknownEndTag(nullptr, "x");
   Start(&d, "b");
   Data(&d, "x");
+  EXPECT_STREQ(d.GetRoot().Children()[0].GetData().CastToCharPtr(), "x")
+      << "text set before the callback returns";
   End(&d);
   Data(&d, "hello");
   Data(&d, "y");
@@ -73,6 +85,44 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   Start(&d, "next");  // a new root replaces the tree
   End(&d);
   EXPECT_EQ(Body(d), "<next/>\n");
+}
+
+TEST(TreeBuilderTest, AllocationFailuresLeaveTheTreeAsTheEventsBeforeThemBuiltIt) {
+  AllocationScope scope;
+  // An end tag whose fitting of the children fails still closes its element.
+  ZELBasXmlDocument fit;
+  for (const char* tag : {"r", "a", "c"}) Start(&fit, tag);
+  End(&fit);
+  mem_FailAfter(1);
+  End(&fit);
+  mem_FailAfter(0);
+  Start(&fit, "b");
+  EXPECT_EQ(Body(fit), "<r>\n    <a>\n        <c/>\n    </a>\n    <b/>\n</r>\n");
+  // A read that fails at any allocation holds the elements whose start tags
+  // were done, and stays inside the innermost of them: a start tag that
+  // failed added nothing, not even a part of its element.
+  const ZELString xml("<r><d p=\"q\" s=\"t\"/></r>");
+  for (uint64_t failAt = 1;; ++failAt) {
+    ZELBasXmlDocument d;
+    mem_FailAfter(failAt);
+    try {
+      EXPECT_EQ(d.ReadString(xml), S_OK);
+      mem_FailAfter(0);
+      EXPECT_EQ(Body(d), "<r>\n    <d p=\"q\" s=\"t\"/>\n</r>\n");
+      break;
+    } catch (const std::bad_alloc&) {
+      mem_FailAfter(0);
+    }
+    std::string before = Body(d);
+    Start(&d, "x");
+    End(&d);
+    if (before == "<r/>\n") {
+      EXPECT_EQ(Body(d), "<r>\n    <x/>\n</r>\n") << failAt;
+    } else {
+      EXPECT_EQ(before, "</>\n") << failAt;
+      EXPECT_EQ(Body(d), "<x/>\n") << failAt;
+    }
+  }
 }
 
 TEST(DocumentTest, ReadThenWriteKeepsOnlyWhatTheFormatKeeps) {
@@ -114,6 +164,52 @@ TEST(DocumentTest, FileReadAcrossTheChunkBoundaryMatchesStringRead) {
   ASSERT_EQ(fromFile.ReadFile(ZELString(dir.Write("big.xml", xml).c_str())), S_OK);
   ASSERT_EQ(fromString.ReadString(ZELString(xml.c_str())), S_OK);
   EXPECT_TRUE(Written(fromFile) == Written(fromString));
+}
+
+// Collects what a sink is given; refuses from call number `refuseAt` on.
+struct Collected {
+  std::string bytes;
+  int calls = 0;
+  int refuseAt = 0;
+  static bool Take(void* context, const char* bytes, size_t length) {
+    Collected* c = static_cast<Collected*>(context);
+    if (++c->calls == c->refuseAt) return false;
+    c->bytes.append(bytes, length);
+    return true;
+  }
+};
+
+TEST(DocumentTest, SinksGetTheBytesOfTheStringsAndNoMoreOnceTheyRefuse) {
+  // Texts longer than the 64 KiB buffer: ASCII, multi-byte, and with a NUL
+  // inside; and an indentation longer than the buffer.
+  const std::string texts[] = {std::string(70000, 'a'), std::string(40000 * 2, 'x').replace(0, 2, "\xc3\xa9"),
+                               std::string(70000, '\xc3').replace(1, 1, std::string(1, '\0'))};
+  ZELBasXmlDocument d;
+  const char* atts[] = {"v", texts[0].c_str(), nullptr};
+  Start(&d, "r", atts);
+  for (const std::string& text : texts) {
+    Start(&d, "c");
+    ZELBasXmlDocument::dataHandler(&d, text.data(), static_cast<int>(text.size()));
+    End(&d);
+  }
+  End(&d);
+  ZELString written, indent(std::string(70000, ' ').c_str()), serialized;
+  ASSERT_EQ(d.WriteString(written), S_OK);
+  ASSERT_EQ(d.GetRoot().Serialize(serialized, indent), S_OK);
+  Collected all, some, nested;
+  some.refuseAt = 3;
+  EXPECT_EQ(d.WriteTo(&Collected::Take, &all), S_OK);
+  EXPECT_EQ(d.WriteTo(&Collected::Take, &some), E_FAIL);
+  EXPECT_EQ(some.calls, 3) << "not called again after it refused";
+  EXPECT_EQ(d.GetRoot().SerializeTo(&Collected::Take, &nested, indent), S_OK);
+  for (auto [string, sink] : {std::pair<ZELString*, Collected*>{&written, &all}, {&serialized, &nested}}) {
+    std::string bytes(4 * sink->bytes.size(), '?');
+    size_t size = bytes.size();
+    string->ConvertToUTF8(&bytes[0], &size);
+    EXPECT_TRUE(bytes.substr(0, size) == sink->bytes);
+  }
+  EXPECT_NE(all.bytes.find(texts[2]), std::string::npos);
+  EXPECT_EQ(nested.bytes.substr(0, 70004), std::string(70000, ' ') + "<r v");
 }
 
 TEST(DocumentTest, ParentLinksHoldAfterTheVectorsOfALargeReadGrew) {
@@ -161,14 +257,21 @@ TEST(DocumentTest, ParseErrorsAreReportedAsTwoLines) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(fromString.ReadString(ZELString(c.xml)), E_FAIL);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.report) << c.xml;
+    EXPECT_EQ(FirstError(fromFile), c.report);
+    EXPECT_EQ(FirstError(fromString), c.report);
+    // A new read starts without one: a good one, or one that opens nothing.
+    EXPECT_EQ(fromString.ReadString(ZELString("<ok/>")), S_OK);
+    EXPECT_EQ(fromFile.ReadFile(ZELString(dir.File("missing.xml").c_str())), E_FAIL);
+    EXPECT_EQ(FirstError(fromString) + FirstError(fromFile), "");
   }
 
   // A chunk that fails is reported, and so is the final call after it.
   ZELBasXmlDocument d;
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(d.ReadFile(ZELString(dir.Write("broken.xml", "<a>\n<b><</b></a>").c_str())), S_OK);
-  ExpectReports(::testing::internal::GetCapturedStderr(),
-                "XML parse error: not well-formed (invalid token)\n  Line: 2, Column: 4\n", 2);
+  const char* first = "XML parse error: not well-formed (invalid token)\n  Line: 2, Column: 4\n";
+  ExpectReports(::testing::internal::GetCapturedStderr(), first, 2);
+  EXPECT_EQ(FirstError(d), first) << "the first of the two";
   EXPECT_EQ(Body(d), "<a>\n\n    <b/>\n</a>\n") << "the tree keeps what was built";
 }
 
@@ -194,7 +297,11 @@ TEST(DocumentTest, FileNamesAndFilesThatCannotBeUsedFail) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(unnamed.ReadFile(ZELString(dir.File("missing.xml").c_str())), E_FAIL);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    for (std::string target : {dir.path, dir.File("no/such/folder.xml"), std::string("/dev/full")})
+    std::vector<std::string> targets = {dir.path, dir.File("no/such/folder.xml")};
+#if !defined(_WIN32)
+    targets.push_back("/dev/full");  // no full device to be had on Windows
+#endif
+    for (const std::string& target : targets)
       EXPECT_EQ(unnamed.WriteFile(ZELString(target.c_str())), E_FAIL) << target;
     ZELBasXmlDocument named(ZELString(dir.File("named.xml").c_str()));
     ASSERT_EQ(named.ReadString(ZELString("<n a=\"1\"/>")), S_OK);
@@ -211,4 +318,23 @@ TEST(DocumentTest, HeapDocumentsComeFromTheMemoryModule) {
   ZELBasXmlDocument* d = new ZELBasXmlDocument(ZELString("x.xml"));
   EXPECT_GE(scope.Live(), 2);
   delete d;
+}
+
+TEST(DocumentTest, ResultCodesChunksAndLengthLimitAreTheSameOnEveryTarget) {
+  static_assert(sizeof(S_OK) == sizeof(long) && sizeof(E_FAIL) == sizeof(long), "results are longs");
+  EXPECT_EQ(S_OK, 0L);
+  EXPECT_EQ(E_FAIL, -2147467259L) << "the 32-bit pattern 0x80004005, whatever the width of long";
+  // Text that ends the first 262,144-byte chunk: a file read keeps the piece after it.
+  TempDir dir;
+  ZELBasXmlDocument chunked, huge;
+  std::string xml = "<a>" + std::string(262144 - 3, 'x') + "tail</a>";
+  ASSERT_EQ(chunked.ReadFile(ZELString(dir.Write("chunk.xml", xml).c_str())), S_OK);
+  EXPECT_STREQ(chunked.GetRoot().GetData().CastToCharPtr(), "tail");
+  // Four bytes a character must fit the parser's int: one character more
+  // than 536,870,911 is refused before any parse.
+  ZELString text;
+  text.BuildFromUTF8(std::string(size_t(1) << 29, 'x').c_str(), size_t(1) << 29);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(huge.ReadString(text), E_FAIL);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }

@@ -4,13 +4,18 @@
 #include <new>
 #include <random>
 #include <string>
+#include <type_traits>
 
 #include "AllocationScope.h"
 #include "ZELBasMap.h"
+#include "ZELBasXmlDocument.h"
 
 namespace {
 
 typedef ZELBasMap<ZELString, ZELString> Map;
+static_assert(std::is_convertible<Map::iterator, Map::const_iterator>::value, "an iterator reads too");
+static_assert(!std::is_convertible<Map::const_iterator, Map::iterator>::value,
+              "a read accessor gives no write access");
 
 std::string Keys(const Map& m, bool values = false) {
   std::string keys;
@@ -64,6 +69,35 @@ TEST(MapTest, EmptyMapTakesNoMemory) {
     EXPECT_TRUE(m.find(key) == m.end());
   }
   EXPECT_EQ(scope.Taken(), 0u);
+}
+
+TEST(MapTest, EachMapOwnsItsEndForItsWholeLife) {
+  Map a, b;
+  EXPECT_FALSE(a.end() == b.end());
+  Map::const_iterator end = a.end();
+  a[ZELString("k")];
+  b[ZELString("x")];
+  b[ZELString("y")];
+  size_t steps = 0;
+  for (Map::const_iterator it = a.begin(); it != end && steps < 3; ++it) ++steps;
+  EXPECT_EQ(steps, 1u);
+  a = b;
+  EXPECT_TRUE(a.end() == end);
+  EXPECT_EQ(Keys(a), "x,y,");
+
+  // Children vectors that grow and are fitted move their nodes, and with
+  // them the headers of their attribute maps.
+  std::string xml = "<r>";
+  for (int i = 0; i < 9; ++i) xml += "<c i=\"" + std::to_string(i) + "\" v=\"w\"/>";
+  ZELBasXmlDocument d;
+  ASSERT_EQ(d.ReadString(ZELString((xml + "</r>").c_str())), S_OK);
+  for (size_t i = 0; i < d.GetRoot().Children().size(); ++i) {
+    const Map& moved = d.GetRoot().Children()[i].GetAttributes();
+    const char* at = reinterpret_cast<const char*>(&moved);
+    const char* header = reinterpret_cast<const char*>(moved.end().node);
+    EXPECT_TRUE(header >= at && header < at + sizeof moved) << "a header left behind";
+    EXPECT_EQ(Keys(moved, true), "i=" + std::to_string(i) + ",v=w,");
+  }
 }
 
 TEST(MapTest, RandomInsertionsMatchStdMapAndStayBalanced) {

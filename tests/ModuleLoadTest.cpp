@@ -1,6 +1,5 @@
 // The library is opened at run time, not linked. The dependencies are linked,
 // so they outlive each unload and show what attach and detach did.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,7 +12,35 @@
 #include "ZELBasXmlDocumentModule.h"
 #include "ZELBasXmlParser.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+
+// A host's own loader entry, exported by this program: the library's load
+// hook must still reach the library's entry.
+extern "C" int DllMain(void*, uint32_t, void*) { return 0; }
+#endif
+
 namespace {
+
+// The loader: Windows' own, which calls DllMain, or the dynamic linker, which
+// runs the ELF constructor and destructor.
+#if defined(_WIN32)
+typedef HMODULE Handle;
+Handle Load() { return LoadLibraryW(L"" ZELBAS_MODULE_PATH); }
+bool Close(Handle handle) { return FreeLibrary(handle) != 0; }
+bool IsLoaded() { return GetModuleHandleW(L"" ZELBAS_MODULE_PATH) != nullptr; }
+void* Find(Handle handle, const char* name) { return reinterpret_cast<void*>(GetProcAddress(handle, name)); }
+std::string Error() { return "error " + std::to_string(GetLastError()); }
+#else
+typedef void* Handle;
+Handle Load() { return dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_LOCAL); }
+bool Close(Handle handle) { return dlclose(handle) == 0; }
+bool IsLoaded() { return dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD) != nullptr; }
+void* Find(Handle handle, const char* name) { return dlsym(handle, name); }
+std::string Error() { return dlerror(); }
+#endif
 
 struct Dependency {
   void (*setObserver)(ZELBasModuleObserver);
@@ -43,8 +70,8 @@ const std::vector<std::string> kDetach = {"ZELBasAlloc down", "ZELBasGenericsLib
                                           "ZELBasCoreUtils down", "ZELBasShared down",
                                           "ZELBasXmlParser down"};
 
-void* Symbol(void* handle, const char* name) {
-  void* symbol = dlsym(handle, name);
+void* Symbol(Handle handle, const char* name) {
+  void* symbol = Find(handle, name);
   EXPECT_NE(symbol, nullptr) << name;
   return symbol;
 }
@@ -56,8 +83,8 @@ protected:
   void SetUp() override {
     ASSERT_EQ(DependencyCounters(), std::vector<int>(5, 0));
     for (const Dependency& dependency : kDependencies) dependency.setObserver(Record);
-    handle = dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << dlerror();
+    handle = Load();
+    ASSERT_NE(handle, nullptr) << Error();
   }
   void TearDown() override {
     for (const Dependency& dependency : kDependencies) dependency.setObserver(nullptr);
@@ -65,21 +92,25 @@ protected:
 
   void Unload() {
     calls.clear();
-    EXPECT_EQ(dlclose(handle), 0) << dlerror();
-    EXPECT_EQ(dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the unload did not happen";
+    EXPECT_TRUE(Close(handle)) << Error();
+    EXPECT_FALSE(IsLoaded()) << "the unload did not happen";
   }
 
-  void* handle = nullptr;
+  Handle handle = nullptr;
 };
 
 TEST_F(ModuleLoadTest, LoadAttachesAndUnloadDetachesInReverseOrder) {
   for (int round = 1; round <= 2; ++round) {
     SCOPED_TRACE(round);
     if (round == 2) {
-      ASSERT_NE(handle = dlopen(ZELBAS_MODULE_PATH, RTLD_NOW | RTLD_LOCAL), nullptr);
+      ASSERT_NE(handle = Load(), nullptr);
     }
     EXPECT_EQ(calls, kAttach);
     EXPECT_EQ(DependencyCounters(), std::vector<int>(5, 1));
+#if !defined(_WIN32)
+    ASSERT_EQ(dlsym(RTLD_DEFAULT, "DllMain"), reinterpret_cast<void*>(&DllMain))
+        << "the host's is the global one";
+#endif
     const std::vector<int> state = {
         CALL(ZELBasXmlDocument_GetModuleCounter),   CALL(ZELBasXmlDocument_GetUnitCounter),
         CALL(ZELBasXmlDocument_GetSpecificCounter), CALL(ZELBasXmlDocument_GetAttachTally),

@@ -64,7 +64,11 @@ TEST(NodeTest, RendersNamesAndValuesRawAndSortedByBytes) {
   node.InsertAttribute(ZELString("b"), ZELString("x"));
   node.InsertAttribute(ZELString("B"), ZELString("y"));
   node.InsertAttribute(ZELString("b"), ZELString("z"));  // replaces
-  EXPECT_EQ(Render(node, "\t"), "\t<r\xc3\xa9sum\xc3\xa9 B=\"y\" b=\"z\" \xc3\xa9t\xc3\xa9=\"<&\"\"/>\n");
+  node.SetData(ZELString("first"));
+  node.SetData(ZELString("a<b"));  // replaces
+  EXPECT_EQ(
+      Render(node, "\t"),
+      "\t<r\xc3\xa9sum\xc3\xa9 B=\"y\" b=\"z\" \xc3\xa9t\xc3\xa9=\"<&\"\">a<b\n\t</r\xc3\xa9sum\xc3\xa9>\n");
   // Serialize appends to what the caller holds.
   ZELString out("kept ");
   ZELBasXmlNode().Serialize(out, ZELString());

@@ -4,6 +4,7 @@
 #include <new>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "AllocationScope.h"
 #include "ZELString.h"
@@ -24,13 +25,13 @@ std::string Text(const ZELString& s) { return s.CastToCharPtr(); }
 
 TEST(StringTest, EmptyStringsTakeNoMemory) {
   AllocationScope scope;
-  ZELString none, empty("");
+  ZELString none, empty(""), view{std::string_view()};
   ZELString copy(none);
   copy = empty;
   EXPECT_EQ(scope.Taken(), 0u);
   EXPECT_EQ(Text(none), "");
   EXPECT_EQ(none.GetLengthInChar(), 0);
-  EXPECT_TRUE(none == empty);
+  EXPECT_TRUE(none == empty && view == nullptr && std::string_view(view).empty());
 }
 
 TEST(StringTest, CopiesShareOneRepresentationUntilTheLastGoes) {
@@ -53,16 +54,24 @@ TEST(StringTest, ComparesByUnsignedBytes) {
   const char* ordered[] = {"", "B", "a", "ab", "abc", "zzz", "\x80z", "\xff"};
   for (const char* x : ordered) {
     for (const char* y : ordered) {
-      EXPECT_EQ(ZELString(x) < ZELString(y), std::strcmp(x, y) < 0) << x << " < " << y;
-      EXPECT_EQ(ZELString(x) == ZELString(y), std::strcmp(x, y) == 0) << x << " == " << y;
+      // Every form: two strings, and a string against C text on either side.
+      const ZELString a(x), b(y);
+      const int order = std::strcmp(x, y);
+      for (bool less : {a < b, a < y, x < b}) EXPECT_EQ(less, order < 0) << x << " < " << y;
+      for (bool equal : {a == b, a == y, x == b, !(a != b), !(a != y), !(x != b)}) {
+        EXPECT_EQ(equal, order == 0) << x << " == " << y;
+      }
     }
   }
 }
 
 TEST(StringTest, CountsEveryByteOfInvalidUtf8AsACharacter) {
-  ZELString part;
-  part.BuildFromUTF8("abcdef", 3);
+  // A view gives exactly its bytes, and gets them back, NULs inside too.
+  const std::string_view withNul("a\0\xc3\xa9", 4);
+  ZELString part(std::string_view("abcdef", 3)), bytes(withNul);
   EXPECT_EQ(Text(part), "abc");
+  EXPECT_EQ(std::string_view(bytes), withNul);
+  EXPECT_EQ(bytes.GetLengthInBytes(), 4u);
   struct Case {
     const char* bytes;
     int chars;

@@ -49,6 +49,15 @@ TEST_F(VectorTest, PushBackKeepsOrderThroughGrowth) {
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(v[i].value, i);
   EXPECT_EQ(Counted::live, 1000);
   EXPECT_LE(scope.Live(), 1);
+  // clear() destroys every element and refills the same storage.
+  const Counted* storage = v.begin();
+  const uint64_t taken = scope.Taken();
+  v.clear();
+  EXPECT_EQ(Counted::live, 0);
+  v.push_back(Counted(7));
+  EXPECT_EQ(v.begin(), storage);
+  EXPECT_EQ(v.size(), 1u);
+  EXPECT_EQ(scope.Taken(), taken);
 }
 
 TEST_F(VectorTest, PushBackOfItsOwnElementSurvivesTheMove) {

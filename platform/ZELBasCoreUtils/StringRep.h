@@ -51,6 +51,14 @@ struct CompactRep {
 
 const size_t kCompactMax = 0x7FFF;
 
+// Both layouts begin with the count every string expects, and a string
+// tells them apart by where the characters start. The big sizes sit just
+// before a header, which stays aligned for them.
+static_assert(offsetof(Rep, head) == 0 && offsetof(CompactRep, head) == 0, "the count comes first");
+static_assert(offsetof(Rep, text) == 16 && offsetof(CompactRep, text) == 8, "headers of 16 and 8 bytes");
+static_assert(alignof(CompactRep) <= alignof(Rep) && sizeof(BigSizes) % alignof(Rep) == 0,
+              "headers aligned wherever a block or the big sizes put them");
+
 // A compact representation of `length` bytes (1 to kCompactMax), count 1;
 // its text is left to the caller.
 CompactRep* NewCompact(size_t length);

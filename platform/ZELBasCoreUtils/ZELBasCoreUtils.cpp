@@ -121,8 +121,12 @@ int ZELString::GetLengthInChar() const {
   return rep->charCount;
 }
 
+size_t ZELString::GetLengthInBytes() const {
+  return representation != nullptr ? LengthOf(representation, characters) : 0;
+}
+
 void ZELString::ConvertToUTF8(char* buffer, size_t* size) const {
-  size_t length = representation != nullptr ? LengthOf(representation, characters) : 0;
+  size_t length = GetLengthInBytes();
   if (length > *size) length = *size;
   if (length != 0) std::memcpy(buffer, characters, length);
   *size = length;

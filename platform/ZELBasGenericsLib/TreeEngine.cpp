@@ -1,22 +1,24 @@
 // The ordered tree engine: a red-black tree threaded through a header node.
+#include <cstddef>
 #include <new>
+#include <utility>
 
 #include "ZELBasMap.h"
 
 typedef ZELBasTreeNodeGeneric Node;
 typedef ZELBasTreeGeneric<ZELBasNodeAllocator> Tree;
 
-namespace {
+// The engine's 32 bits come first, then the value's offset, then the links.
+static_assert(offsetof(Node, engineData) == 0 && offsetof(Node, valueOffset) == 4 &&
+                  offsetof(Node, parent) == 8 && sizeof(Node) == 8 + 3 * sizeof(Node*),
+              "the node header layout every map relies on");
+
+namespace zelgenerics {
 
 // engineData holds the colour. The header is red, which tells it from the
 // root, which is always black.
 const int32_t kRed = 0;
 const int32_t kBlack = 1;
-
-// Every empty tree points at this header, so an empty tree costs no
-// allocation. It is never written: the first insertion gives the tree a
-// header of its own.
-Node emptyHeader = {kRed, 0, nullptr, &emptyHeader, nullptr};
 
 Node* Minimum(Node* node) {
   while (node->left != nullptr) node = node->left;
@@ -103,54 +105,47 @@ void InsertAndRebalance(bool insertLeft, Node* x, Node* p, Node* header) {
   root->engineData = kBlack;
 }
 
-Node* NewHeader() {
-  Node* header = static_cast<Node*>(mem_OperatorNewThrowBuiltin(sizeof(Node)));
-  header->engineData = kRed;
-  header->valueOffset = 0;
-  header->parent = nullptr;
-  header->left = header;
-  header->right = header;
-  return header;
-}
+}  // namespace zelgenerics
 
-}  // namespace
+using zelgenerics::InsertAndRebalance;
+using zelgenerics::kRed;
+using zelgenerics::Maximum;
+using zelgenerics::Minimum;
+using zelgenerics::Predecessor;
 
 Tree::ZELBasTreeGeneric(const ZELBasNodeOffsets& nodeOffsets, const ZELBasReplicatorGeneric& valueType,
                         const ZELBasComparatorFunc& less, const void* lessContext)
     : offsets(nodeOffsets),
       replicator(valueType),
+      headerNode{kRed, 0, nullptr, &headerNode, &headerNode},
       comparator(less),
       context(lessContext),
-      header(&emptyHeader) {}
+      header(&headerNode) {}
 
 Tree::ZELBasTreeGeneric(const Tree& other)
     : offsets(other.offsets),
       replicator(other.replicator),
+      headerNode{kRed, 0, nullptr, &headerNode, &headerNode},
       comparator(other.comparator),
       context(other.context),
-      header(&emptyHeader) {
-  Node* root = other.header->parent;
+      header(&headerNode) {
+  const Node* root = other.header->parent;
   if (root == nullptr) return;
-  Node* fresh = NewHeader();
-  try {
-    root = CopySubtree(root, fresh);
-  } catch (...) {
-    mem_Free(fresh);
-    throw;
-  }
-  fresh->parent = root;
-  fresh->left = Minimum(root);
-  fresh->right = Maximum(root);
-  header = fresh;
+  Node* copy = CopySubtree(root, header);
+  header->parent = copy;
+  header->left = Minimum(copy);
+  header->right = Maximum(copy);
 }
 
 Tree& Tree::operator=(const Tree& other) {
-  // Copy first, then swap: correct for self-assignment, and a failed copy
-  // leaves this tree as it was.
+  // Copy first, then exchange the nodes: correct for self-assignment, and a
+  // failed copy leaves this tree as it was. Each tree keeps its own header.
   Tree copy(other);
-  Node* mine = header;
-  header = copy.header;
-  copy.header = mine;
+  std::swap(headerNode.parent, copy.headerNode.parent);
+  std::swap(headerNode.left, copy.headerNode.left);
+  std::swap(headerNode.right, copy.headerNode.right);
+  Relocated();
+  copy.Relocated();
   offsets = other.offsets;
   replicator = other.replicator;
   comparator = other.comparator;
@@ -158,11 +153,7 @@ Tree& Tree::operator=(const Tree& other) {
   return *this;
 }
 
-Tree::~ZELBasTreeGeneric() {
-  if (header == &emptyHeader) return;
-  Erase(header->parent);
-  mem_Free(header);
-}
+Tree::~ZELBasTreeGeneric() { Erase(header->parent); }
 
 Node* Tree::LowerBound(const void* key) const {
   Node* result = header;
@@ -189,17 +180,7 @@ Node* Tree::InsertUniqueAtPosition(Node* hint, const void* value) {
     if (hint != header && !comparator(value, ValueOf(hint), context)) return hint;  // already present
   }
   Node* node = NewNode(value);
-  if (header == &emptyHeader) {
-    try {
-      header = NewHeader();
-    } catch (...) {
-      replicator.destroyFunc(ValueOf(node), 1);
-      mem_Free(node);
-      throw;
-    }
-    hint = header;
-  }
-  if (header->parent == nullptr) {
+  if (empty) {
     InsertAndRebalance(true, node, header, header);
   } else if (hint == header) {
     InsertAndRebalance(false, node, header->right, header);

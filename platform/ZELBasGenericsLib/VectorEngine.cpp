@@ -1,10 +1,11 @@
 // The vector engine: growth, copying and swapping for every element type.
+#include <cassert>
 #include <cstring>
 #include <new>
 
 #include "ZELBasVector.h"
 
-namespace {
+namespace zelgenerics {
 
 // Copies `count` elements one at a time, so that a copy constructor that
 // throws leaves a known number made; those are destroyed before rethrowing.
@@ -28,7 +29,10 @@ char* Allocate(size_t count, size_t size) {
   return static_cast<char*>(mem_OperatorNewThrowBuiltin(count * size));
 }
 
-}  // namespace
+}  // namespace zelgenerics
+
+using zelgenerics::Allocate;
+using zelgenerics::CopyElements;
 
 void ZELBasVectorGeneric::PushBack(const void* element) { PushBack(element, nullptr); }
 
@@ -103,7 +107,8 @@ void ZELBasVectorGeneric::Grow(const void* element, ZELBasRelocateFunc relocate)
   storageEnd = fresh + capacity * size;
 }
 
-void ZELBasVectorGeneric::ShrinkToFit(ZELBasRelocateFunc relocate) {
+void ZELBasVectorGeneric::ShrinkToFit(ZELBasRelocateFunc relocate) noexcept {
+  assert(relocate != nullptr);
   if (usedEnd == storageEnd) return;
   size_t size = static_cast<size_t>(replicator.elementSize);
   size_t count = Size();
@@ -112,9 +117,10 @@ void ZELBasVectorGeneric::ShrinkToFit(ZELBasRelocateFunc relocate) {
     storageBegin = usedEnd = storageEnd = nullptr;
     return;
   }
-  char* old = static_cast<char*>(storageBegin);
-  char* fitted = static_cast<char*>(mem_Reallocate(storageBegin, count * size));
-  if (fitted != old) relocate(fitted, fitted, count);
+  char* fitted = static_cast<char*>(mem_TryOperatorNew(count * size));
+  if (fitted == nullptr) return;  // the larger block serves as well
+  relocate(storageBegin, fitted, count);
+  Deallocate(storageBegin, Capacity());
   storageBegin = fitted;
   usedEnd = storageEnd = fitted + count * size;
 }
@@ -136,9 +142,6 @@ void ZELBasVectorGeneric::Init(const ZELBasVectorGeneric& other) {
 }
 
 void ZELBasVectorGeneric::swap(ZELBasVectorGeneric& other) {
-  ZELBasReplicatorGeneric type = replicator;
-  replicator = other.replicator;
-  other.replicator = type;
   void* begin = storageBegin;
   void* used = usedEnd;
   void* end = storageEnd;

@@ -9,6 +9,7 @@ template class ZELBasTreeIterator<ZELBasAttributePair, const ZELBasAttributePair
                                   const ZELBasAttributePair*>;
 template struct ZELBasComparitor<ZELString>;
 template struct ZELBasReplicator<ZELBasAttributePair>;
-template ZELBAS_CLASS void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
-template ZELBAS_CLASS void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
-template ZELBAS_CLASS bool ZELBasStandardComparitor<ZELString>(const void*, const void*, const void*);
+template ZELBASXMLDOCUMENT_API void ZELBasStandardCopy<ZELBasAttributePair>(const void*, void*, size_t);
+template ZELBASXMLDOCUMENT_API void ZELBasStandardDestroy<ZELBasAttributePair>(const void*, size_t);
+template ZELBASXMLDOCUMENT_API bool ZELBasStandardComparitor<ZELString>(const void*, const void*,
+                                                                        const void*);

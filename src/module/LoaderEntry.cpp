@@ -4,13 +4,16 @@
 // before a host calls anything.
 #include "ZELBasXmlDocumentModule.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 static int attachTally;
 
-#if defined(_WIN32)
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-#else
-int DllMain(void*, uint32_t reason, void*) {
-#endif
+// The module's own entry, bound within the library: a host that defines its
+// own DllMain takes over the exported name, never what the load hook below
+// calls.
+static int Attach(uint32_t reason) {
   if (reason == 1) {
     ZELBasXmlDocument_initialize(attachTally);
   } else if (reason == 0) {
@@ -21,6 +24,12 @@ int DllMain(void*, uint32_t reason, void*) {
   return 1;
 }
 
+#if defined(_WIN32)
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) { return Attach(reason); }
+#else
+int DllMain(void*, uint32_t reason, void*) { return Attach(reason); }
+#endif
+
 int KELVORY_TWAX_INTERNAL_ZELBasXmlDocument() { return 1; }
 
 int ZELBasXmlDocument_GetAttachTally() { return attachTally; }
@@ -28,7 +37,7 @@ int ZELBasXmlDocument_GetAttachTally() { return attachTally; }
 #if !defined(_WIN32)
 // Plain ELF constructor and destructor rather than a static object: the
 // module has no static objects, and these run exactly at load and unload.
-__attribute__((constructor)) static void ZELBasXmlDocument_processAttach() { DllMain(nullptr, 1, nullptr); }
+__attribute__((constructor)) static void ZELBasXmlDocument_processAttach() { Attach(1); }
 
-__attribute__((destructor)) static void ZELBasXmlDocument_processDetach() { DllMain(nullptr, 0, nullptr); }
+__attribute__((destructor)) static void ZELBasXmlDocument_processDetach() { Attach(0); }
 #endif

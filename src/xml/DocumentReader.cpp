@@ -1,10 +1,9 @@
 // Reading: feeds XML text from a file or a string to the parser, whose
 // callbacks build the tree.
-#include <climits>
 #include <cstdio>
 
 #include "Buffer.h"
-#include "TreeBuilder.h"
+#include "ParseCache.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 #include "ZELBasXmlParser.h"
@@ -31,16 +30,38 @@ public:
     parser = nullptr;
   }
 
-  // One parse call; a failure is reported on the standard error stream.
+  // One parse call; a failure is reported on the standard error stream,
+  // and the first one kept for FirstError.
   bool Parse(const char* text, int length, int isFinal) {
     if (xmp_XML_Parse(parser, text, length, isFinal) != XML_STATUS_ERROR) return true;
-    std::fprintf(stderr, "XML parse error: %s\n", xmp_XML_ErrorString(xmp_XML_GetErrorCode(parser)));
-    std::fprintf(stderr, "  Line: %d, Column: %d\n", static_cast<int>(xmp_XML_GetCurrentLineNumber(parser)),
-                 static_cast<int>(xmp_XML_GetCurrentColumnNumber(parser)));
+    const char* message = xmp_XML_ErrorString(xmp_XML_GetErrorCode(parser));
+    XML_Size line = xmp_XML_GetCurrentLineNumber(parser);
+    XML_Size column = xmp_XML_GetCurrentColumnNumber(parser);
+    std::fprintf(stderr, "XML parse error: %s\n", message);
+    std::fprintf(stderr, "  Line: %d, Column: %d\n", static_cast<int>(line), static_cast<int>(column));
+    if (firstMessage == nullptr) {
+      firstMessage = message != nullptr ? message : "";
+      firstLine = line;
+      firstColumn = column;
+    }
     return false;
   }
 
+  // Copies out the first failure; false when there was none.
+  bool FirstError(ZELString& message, unsigned long& line, unsigned long& column) const {
+    if (firstMessage == nullptr) return false;
+    message = ZELString(firstMessage);
+    line = firstLine;
+    column = firstColumn;
+    return true;
+  }
+
   XML_Parser parser;
+
+private:
+  const char* firstMessage = nullptr;  // the parser's own static text
+  XML_Size firstLine = 0;
+  XML_Size firstColumn = 0;
 };
 
 // Closes the stream on every way out, exceptions included.
@@ -62,15 +83,16 @@ public:
 }  // namespace
 
 long ZELBasXmlDocument::Read() {
+  parseFailed = false;
   if (fileName.GetLengthInChar() < 1) return E_FAIL;
   return ReadFile(fileName);
 }
 
 long ZELBasXmlDocument::ReadFile(const ZELString& name) {
+  parseFailed = false;
   StreamOwner file(ZELBasFileOps::Fopen(name, "r"));
   if (file.stream == nullptr) return E_FAIL;
   char* bytes = new (mem_builtInAlloc) char[kChunk + 1];
-  if (bytes == nullptr) return E_FAIL;
   Buffer buffer(bytes);
   ParserOwner parser(this);
   if (parser.parser == nullptr) return E_FAIL;
@@ -89,24 +111,39 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   // parser that already failed reports again.
   parser.Parse(bytes, 0, 1);
   cache.Flush();
+  parseFailed = parser.FirstError(parseErrorMessage, parseErrorLine, parseErrorColumn);
   parser.Free();
   file.Close();
   return S_OK;
 }
 
 long ZELBasXmlDocument::ReadString(const ZELString& text) {
+  parseFailed = false;
   int characters = text.GetLengthInChar();
-  // Four bytes per character must fit the parser's int length.
-  if (characters > INT_MAX / 4) return E_FAIL;
+  if (characters > MaxStringCharacters) return E_FAIL;
   ParserOwner parser(this);
   if (parser.parser == nullptr) return E_FAIL;
-  size_t size = static_cast<size_t>(static_cast<long>(characters * 4));
+  // Four bytes per character, but no more than one past what the parser
+  // takes: a text that fills that is refused unparsed.
+  const size_t room = static_cast<size_t>(MaxStringBytes) + 1;
+  size_t size = static_cast<size_t>(characters) * 4;
+  if (size > room) size = room;
   char* bytes = new (mem_builtInAlloc) char[size];
   Buffer buffer(bytes);
   text.ConvertToUTF8(bytes, &size);
+  if (size == room) return E_FAIL;
   ParseCache cache(this);
   long result = parser.Parse(bytes, static_cast<int>(size), 1) ? S_OK : E_FAIL;
   cache.Flush();
+  parseFailed = parser.FirstError(parseErrorMessage, parseErrorLine, parseErrorColumn);
   parser.Free();
   return result;
+}
+
+long ZELBasXmlDocument::GetParseError(ZELString& message, unsigned long& line, unsigned long& column) const {
+  if (!parseFailed) return E_FAIL;
+  message = parseErrorMessage;
+  line = parseErrorLine;
+  column = parseErrorColumn;
+  return S_OK;
 }

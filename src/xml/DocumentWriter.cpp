@@ -1,10 +1,18 @@
-// Writing: the two header lines and the rendered tree, into a string or a
-// file.
+// Writing: the two header lines and the rendered tree, into a string, a
+// file or a sink.
 #include <cstdio>
 #include <cstring>
 
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
+
+namespace {
+
+const char kHeader[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<!-- Written by ZELBasXmlDocument -->\n";
+
+}  // namespace
 
 long ZELBasXmlDocument::Write() {
   if (fileName.GetLengthInChar() < 1) return E_FAIL;
@@ -12,27 +20,31 @@ long ZELBasXmlDocument::Write() {
 }
 
 long ZELBasXmlDocument::WriteString(ZELString& out) {
-  ZELString text("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n");
-  text.Append(ZELString("<!-- Written by ZELBasXmlDocument -->\n"));
+  ZELString text(kHeader);
   long result = dom.Serialize(text, ZELString());
   if (result != S_OK) return result;
   out = text;
   return S_OK;
 }
 
+long ZELBasXmlDocument::WriteTo(ZELBasXmlSink sink, void* context) const {
+  if (!sink(context, kHeader, sizeof kHeader - 1)) return E_FAIL;
+  return dom.SerializeTo(sink, context, ZELString());
+}
+
 long ZELBasXmlDocument::WriteFile(const ZELString& name) {
   ZELString text;
   long result = WriteString(text);
   if (result != S_OK) return result;
-  if (text.GetLengthInChar() == 0) return E_FAIL;
+  // Every rendered byte, a NUL inside a text included.
+  const char* bytes = text.CastToCharPtr();
+  size_t length = text.GetLengthInBytes();
   FILE* stream = ZELBasFileOps::Fopen(name, "w");
   if (stream == nullptr) return E_FAIL;
-  const char* bytes = text.CastToCharPtr();
-  size_t length = std::strlen(bytes);
   if (std::fwrite(bytes, 1, length, stream) != length) {
-    std::fclose(stream);
+    ZELBasFileOps::Fclose(stream);
     return E_FAIL;
   }
-  if (std::fclose(stream) != 0) return E_FAIL;
+  if (ZELBasFileOps::Fclose(stream) != 0) return E_FAIL;
   return S_OK;
 }

@@ -1,5 +1,5 @@
 // Search of a subtree by tag name.
-#include "NodeWalk.h"
+#include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
 namespace {

@@ -1,20 +1,31 @@
-// Rendering of a subtree as indented XML text.
+// Rendering of a subtree as indented XML text, handed to a sink a buffer at
+// a time.
 #include <cstring>
 
-#include "NodeWalk.h"
+#include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
 namespace {
 
 typedef ZELBasXmlNodeAccess A;
 
-// Renders into a buffer of its own and appends it to `out` a buffer at a
-// time: the bytes `out` receives, in order, are exactly those of appending
-// each piece in turn, with one append per 64 KiB instead of one per piece.
+// The sink of Serialize: appends to the caller's string.
+bool AppendToString(void* context, const char* bytes, size_t length) {
+  ZELString piece;
+  piece.BuildFromUTF8(bytes, length);
+  static_cast<ZELString*>(context)->Append(piece);
+  return true;
+}
+
+// Renders into a buffer of its own and hands it to the sink a buffer at a
+// time: the bytes the sink receives, in order, are exactly those of each
+// piece in turn, with one call per 64 KiB instead of one per piece. Once the
+// sink has refused, nothing more is rendered.
 class Renderer {
 public:
-  Renderer(ZELString& text, const ZELString& indent)
-      : out(text),
+  Renderer(ZELBasXmlSink target, void* targetContext, const ZELString& indent)
+      : sink(target),
+        context(targetContext),
         prefix(indent),
         buffer(static_cast<char*>(mem_OperatorNewThrowBuiltin(kBuffer))),
         used(0),
@@ -30,6 +41,8 @@ public:
   }
 
   void Enter(const ZELBasXmlNode* node) {
+    ++depth;
+    if (failed) return;  // the rest of the walk renders nothing
     // A node's strings and attribute tree lie elsewhere in memory, one
     // pointer behind another: ask for them a few siblings ahead, one link
     // per step, so that each has arrived when the next step reads it.
@@ -41,7 +54,6 @@ public:
       const ZELBasXmlNode* last = A::ChildrenEnd(node);
       for (const ZELBasXmlNode* c = child; c < last && c < child + 6; ++c) PrefetchHeader(c);
     }
-    ++depth;
     Open(node);
   }
 
@@ -74,20 +86,18 @@ public:
   }
 
   void Close(const ZELBasXmlNode* node) {
-    if (SelfClosing(node)) return;
+    if (failed || SelfClosing(node)) return;
     Prefix();
     Put("</", 2);
     Put(A::TagName(node));
     Put(">\n", 2);
   }
 
-  // Hands what is buffered to `out`.
-  void Flush() {
-    if (used == 0) return;
-    ZELString piece;
-    piece.BuildFromUTF8(buffer, used);
+  // Hands what is buffered to the sink; false once the sink has refused.
+  __attribute__((noinline)) bool Flush() {
+    size_t length = used;
     used = 0;
-    out.Append(piece);
+    return Emit(buffer, length);
   }
 
 private:
@@ -138,9 +148,19 @@ private:
       used += length;
       return;
     }
-    // It may not have fitted: append it whole after what came before.
-    Flush();
-    out.Append(text);
+    // It may not have fitted: hand it over whole after what came before.
+    PutWhole(text);
+  }
+
+  // Out of line: rare, and it would keep Put from being inlined.
+  __attribute__((noinline)) void PutWhole(const ZELString& text) {
+    if (Flush()) Emit(text.CastToCharPtr(), text.GetLengthInBytes());
+  }
+
+  bool Emit(const char* bytes, size_t length) {
+    if (failed) return false;
+    if (length != 0 && !sink(context, bytes, length)) failed = true;
+    return !failed;
   }
 
   // The caller's indentation plus four spaces per level: one copy from the
@@ -155,9 +175,7 @@ private:
     if (length > kBuffer - used) {
       Flush();
       if (length > kBuffer) {
-        ZELString line;
-        line.BuildFromUTF8(prefixes, length);
-        out.Append(line);
+        Emit(prefixes, length);
         return;
       }
     }
@@ -168,20 +186,10 @@ private:
   void GrowPrefixes(size_t length) {
     if (prefixes == nullptr) {
       // The caller's indentation, every byte of it.
-      size_t room = 256;
-      for (;;) {
-        char* bytes = static_cast<char*>(mem_OperatorNewThrowBuiltin(room));
-        size_t written = room;
-        prefix.ConvertToUTF8(bytes, &written);
-        if (written < room) {
-          prefixes = bytes;
-          indentLength = written;
-          prefixRoom = room;
-          break;
-        }
-        mem_Free(bytes);
-        room *= 2;
-      }
+      indentLength = prefix.GetLengthInBytes();
+      prefixRoom = indentLength + 256;
+      prefixes = static_cast<char*>(mem_OperatorNewThrowBuiltin(prefixRoom));
+      std::memcpy(prefixes, prefix.CastToCharPtr(), indentLength);
       length = indentLength + depth * 4;
     }
     if (length > prefixRoom) {
@@ -195,7 +203,8 @@ private:
     std::memset(prefixes + indentLength, ' ', prefixRoom - indentLength);
   }
 
-  ZELString& out;
+  ZELBasXmlSink sink;
+  void* context;
   const ZELString& prefix;
   char* buffer;
   size_t used;
@@ -205,16 +214,20 @@ private:
   size_t prefixRoom;
   const ZELBasXmlNode* lastLeaf = nullptr;
   bool lastLeafSelfClosing = false;
+  bool failed = false;
 };
 
 }  // namespace
 
 // NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes it by value.
 long ZELBasXmlNode::Serialize(ZELString& out, ZELString indent) const {
-  Renderer renderer(out, indent);
+  return SerializeTo(&AppendToString, &out, indent);
+}
+
+long ZELBasXmlNode::SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent) const {
+  Renderer renderer(sink, context, indent);
   renderer.Open(this);
   WalkBelow(this, renderer);
   renderer.Close(this);
-  renderer.Flush();
-  return S_OK;
+  return renderer.Flush() ? S_OK : E_FAIL;
 }

@@ -1,52 +1,53 @@
 // The node's construction, copying, assignment, destruction and setters.
+#include <cassert>
+#include <cstddef>
 #include <cstring>
 
-#include "NodeWalk.h"
+#include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
 template class ZELBasVector<ZELBasXmlNode>;
 template ZELBASXMLDOCUMENT_API void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
 template ZELBASXMLDOCUMENT_API void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);
 
-namespace {
-
-// While set, the copy constructor copies a node without its children: the
-// outermost copy then fills each level itself, so copying takes no C++
-// frame per level.
-thread_local bool shallowCopy = false;
-
-class ShallowCopyScope {
-public:
-  ShallowCopyScope() : previous(shallowCopy) { shallowCopy = true; }
-  ~ShallowCopyScope() { shallowCopy = previous; }
-
-private:
-  bool previous;
-};
-
-}  // namespace
-
 ZELBasXmlNode::ZELBasXmlNode() : isRoot(false), parent(nullptr) {}
 
 ZELBasXmlNode::ZELBasXmlNode(const ZELString& name) : tagName(name), isRoot(false), parent(nullptr) {}
 
-ZELBasXmlNode::ZELBasXmlNode(const ZELBasXmlNode& other)
+ZELBasXmlNode::ZELBasXmlNode(const ZELBasXmlNode& other, ShallowTag)
     : attributes(other.attributes),
       tagName(other.tagName),
       isRoot(other.isRoot),
       data(other.data),
-      parent(other.parent) {
-  if (!shallowCopy && other.children.size() != 0) CopyDescendants(other);
+      parent(other.parent) {}
+
+ZELBasXmlNode::ZELBasXmlNode(const ZELBasXmlNode& other) : ZELBasXmlNode(other, kShallow) {
+  // The shallow copy is complete: should filling the children fail, the
+  // destructor takes back what was filled.
+  if (other.children.size() != 0) CopyDescendants(other);
 }
 
-// Fills the children level by level, walking the copy and `other` in step.
-// Each vector is sized once by assignment, whose element copies are shallow
-// here; their own children are filled when the walk reaches them.
+void ZELBasXmlNode::CopyShallow(const void* source, void* destination, size_t count) {
+  const ZELBasXmlNode* from = static_cast<const ZELBasXmlNode*>(source);
+  ZELBasXmlNode* to = static_cast<ZELBasXmlNode*>(destination);
+  for (size_t i = 0; i < count; ++i) new (&to[i], ZELBasPlacementTag) ZELBasXmlNode(from[i], kShallow);
+}
+
+// Gives this node, which has no children yet, shallow copies of `other`'s
+// children in storage of their exact size, linked to this node.
+void ZELBasXmlNode::CopyChildrenShallow(const ZELBasXmlNode& other) {
+  ZELBasVectorGeneric copies(ZELBasReplicatorGeneric(static_cast<int>(sizeof(ZELBasXmlNode)), &CopyShallow,
+                                                     ZELBasReplicator<ZELBasXmlNode>::GetDestroyFunc()));
+  copies.Init(ZELBasXmlNodeAccess::Engine(other.children));
+  ZELBasXmlNodeAccess::Engine(children).swap(copies);  // each keeps its replicator
+  LinkChildren();
+}
+
+// Fills the children level by level, walking the copy and `other` in step,
+// so that copying takes no C++ frame per level.
 void ZELBasXmlNode::CopyDescendants(const ZELBasXmlNode& other) {
   typedef ZELBasXmlNodeAccess A;
-  ShallowCopyScope scope;
-  children = other.children;
-  LinkChildren();
+  CopyChildrenShallow(other);
   ZELBasXmlNode* node = this;
   const ZELBasXmlNode* source = &other;
   for (;;) {
@@ -65,17 +66,25 @@ void ZELBasXmlNode::CopyDescendants(const ZELBasXmlNode& other) {
         source = source->parent;
       }
     }
-    if (source->children.size() != 0) {
-      node->children = source->children;
-      node->LinkChildren();
-    }
+    if (source->children.size() != 0) node->CopyChildrenShallow(*source);
   }
 }
 
+// The memory module's size classes and the fitting of short children
+// vectors are chosen for nodes of this size; its blocks suit their alignment.
+static_assert(sizeof(void*) != 8 || sizeof(ZELBasXmlNode) == 208, "a node is 208 bytes on 64-bit targets");
+static_assert(alignof(ZELBasXmlNode) <= alignof(std::max_align_t), "memory module blocks hold nodes");
+
 void ZELBasXmlNode::Relocate(void* source, void* destination, size_t count) {
+  assert(source == destination ||
+         static_cast<char*>(destination) + count * sizeof(ZELBasXmlNode) <= static_cast<char*>(source) ||
+         static_cast<char*>(source) + count * sizeof(ZELBasXmlNode) <= static_cast<char*>(destination));
   if (source != destination) std::memcpy(destination, source, count * sizeof(ZELBasXmlNode));
   ZELBasXmlNode* moved = static_cast<ZELBasXmlNode*>(destination);
-  for (size_t i = 0; i < count; ++i) moved[i].LinkChildren();
+  for (size_t i = 0; i < count; ++i) {
+    moved[i].attributes.Relocated();
+    moved[i].LinkChildren();
+  }
 }
 
 void ZELBasXmlNode::LinkChildren() {
@@ -130,6 +139,11 @@ void ZELBasXmlNode::DestroyDescendants() {
 
 long ZELBasXmlNode::SetTagName(const ZELString& name) {
   tagName = name;
+  return S_OK;
+}
+
+long ZELBasXmlNode::SetData(const ZELString& text) {
+  data = text;
   return S_OK;
 }
 

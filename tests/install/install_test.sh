@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the project into a temporary prefix, then builds the installed
 # examples against it twice, through find_package and through pkg-config,
-# and runs them.
+# and runs them; builds the README's examples with the plain
+# `-lZELBasXmlDocument`; checks the manual page and the documents' links.
 #   install_test.sh BUILD_DIR VERSION LIBDIR CXX [FLAGS]
 # LIBDIR is the library directory under the prefix (CMAKE_INSTALL_LIBDIR).
 # FLAGS are given to every compile and link of the examples (the sanitizer
@@ -30,20 +31,37 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log"; fail "cmake --install"; finish; }
 
 # Layout, and a versioned SONAME on every library.
+doc="$prefix/share/doc/ZELBasXmlDocument"
 for f in include/ZELBasXmlDocument.h include/ZELBasModulePair.h include/ZELBasXmlParser.h \
   "$libdir/cmake/ZELBasXmlDocument/ZELBasXmlDocumentConfig.cmake" "$libdir/pkgconfig/ZELBasXmlDocument.pc" \
-  bin/zelbasxml share/doc/ZELBasXmlDocument/examples/CMakeLists.txt; do
+  bin/zelbasxml share/man/man1/zelbasxml.1.gz share/doc/ZELBasXmlDocument/{LICENSE,README.md,docs/performance.md} \
+  share/doc/ZELBasXmlDocument/examples/CMakeLists.txt; do
   [[ -f "$prefix/$f" ]] || fail "not installed: $f"
 done
+# Each library's versioned file and SONAME; the name links are links, but
+# the library's own is a linker script that names the modules too.
 for lib in ZELBasXmlDocument ZELBasXmlParser ZELBasShared ZELBasGenericsLib ZELBasCoreUtils ZELBasAlloc; do
   so="$prefix/$libdir/lib$lib.so"
-  if [[ -L $so ]] && readelf -d "$so.1" 2>/dev/null | grep -q "SONAME.*\[lib$lib\.so\.1\]"; then pass; else
+  if [[ -L $so || $lib == ZELBasXmlDocument ]] && [[ -L $so.1 ]] &&
+    readelf -d "$so.1" 2>/dev/null | grep -q "SONAME.*\[lib$lib\.so\.1\]"; then pass; else
     fail "lib$lib.so: missing, or SONAME not lib$lib.so.1"
   fi
 done
+grep -q '^INPUT(libZELBasXmlDocument.so.1 AS_NEEDED(.*libZELBasCoreUtils.so.1' "$prefix/$libdir/libZELBasXmlDocument.so" ||
+  fail "libZELBasXmlDocument.so is not the linker script"
+
+# The manual page, and every relative link of the installed documents.
+if MANPATH="$prefix/share/man" man -P cat zelbasxml 2>&1 | grep -q 'zelbasxml.*format XML documents'; then pass; else
+  fail "man zelbasxml"
+fi
+while IFS= read -r md; do
+  for target in $(grep -oE '\]\([^) ]+' "$md" | cut -c3- | grep -v '://' | cut -d'#' -f1); do
+    [[ -e "$(dirname "$md")/$target" ]] || fail "${md#"$doc"/}: link to $target leads nowhere"
+  done
+done < <(find "$doc" -name '*.md')
 
 # The command runs from the prefix alone: no build-tree path, no library path.
-catalog="$prefix/share/doc/ZELBasXmlDocument/examples/catalog.xml"
+catalog="$doc/examples/catalog.xml"
 if readelf -d "$prefix/bin/zelbasxml" | grep -qF "path: [\$ORIGIN/../$libdir]" &&
   [[ "$(env -u LD_LIBRARY_PATH "$prefix/bin/zelbasxml" --version)" == "zelbasxml $version" ]] &&
   env -u LD_LIBRARY_PATH "$prefix/bin/zelbasxml" find price "$catalog" | grep -qx '<price>24.00'; then
@@ -83,6 +101,7 @@ product/stock warehouse="north": 140
 product/stock warehouse="south": 35
 OUT
 printf 'A-100\nB-220\nC-310\n' >"$work/find-sku.txt"
+printf '<a><b></a>' >"$work/bad.xml"
 cat >"$work/build_tree.txt" <<'OUT'
 <!-- order 1042 -->
 <order customer="c-77" id="1042">
@@ -90,9 +109,11 @@ cat >"$work/build_tree.txt" <<'OUT'
         <line quantity="2" sku="A-100"/>
         <line quantity="1" sku="C-310"/>
     </lines>
-    <delivery warehouse="north"/>
+    <delivery warehouse="north">Back door; ring twice
+    </delivery>
 </order>
 <!-- 2 lines -->
+<!-- from north, the main store -->
 OUT
 
 run_examples() {
@@ -101,6 +122,9 @@ run_examples() {
   expect "$how: find_tags" "$work/find.txt" -- "$bin/find_tags" "$catalog" stock
   expect "$how: find_tags with attribute" "$work/find-sku.txt" -- "$bin/find_tags" "$catalog" product sku
   expect "$how: build_tree" "$work/build_tree.txt" -- "$bin/build_tree"
+  if "$bin/outline" "$work/bad.xml" 2>&1 >/dev/null | grep -q "^outline: $work/bad.xml:1:8: mismatched tag$"; then pass; else
+    fail "$how: outline of a malformed file"
+  fi
 }
 
 # find_package: the installed examples' own CMakeLists.txt, a project of its
@@ -130,5 +154,23 @@ for example in outline find_tags build_tree; do
     { fail "pkg-config build: $example"; built=0; }
 done
 ((built)) && run_examples pkg-config "$work/pc-build"
+
+# The README's examples, unchanged, with nothing but -lZELBasXmlDocument
+# (and the prefix's paths); run beside the example catalog.
+mkdir -p "$work/readme/examples"
+cp "$catalog" "$work/readme/examples/"
+awk -v dir="$work/readme" '/^```cpp$/ { out = dir "/example" ++n ".cpp"; next } /^```$/ { out = "" } out { print > out }' \
+  "$doc/README.md"
+printf 'A-100: Claw hammer\nB-220: Watering can with rose\nC-310: Café pot\n' >"$work/readme1.txt"
+printf '<model name="m1" version="2">\n    <part id="p1">Wheel\n    </part>\n</model>\n' >"$work/readme2.txt"
+for n in 1 2; do
+  # shellcheck disable=SC2086
+  if "$cxx" -std=c++17 -Wall -Wextra -Werror $flags "$work/readme/example$n.cpp" -o "$work/readme/example$n" \
+    -I"$prefix/include" -L"$prefix/$libdir" -lZELBasXmlDocument -Wl,-rpath,"$prefix/$libdir"; then
+    expect "README example $n" "$work/readme$n.txt" -- env -C "$work/readme" "./example$n"
+  else
+    fail "README example $n: plain -lZELBasXmlDocument build"
+  fi
+done
 
 finish

@@ -19,11 +19,12 @@
 /// none can be had.
 ZELBASALLOC_API void* mem_OperatorNewThrowBuiltin(size_t size);
 
-/// The same, but gives null instead of raising when no block can be had
-/// (or the failure hook says so). Counted like the others.
+/// As mem_OperatorNewThrowBuiltin, but gives null where that raises
+/// std::bad_alloc; counted, and failed by mem_FailAfter, the same way.
 ZELBASALLOC_API void* mem_TryOperatorNew(size_t size) noexcept;
 
-/// Takes back a block given by mem_OperatorNewThrowBuiltin; null is ignored.
+/// Takes back a block given by mem_OperatorNewThrowBuiltin or
+/// mem_TryOperatorNew; null is ignored.
 ZELBASALLOC_API void mem_Free(void* block);
 
 /// Gives a block of at least `size` usable bytes holding the first bytes of

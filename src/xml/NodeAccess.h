@@ -1,7 +1,11 @@
-// Iterative walks over a node's subtree. Every child links to the node that
-// holds it, so a walk climbs back up through those links and needs neither
+// The module's access to a node's private parts: reading them for the
+// renderer and the search, building in place for the tree builder; and the
+// iterative walk over a subtree. Every child links to the node that holds
+// it, so a walk climbs back up through those links and needs neither
 // recursion nor a stack, whatever the depth.
 #pragma once
+
+#include <cassert>
 
 #include "ZELBasXmlNode.h"
 
@@ -12,6 +16,7 @@ public:
   }
   // The next sibling of a node held in its parent's children, or null.
   static const ZELBasXmlNode* NextSibling(const ZELBasXmlNode* node) {
+    assert(node->parent != nullptr);
     const ZELBasXmlNode* next = node + 1;
     return next != node->parent->children.end() ? next : nullptr;
   }
@@ -29,25 +34,41 @@ public:
   // Constructs a child named `tagName` at the end of `parent`'s children and
   // links it there: the same node that appending a copy of a new one gives.
   static ZELBasXmlNode* AppendNew(ZELBasXmlNode* parent, const ZELString& tagName) {
-    void* slot = Storage::Of(parent->children).PushBackUninitialized(&ZELBasXmlNode::Relocate);
+    assert(parent != nullptr);
+    void* slot = Engine(parent->children).PushBackUninitialized(&ZELBasXmlNode::Relocate);
     ZELBasXmlNode* child = new (slot, ZELBasPlacementTag) ZELBasXmlNode(tagName);
     child->parent = parent;
     return child;
   }
 
+  // Destroys the last child of `parent`, as if it had never been appended.
+  static void RemoveLastChild(ZELBasXmlNode* parent) { Engine(parent->children).PopBack(); }
+
   // Gives a closed element's short children vector just the room it uses:
   // most elements have a few children, and doubling leaves a node's worth
-  // of room or more unused in many of them.
+  // of room or more unused in many of them. Never fails: without a smaller
+  // block the vector keeps the one it has.
   static void FitChildren(ZELBasXmlNode* node) {
-    ZELBasVectorGeneric& children = Storage::Of(node->children);
+    ZELBasVectorGeneric& children = Engine(node->children);
     if (children.Capacity() <= 16) children.ShrinkToFit(&ZELBasXmlNode::Relocate);
   }
 
+  // The engine under a children vector.
+  static ZELBasVectorGeneric& Engine(ZELBasVector<ZELBasXmlNode>& children) {
+    return (children.*Storage::Mutable())();
+  }
+  static const ZELBasVectorGeneric& Engine(const ZELBasVector<ZELBasXmlNode>& children) {
+    return (children.*Storage::Const())();
+  }
+
 private:
+  // Names the vector's protected access to its engine, as a class derived
+  // from it may.
   struct Storage : ZELBasVector<ZELBasXmlNode> {
-    static ZELBasVectorGeneric& Of(ZELBasVector<ZELBasXmlNode>& v) {
-      return static_cast<Storage&>(v).Generic();
-    }
+    typedef ZELBasVectorGeneric& (ZELBasVector<ZELBasXmlNode>::*MutableGeneric)();
+    typedef const ZELBasVectorGeneric& (ZELBasVector<ZELBasXmlNode>::*ConstGeneric)() const;
+    static MutableGeneric Mutable() { return &Storage::Generic; }
+    static ConstGeneric Const() { return &Storage::Generic; }
   };
 };
 

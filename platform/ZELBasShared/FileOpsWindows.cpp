@@ -1,0 +1,367 @@
+// File access on Windows. Names arrive as UTF-8 and go to the system as
+// UTF-16; every stream is binary, so text is written byte for byte as on other
+// systems. A stream opened to write a regular file writes to a new file
+// beside it, which takes the target's place in Fclose once everything is
+// written and on disk: a failed write never leaves the target half-written.
+//
+// The C runtime here has no streams with a close hook of their own, so the
+// streams that replace a file are remembered until Fclose finishes them.
+#include <windows.h>
+// After windows.h:
+#include <aclapi.h>
+#include <bcrypt.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "ZELBasShared.h"
+
+namespace {
+
+// Owns a handle: closes it unless released.
+class Handle {
+public:
+  explicit Handle(HANDLE opened = INVALID_HANDLE_VALUE) : handle(opened) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() { Reset(INVALID_HANDLE_VALUE); }
+
+  bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle; }
+  HANDLE Release() {
+    HANDLE released = handle;
+    handle = INVALID_HANDLE_VALUE;
+    return released;
+  }
+  void Reset(HANDLE opened) {
+    if (Valid()) CloseHandle(handle);
+    handle = opened;
+  }
+
+private:
+  HANDLE handle;
+};
+
+struct LocalFreer {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+
+// A stream that replaces a file, from Fopen to Fclose.
+struct Replacement {
+  FILE* stream = nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;  // the new file, or the buffer of an in-place write; the stream's
+  Handle target;                       // an in-place write's target
+  std::wstring temp;                   // the new file's path; empty for an in-place write
+  std::wstring path;                   // the target's path
+  DWORD attributes = 0;                // the target's, for the new file; 0 for a new target
+};
+
+std::mutex registryLock;  // guards both below
+std::vector<Replacement*> replacing;
+size_t writeBudget = SIZE_MAX;  // bytes left before writes fail (tests)
+
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    default:
+      return EIO;
+  }
+}
+
+// Null with errno set from the system's last error.
+FILE* Failed() {
+  errno = ErrnoOf(GetLastError());
+  return nullptr;
+}
+
+bool Wide(const char* utf8, std::wstring& wide) {
+  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+  if (size <= 0) return false;
+  wide.resize(static_cast<size_t>(size));
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, &wide[0], size);
+  wide.resize(static_cast<size_t>(size) - 1);
+  return true;
+}
+
+// The text a Windows call writes into a buffer of the size given, growing
+// the buffer once when the call asks for more; empty on failure.
+template <class Call>
+std::wstring Grown(Call call) {
+  std::wstring text(MAX_PATH, L'\0');
+  DWORD length = call(&text[0], MAX_PATH);
+  if (length >= MAX_PATH) {
+    text.resize(length);
+    length = call(&text[0], length);
+  }
+  text.resize(length < text.size() ? length : 0);
+  return text;
+}
+
+// The full path of the open file `target` (through links, to the file they
+// name) or else of `path`, in the form without a length limit.
+std::wstring FullPath(HANDLE target, const std::wstring& path) {
+  std::wstring full;
+  if (target != INVALID_HANDLE_VALUE) {
+    full = Grown([target](wchar_t* buffer, DWORD size) {
+      return GetFinalPathNameByHandleW(target, buffer, size, FILE_NAME_NORMALIZED);
+    });
+  }
+  // Wine names no open file whose path is longer than MAX_PATH: the name
+  // as given, then.
+  if (full.empty()) {
+    full = Grown([&path](wchar_t* buffer, DWORD size) {
+      return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+    });
+  }
+  if (full.size() > 2 && full[1] == L':') return L"\\\\?\\" + full;
+  if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\' && full[2] != L'?') {
+    return L"\\\\?\\UNC" + full.substr(1);
+  }
+  return full;
+}
+
+// A binary C stream that owns `handle`; closes it on failure.
+FILE* StreamOn(HANDLE handle, int flags, const char* mode) {
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  FILE* stream = _fdopen(fd, mode);
+  if (stream == nullptr) _close(fd);
+  return stream;
+}
+
+// A name no other process can guess: 16 random hexadecimal digits.
+bool RandomSuffix(std::wstring& out) {
+  unsigned char bytes[8];
+  if (BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) return false;
+  const wchar_t digits[] = L"0123456789abcdef";
+  for (unsigned char b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return true;
+}
+
+// Creates a file that only this handle can use until it is closed (no
+// sharing), with `security` (the target's access list) or the folder's.
+HANDLE CreateExclusive(const std::wstring& prefix, PSECURITY_DESCRIPTOR security, DWORD flags,
+                       std::wstring& name) {
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    name = prefix;
+    if (!RandomSuffix(name)) return INVALID_HANDLE_VALUE;
+    name += L".tmp";
+    file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, &attributes, CREATE_NEW, flags,
+                       nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  return file;
+}
+
+void Forget(HANDLE file) {
+  FILE_DISPOSITION_INFO remove = {TRUE};
+  SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
+}
+
+FILE* OpenReplacement(const std::wstring& path) {
+  // The target itself, to see what it is and that it may be written; not
+  // truncated.
+  Handle target(CreateFileW(path.c_str(), GENERIC_WRITE | READ_CONTROL,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!target.Valid() && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    FILE* failed = Failed();
+    // A folder's name opens nothing to write.
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) errno = EISDIR;
+    return failed;
+  }
+  // Devices and pipes are written in place.
+  if (target.Valid() && GetFileType(target.Get()) != FILE_TYPE_DISK) {
+    return StreamOn(target.Release(), _O_WRONLY, "wb");
+  }
+  std::unique_ptr<Replacement> r(new (std::nothrow) Replacement());
+  if (r == nullptr) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  // The new file gets the target's access list and attributes.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD error = target.Valid() ? GetSecurityInfo(target.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                                 nullptr, nullptr, nullptr, nullptr, &descriptor)
+                               : ERROR_SUCCESS;
+  std::unique_ptr<void, LocalFreer> security(descriptor);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (error != ERROR_SUCCESS) SetLastError(error);
+  if (error != ERROR_SUCCESS || (target.Valid() && !GetFileInformationByHandle(target.Get(), &info))) {
+    return Failed();
+  }
+  if (target.Valid()) {
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    r->attributes =
+        (info.dwFileAttributes & kept) != 0 ? info.dwFileAttributes & kept : FILE_ATTRIBUTE_NORMAL;
+  }
+  // The new file goes into the folder of the file a link names.
+  r->path = FullPath(target.Get(), path);
+  if (r->path.empty()) return Failed();
+  size_t slash = r->path.find_last_of(L"\\/");
+  // Room for the suffix within a file name's 255 characters, a surrogate
+  // pair never split.
+  std::wstring base = r->path.substr(slash + 1, 200);
+  if (base.size() == 200 && IS_HIGH_SURROGATE(base.back())) base.pop_back();
+  Handle file(CreateExclusive(r->path.substr(0, slash + 1) + L"." + base + L".", security.get(),
+                              FILE_ATTRIBUTE_NORMAL, r->temp));
+  if (!file.Valid() && target.Valid()) {
+    // No new file beside the target, but the target may be written: the
+    // text is kept in a file of the user's own until Fclose writes it in
+    // place.
+    std::wstring folder = Grown([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
+    if (!folder.empty()) {
+      file.Reset(CreateExclusive(folder + L"zelbas-", nullptr,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, r->temp));
+    }
+    r->temp.clear();
+    r->target.Reset(target.Release());
+  }
+  if (!file.Valid()) return Failed();
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_RDWR | _O_BINARY);
+  if (fd >= 0) {
+    r->file = file.Release();  // the descriptor's now
+    r->stream = _fdopen(fd, "wb");
+  }
+  if (r->stream == nullptr) {
+    Forget(fd >= 0 ? r->file : file.Get());
+    if (fd >= 0) _close(fd);
+    errno = ENOMEM;
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> guard(registryLock);
+  replacing.push_back(r.get());
+  return r.release()->stream;
+}
+
+// Copies the buffered text over the target's content.
+bool WriteInPlace(const Replacement& r) {
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(r.file, start, nullptr, FILE_BEGIN) ||
+      !SetFilePointerEx(r.target.Get(), start, nullptr, FILE_BEGIN)) {
+    return false;
+  }
+  char chunk[65536];
+  for (;;) {
+    DWORD count, written;
+    if (!ReadFile(r.file, chunk, sizeof chunk, &count, nullptr)) return false;
+    if (count == 0) return SetEndOfFile(r.target.Get()) && FlushFileBuffers(r.target.Get());
+    if (!WriteFile(r.target.Get(), chunk, count, &written, nullptr) || written != count) return false;
+  }
+}
+
+// Takes `size` bytes from the test budget; false when they exceed it.
+bool TakeBudget(uint64_t size) {
+  std::lock_guard<std::mutex> guard(registryLock);
+  if (writeBudget == SIZE_MAX) return true;
+  bool enough = size <= writeBudget;
+  writeBudget = enough ? writeBudget - static_cast<size_t>(size) : 0;
+  if (!enough) SetLastError(ERROR_WRITE_FAULT);
+  return enough;
+}
+
+}  // namespace
+
+FILE* ZELBasFileOps::Fopen(const ZELString& fileName, const char* mode) {
+  std::wstring path;
+  if (!Wide(fileName.CastToCharPtr(), path)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  // Binary whatever the mode asks: "t" dropped, "b" added.
+  std::wstring binary;
+  for (const char* c = mode; *c != '\0'; ++c) {
+    if (*c != 't' && *c != 'b') binary += static_cast<wchar_t>(*c);
+  }
+  if (binary == L"w") return OpenReplacement(path);
+  binary += L'b';
+  // The C runtime opens no folder.
+  return _wfopen(path.c_str(), binary.c_str());
+}
+
+int ZELBasFileOps::Fclose(FILE* stream) {
+  std::unique_ptr<Replacement> r;
+  {
+    std::lock_guard<std::mutex> guard(registryLock);
+    for (size_t i = 0; i < replacing.size() && r == nullptr; ++i) {
+      if (replacing[i]->stream == stream) {
+        r.reset(replacing[i]);
+        replacing.erase(replacing.begin() + static_cast<ptrdiff_t>(i));
+      }
+    }
+  }
+  if (r == nullptr) return std::fclose(stream);
+  LARGE_INTEGER size;
+  bool ok = std::fflush(stream) == 0 && GetFileSizeEx(r->file, &size) &&
+            TakeBudget(static_cast<uint64_t>(size.QuadPart));
+  if (!r->temp.empty()) {
+    FILE_BASIC_INFO basic = {};  // times of 0 stay as they are
+    basic.FileAttributes = r->attributes;
+    ok = ok &&
+         (r->attributes == 0 || SetFileInformationByHandle(r->file, FileBasicInfo, &basic, sizeof basic)) &&
+         FlushFileBuffers(r->file);
+    if (!ok) Forget(r->file);
+  } else {
+    ok = ok && WriteInPlace(*r);
+  }
+  DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+  if (std::fclose(stream) != 0) ok = false;
+  r->target.Reset(INVALID_HANDLE_VALUE);
+  // A rename that replaces the target whole or not at all. (ReplaceFileW
+  // would keep more of the target, but can fail after removing it, and
+  // fails outright under Wine; attributes and access list are already the
+  // target's.)
+  if (ok && !r->temp.empty() &&
+      !MoveFileExW(r->temp.c_str(), r->path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = GetLastError();
+    DeleteFileW(r->temp.c_str());
+    ok = false;
+  }
+  if (ok) return 0;
+  errno = error != ERROR_SUCCESS ? ErrnoOf(error) : EIO;
+  return EOF;
+}
+
+void ZELBasShared_FailWritesAfter(size_t bytes) {
+  std::lock_guard<std::mutex> guard(registryLock);
+  writeBudget = bytes;
+}

@@ -1,0 +1,148 @@
+// The string cache of the tree builder: hashing, the tables and the
+// pending text.
+#include "ParseCache.h"
+
+#include <cassert>
+#include <cstring>
+#include <new>
+
+#include "NodeAccess.h"
+
+namespace zelbas_detail {
+
+// HashToNul's hash, over `length` bytes.
+inline uint32_t Hash(const char* text, size_t length) {
+  uint32_t hash = 0;
+  for (size_t i = 0; i < length; ++i) hash = hash * 31 + static_cast<unsigned char>(text[i]);
+  return hash;
+}
+
+inline bool SameBytes(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// Spreads the hash over the table's slots.
+inline size_t Slot(uint32_t hash, size_t mask) { return ((hash * 0x9E3779B1u) >> 16) & mask; }
+
+template <class Entry>
+Entry* NewTable(size_t count) {
+  Entry* table = static_cast<Entry*>(mem_OperatorNewThrowBuiltin(count * sizeof(Entry)));
+  for (size_t i = 0; i < count; ++i) new (&table[i], ZELBasPlacementTag) Entry();
+  return table;
+}
+
+template <class Entry>
+void DeleteTable(Entry* table, size_t count) {
+  if (table == nullptr) return;
+  for (size_t i = 0; i < count; ++i) table[i].~Entry();
+  mem_Free(table);
+}
+
+ParseCache::ParseCache()
+    : document(nullptr),
+      previous(nullptr),
+      names(&single[0]),
+      values(&single[1]),
+      nameMask(0),
+      valueMask(0),
+      pendingNode(nullptr),
+      pending(nullptr),
+      pendingLength(0),
+      pendingCapacity(0) {}
+
+ParseCache::ParseCache(ZELBasXmlDocument* served)
+    : document(served),
+      previous(served->parseCache),
+      names(nullptr),
+      values(nullptr),
+      nameMask(kNames - 1),
+      valueMask(kValues - 1),
+      pendingNode(nullptr),
+      pending(nullptr),
+      pendingLength(0),
+      pendingCapacity(0) {
+  // One block for both tables: nothing to undo if it cannot be had.
+  names = NewTable<Entry>(kNames + kValues + 1);
+  values = names + kNames;
+  document->parseCache = this;
+}
+
+ParseCache::~ParseCache() {
+  if (document != nullptr) {
+    document->parseCache = previous;
+    DeleteTable(names, kNames + kValues + 1);
+  }
+  if (pending != nullptr) mem_Free(pending);
+}
+
+const ZELString& ParseCache::Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
+                                    bool* hit) {
+  assert(length <= UINT32_MAX);
+  Entry& entry = table[Slot(hash, mask)];
+  if (entry.hash == hash && entry.length == length && SameBytes(entry.text.CastToCharPtr(), text, length)) {
+    if (hit != nullptr) *hit = true;
+    return entry.text;
+  }
+  if (hit != nullptr) *hit = false;
+  ZELString fresh;
+  fresh.BuildFromUTF8(text, length);
+  entry.text = fresh;
+  entry.length = static_cast<uint32_t>(length);
+  entry.hash = hash;
+  return entry.text;
+}
+
+const ZELString& ParseCache::Value(const char* text) {
+  size_t length;
+  uint32_t hash = HashToNul(text, length);
+  if (length <= kShortValue && valueSharing.Try()) {
+    bool hit;
+    const ZELString& shared = Lookup(values, valueMask, text, length, hash, &hit);
+    valueSharing.Count(hit);
+    return shared;
+  }
+  // Long values are seldom repeated: build them in the one slot kept apart.
+  Entry& entry = values[valueMask + 1];
+  entry.text = ZELString();
+  entry.text.BuildFromUTF8(text, length);
+  return entry.text;
+}
+
+void ParseCache::SetData(ZELBasXmlNode* node, const char* text, size_t length) {
+  if (pendingNode != node) Flush();
+  if (length > pendingCapacity) {
+    size_t capacity = pendingCapacity * 2 > length ? pendingCapacity * 2 : length;
+    char* grown = static_cast<char*>(mem_OperatorNewThrowBuiltin(capacity));
+    if (pending != nullptr) mem_Free(pending);
+    pending = grown;
+    pendingCapacity = capacity;
+  }
+  if (length != 0) std::memcpy(pending, text, length);
+  pendingLength = length;
+  pendingNode = node;
+}
+
+void ParseCache::FlushData() {
+  assert(pendingNode != nullptr);
+  ZELString& data = ZELBasXmlNodeAccess::Data(pendingNode);
+  pendingNode = nullptr;
+  // Indentation between elements repeats everywhere: it is always shared.
+  bool blank = true;
+  for (size_t i = 0; i < pendingLength && blank; ++i) {
+    char c = pending[i];
+    blank = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+  }
+  if (pendingLength <= kShortValue && (blank || dataSharing.Try())) {
+    bool hit;
+    data = Lookup(values, valueMask, pending, pendingLength, Hash(pending, pendingLength), &hit);
+    if (!blank) dataSharing.Count(hit);
+  } else {
+    data = ZELString();
+    data.BuildFromUTF8(pending, pendingLength);
+  }
+}
+
+}  // namespace zelbas_detail
