@@ -1,15 +1,66 @@
 // The parser's callbacks: they turn start-tag, end-tag and character-data
 // events into the document's tree.
+#include <cstring>
+
 #include "NodeAccess.h"
 #include "ParseCache.h"
 #include "ZELBasXmlDocument.h"
 
 namespace zelbas_detail {
 
-// Inserts the attribute pairs of `atts`; a repeated name keeps the last value.
+// The attributes of one start tag, sorted by name for BuildSorted.
+struct SortedAttributes {
+  static const size_t kMost = 32;  // longer lists are inserted one by one
+  const char* const* pairs[kMost];
+  size_t count;
+  ParseCache* strings;
+};
+
+// Constructs the attribute of rank `index`.
+void MakeAttribute(void* at, size_t index, void* context) {
+  SortedAttributes& sorted = *static_cast<SortedAttributes*>(context);
+  const char* const* pair = sorted.pairs[index];
+  const ZELString& name = sorted.strings->Name(pair[0]);
+  new (at, ZELBasPlacementTag) ZELBasAttributePair(name, sorted.strings->Value(pair[1]));
+}
+
+// Sorts the pairs of `atts` by name in byte order, as the map orders its
+// keys, keeping the last of pairs with the same name (the value a second
+// InsertAttribute would leave); false when there are too many to sort here.
+bool SortAttributes(const char** atts, SortedAttributes& sorted) {
+  size_t count = 0;
+  for (const char** pair = atts; pair[0] != nullptr; pair += 2) {
+    if (count == SortedAttributes::kMost) return false;
+    // Insertion: a few attributes, most often in order already.
+    size_t at = count++;
+    while (at != 0 && std::strcmp(sorted.pairs[at - 1][0], pair[0]) > 0) {
+      sorted.pairs[at] = sorted.pairs[at - 1];
+      --at;
+    }
+    if (at != 0 && std::strcmp(sorted.pairs[at - 1][0], pair[0]) == 0) {
+      // The same name again: this value replaces the earlier one.
+      for (size_t i = at; i + 1 < count; ++i) sorted.pairs[i] = sorted.pairs[i + 1];
+      sorted.pairs[at - 1] = pair;
+      --count;
+      continue;
+    }
+    sorted.pairs[at] = pair;
+  }
+  sorted.count = count;
+  return true;
+}
+
+// Gives a new node the attribute pairs of `atts`; a repeated name keeps the
+// last value.
 void InsertAttributes(ZELBasXmlNode* node, const char** atts, ParseCache& strings) {
   if (atts == nullptr || atts[0] == nullptr) return;
   ZELBasMap<ZELString, ZELString>& attributes = ZELBasXmlNodeAccess::Attributes(node);
+  SortedAttributes sorted;
+  sorted.strings = &strings;
+  if (SortAttributes(atts, sorted)) {
+    attributes.BuildSorted(sorted.count, &MakeAttribute, &sorted);
+    return;
+  }
   for (const char** pair = atts; pair[0] != nullptr; pair += 2) {
     const ZELString& value = strings.Value(pair[1]);
     ZELBasAttributePair entry(strings.Name(pair[0]), value);
