@@ -108,11 +108,16 @@ private:
   void Erase(ZELBasTreeNodeGeneric* node, ZELBasTreeNodeGeneric*& block);
   ZELBasTreeNodeGeneric* CopySubtree(const ZELBasTreeNodeGeneric* source, ZELBasTreeNodeGeneric* parent);
   void* ValueOf(const ZELBasTreeNodeGeneric* node) const {
-    return reinterpret_cast<char*>(const_cast<ZELBasTreeNodeGeneric*>(node)) + offsets.valueOffset;
+    return reinterpret_cast<char*>(const_cast<ZELBasTreeNodeGeneric*>(node)) + headerNode.valueOffset;
   }
 
-  ZELBasNodeOffsets offsets;
-  ZELBasReplicatorGeneric replicator;
+  // The replicator and the node offsets, kept field by field so that they
+  // pack: the header node holds no value, and its valueOffset field keeps
+  // the offsets' valueOffset, where the values of the other nodes start.
+  int32_t elementSize;               // the replicator's
+  int32_t nodeSize;                  // the offsets'
+  ZELBasCopyFunc copyFunc;           // the replicator's
+  ZELBasDestroyFunc destroyFunc;     // the replicator's
   ZELBasTreeNodeGeneric headerNode;  // owned from construction to destruction
   ZELBasComparatorFunc comparator;
   const void* context;

@@ -185,7 +185,8 @@ private:
     if (storage != nullptr) mem_Free(storage);
   }
 
-  ZELBasVectorAllocator allocator;
+  // Stateless: it takes no room of its own.
+  [[no_unique_address]] ZELBasVectorAllocator allocator;
   ZELBasReplicatorGeneric replicator;
   void* storageBegin;
   void* usedEnd;

@@ -146,17 +146,21 @@ using zelgenerics::Predecessor;
 
 Tree::ZELBasTreeGeneric(const ZELBasNodeOffsets& nodeOffsets, const ZELBasReplicatorGeneric& valueType,
                         const ZELBasComparatorFunc& less, const void* lessContext)
-    : offsets(nodeOffsets),
-      replicator(valueType),
-      headerNode{kRed, 0, nullptr, &headerNode, &headerNode},
+    : elementSize(valueType.elementSize),
+      nodeSize(nodeOffsets.nodeSize),
+      copyFunc(valueType.copyFunc),
+      destroyFunc(valueType.destroyFunc),
+      headerNode{kRed, nodeOffsets.valueOffset, nullptr, &headerNode, &headerNode},
       comparator(less),
       context(lessContext),
       header(&headerNode) {}
 
 Tree::ZELBasTreeGeneric(const Tree& other)
-    : offsets(other.offsets),
-      replicator(other.replicator),
-      headerNode{kRed, 0, nullptr, &headerNode, &headerNode},
+    : elementSize(other.elementSize),
+      nodeSize(other.nodeSize),
+      copyFunc(other.copyFunc),
+      destroyFunc(other.destroyFunc),
+      headerNode{kRed, other.headerNode.valueOffset, nullptr, &headerNode, &headerNode},
       comparator(other.comparator),
       context(other.context),
       header(&headerNode) {
@@ -177,8 +181,11 @@ Tree& Tree::operator=(const Tree& other) {
   std::swap(headerNode.right, copy.headerNode.right);
   Relocated();
   copy.Relocated();
-  offsets = other.offsets;
-  replicator = other.replicator;
+  elementSize = other.elementSize;
+  nodeSize = other.nodeSize;
+  copyFunc = other.copyFunc;
+  destroyFunc = other.destroyFunc;
+  headerNode.valueOffset = other.headerNode.valueOffset;
   comparator = other.comparator;
   context = other.context;
   return *this;
@@ -226,7 +233,7 @@ Node* Tree::InsertUniqueAtPosition(Node* hint, const void* value) {
 void Tree::BuildSorted(size_t count, ZELBasMakeFunc make, void* makeContext) {
   assert(header->parent == nullptr);
   if (count == 0) return;
-  size_t size = static_cast<size_t>(offsets.nodeSize);
+  size_t size = static_cast<size_t>(nodeSize);
   if (count > SIZE_MAX / size) throw std::bad_alloc();
   char* block = static_cast<char*>(mem_OperatorNewThrowBuiltin(count * size));
   size_t made = 0;
@@ -234,11 +241,10 @@ void Tree::BuildSorted(size_t count, ZELBasMakeFunc make, void* makeContext) {
     for (; made < count; ++made) {
       Node* node = reinterpret_cast<Node*>(block + made * size);
       make(ValueOf(node), made, makeContext);
-      node->valueOffset = offsets.valueOffset;
+      node->valueOffset = headerNode.valueOffset;
     }
   } catch (...) {
-    for (size_t i = 0; i < made; ++i)
-      replicator.destroyFunc(ValueOf(reinterpret_cast<Node*>(block + i * size)), 1);
+    for (size_t i = 0; i < made; ++i) destroyFunc(ValueOf(reinterpret_cast<Node*>(block + i * size)), 1);
     mem_Free(block);
     throw;
   }
@@ -251,14 +257,14 @@ void Tree::BuildSorted(size_t count, ZELBasMakeFunc make, void* makeContext) {
 }
 
 Node* Tree::NewNode(const void* value) {
-  Node* node = static_cast<Node*>(mem_OperatorNewThrowBuiltin(static_cast<size_t>(offsets.nodeSize)));
+  Node* node = static_cast<Node*>(mem_OperatorNewThrowBuiltin(static_cast<size_t>(nodeSize)));
   try {
-    replicator.copyFunc(value, ValueOf(node), 1);
+    copyFunc(value, ValueOf(node), 1);
   } catch (...) {
     mem_Free(node);
     throw;
   }
-  node->valueOffset = offsets.valueOffset;
+  node->valueOffset = headerNode.valueOffset;
   node->parent = node->left = node->right = nullptr;
   node->engineData = kRed;
   return node;
@@ -277,7 +283,7 @@ void Tree::Erase(Node* node, Node*& block) {
   while (node != nullptr) {
     Erase(node->right, block);
     Node* left = node->left;
-    replicator.destroyFunc(ValueOf(node), 1);
+    destroyFunc(ValueOf(node), 1);
     if ((node->engineData & kInBlock) == 0) {
       mem_Free(node);
     } else if ((node->engineData & kBlockStart) != 0) {
