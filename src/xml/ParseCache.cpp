@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "NodeAccess.h"
 
@@ -87,28 +88,28 @@ const ZELString& ParseCache::Lookup(Entry* table, size_t mask, const char* text,
     return entry.text;
   }
   if (hit != nullptr) *hit = false;
-  ZELString fresh;
-  fresh.BuildFromUTF8(text, length);
-  entry.text = fresh;
+  entry.text.BuildFromUTF8(text, length);
   entry.length = static_cast<uint32_t>(length);
   entry.hash = hash;
   return entry.text;
 }
 
-const ZELString& ParseCache::Value(const char* text) {
+void ParseCache::SetValue(ZELString& target, const char* text) {
   size_t length;
-  uint32_t hash = HashToNul(text, length);
-  if (length <= kShortValue && valueSharing.Try()) {
-    bool hit;
-    const ZELString& shared = Lookup(values, valueMask, text, length, hash, &hit);
-    valueSharing.Count(hit);
-    return shared;
+  if (valueSharing.Try()) {
+    uint32_t hash = HashToNul(text, length);
+    if (length <= kShortValue) {
+      bool hit;
+      target = Lookup(values, valueMask, text, length, hash, &hit);
+      valueSharing.Count(hit);
+      return;
+    }
+  } else {
+    length = std::strlen(text);
   }
-  // Long values are seldom repeated: build them in the one slot kept apart.
-  Entry& entry = values[valueMask + 1];
-  entry.text = ZELString();
-  entry.text.BuildFromUTF8(text, length);
-  return entry.text;
+  // Long values, and values while sharing them does not pay, are seldom
+  // repeated: built for their attribute alone.
+  target.BuildFromUTF8(text, length);
 }
 
 void ParseCache::SetData(ZELBasXmlNode* node, const char* text, size_t length) {
@@ -129,6 +130,12 @@ void ParseCache::FlushData() {
   assert(pendingNode != nullptr);
   ZELString& data = ZELBasXmlNodeAccess::Data(pendingNode);
   pendingNode = nullptr;
+  // The same text again, as the indentation before each child of an
+  // element is: the node keeps the string it has.
+  if (pendingLength == 0 || data.CastToCharPtr()[0] == pending[0]) {
+    std::string_view now = data;
+    if (now.size() == pendingLength && std::memcmp(now.data(), pending, pendingLength) == 0) return;
+  }
   // Indentation between elements repeats everywhere: it is always shared.
   bool blank = true;
   for (size_t i = 0; i < pendingLength && blank; ++i) {

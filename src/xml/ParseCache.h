@@ -32,7 +32,12 @@ public:
     uint32_t hash = HashToNul(text, length);
     return Lookup(names, nameMask, text, length, hash);
   }
-  const ZELString& Value(const char* text);
+  // Makes `target`, empty until now, hold `text`: shared with earlier
+  // calls for the same bytes while short values repeat, built for it
+  // otherwise.
+  void SetValue(ZELString& target, const char* text);
+  // The empty string, to construct strings that SetValue then fills.
+  const ZELString& Empty() const { return empty; }
   // Holds `length` bytes as the pending text of `node`, replacing any.
   void SetData(ZELBasXmlNode* node, const char* text, size_t length);
   // Gives the pending text to its node.
@@ -93,6 +98,7 @@ private:
   Entry single[3];  // the tables of a cache for one callback: a name, a value, a long value
   Sharing valueSharing;
   Sharing dataSharing;
+  ZELString empty;
   ZELBasXmlNode* pendingNode;
   char* pending;
   size_t pendingLength;

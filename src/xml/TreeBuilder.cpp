@@ -16,12 +16,31 @@ struct SortedAttributes {
   ParseCache* strings;
 };
 
-// Constructs the attribute of rank `index`.
+// Destroys an attribute whose value could not be had, unless kept.
+class AttributeInProgress {
+public:
+  explicit AttributeInProgress(ZELBasAttributePair* made) : made(made) {}
+  AttributeInProgress(const AttributeInProgress&) = delete;
+  AttributeInProgress& operator=(const AttributeInProgress&) = delete;
+  ~AttributeInProgress() {
+    if (made != nullptr) made->~ZELBasAttributePair();
+  }
+  void Keep() { made = nullptr; }
+
+private:
+  ZELBasAttributePair* made;
+};
+
+// Constructs the attribute of rank `index`, its value built in place.
 void MakeAttribute(void* at, size_t index, void* context) {
   SortedAttributes& sorted = *static_cast<SortedAttributes*>(context);
   const char* const* pair = sorted.pairs[index];
-  const ZELString& name = sorted.strings->Name(pair[0]);
-  new (at, ZELBasPlacementTag) ZELBasAttributePair(name, sorted.strings->Value(pair[1]));
+  ParseCache& strings = *sorted.strings;
+  ZELBasAttributePair* made =
+      new (at, ZELBasPlacementTag) ZELBasAttributePair(strings.Name(pair[0]), strings.Empty());
+  AttributeInProgress inProgress(made);
+  strings.SetValue(made->second, pair[1]);
+  inProgress.Keep();
 }
 
 // Sorts the pairs of `atts` by name in byte order, as the map orders its
@@ -62,7 +81,8 @@ void InsertAttributes(ZELBasXmlNode* node, const char** atts, ParseCache& string
     return;
   }
   for (const char** pair = atts; pair[0] != nullptr; pair += 2) {
-    const ZELString& value = strings.Value(pair[1]);
+    ZELString value;
+    strings.SetValue(value, pair[1]);
     ZELBasAttributePair entry(strings.Name(pair[0]), value);
     // Inserts nothing when the name is there already; the assignment then
     // replaces its value, as InsertAttribute does.
