@@ -18,11 +18,46 @@ inline uint32_t Hash(const char* text, size_t length) {
   return hash;
 }
 
+// Names, values and the pieces of text between tags are mostly a few
+// bytes: 4 to 16 of them are handled as two words that may overlap, and
+// the rest byte by byte or by the library, without a call for the short.
+template <class Word>
+inline Word WordAt(const char* bytes) {
+  Word word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
 inline bool SameBytes(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    if (a[i] != b[i]) return false;
+  if (length >= 8 && length <= 16) {
+    return WordAt<uint64_t>(a) == WordAt<uint64_t>(b) &&
+           WordAt<uint64_t>(a + length - 8) == WordAt<uint64_t>(b + length - 8);
   }
-  return true;
+  if (length >= 4 && length < 8) {
+    return WordAt<uint32_t>(a) == WordAt<uint32_t>(b) &&
+           WordAt<uint32_t>(a + length - 4) == WordAt<uint32_t>(b + length - 4);
+  }
+  if (length > 16) return std::memcmp(a, b, length) == 0;
+  // 0 to 3 bytes: the first, the middle and the last cover them all.
+  return length == 0 || (a[0] == b[0] && a[length / 2] == b[length / 2] && a[length - 1] == b[length - 1]);
+}
+
+inline void CopyBytes(char* to, const char* from, size_t length) {
+  if (length >= 8 && length <= 16) {
+    uint64_t head = WordAt<uint64_t>(from), tail = WordAt<uint64_t>(from + length - 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + length - 8, &tail, 8);
+  } else if (length >= 4 && length < 8) {
+    uint32_t head = WordAt<uint32_t>(from), tail = WordAt<uint32_t>(from + length - 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + length - 4, &tail, 4);
+  } else if (length > 16) {
+    std::memcpy(to, from, length);
+  } else if (length != 0) {
+    to[0] = from[0];
+    to[length / 2] = from[length / 2];
+    to[length - 1] = from[length - 1];
+  }
 }
 
 // Spreads the hash over the table's slots.
@@ -121,7 +156,7 @@ void ParseCache::SetData(ZELBasXmlNode* node, const char* text, size_t length) {
     pending = grown;
     pendingCapacity = capacity;
   }
-  if (length != 0) std::memcpy(pending, text, length);
+  CopyBytes(pending, text, length);
   pendingLength = length;
   pendingNode = node;
 }
@@ -134,7 +169,7 @@ void ParseCache::FlushData() {
   // element is: the node keeps the string it has.
   if (pendingLength == 0 || data.CastToCharPtr()[0] == pending[0]) {
     std::string_view now = data;
-    if (now.size() == pendingLength && std::memcmp(now.data(), pending, pendingLength) == 0) return;
+    if (now.size() == pendingLength && SameBytes(now.data(), pending, pendingLength)) return;
   }
   // Indentation between elements repeats everywhere: it is always shared.
   bool blank = true;
