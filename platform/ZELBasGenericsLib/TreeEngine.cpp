@@ -135,6 +135,7 @@ Node* LinkRun(char* base, size_t size, size_t first, size_t last, Node* parent, 
 }  // namespace zelgenerics
 
 using zelgenerics::InsertAndRebalance;
+using zelgenerics::kBlack;
 using zelgenerics::kBlockStart;
 using zelgenerics::kColour;
 using zelgenerics::kInBlock;
@@ -234,8 +235,9 @@ void Tree::BuildSorted(size_t count, ZELBasMakeFunc make, void* makeContext) {
   assert(header->parent == nullptr);
   if (count == 0) return;
   size_t size = static_cast<size_t>(nodeSize);
-  if (count > SIZE_MAX / size) throw std::bad_alloc();
-  char* block = static_cast<char*>(mem_OperatorNewThrowBuiltin(count * size));
+  size_t bytes;
+  if (__builtin_mul_overflow(count, size, &bytes)) throw std::bad_alloc();
+  char* block = static_cast<char*>(mem_OperatorNewThrowBuiltin(bytes));
   size_t made = 0;
   try {
     for (; made < count; ++made) {
@@ -248,9 +250,17 @@ void Tree::BuildSorted(size_t count, ZELBasMakeFunc make, void* makeContext) {
     mem_Free(block);
     throw;
   }
-  int deepest = 0;
-  while ((size_t(2) << deepest) <= count) ++deepest;
-  Node* root = LinkRun(block, size, 0, count, header, 0, deepest != 0 ? deepest : -1);
+  Node* root = reinterpret_cast<Node*>(block);
+  if (count == 1) {
+    // Most elements that have attributes have one.
+    root->engineData = kBlack | kInBlock | kBlockStart;
+    root->parent = header;
+    root->left = root->right = nullptr;
+  } else {
+    int deepest = 0;
+    while ((size_t(2) << deepest) <= count) ++deepest;
+    root = LinkRun(block, size, 0, count, header, 0, deepest);
+  }
   header->parent = root;
   header->left = reinterpret_cast<Node*>(block);
   header->right = reinterpret_cast<Node*>(block + (count - 1) * size);

@@ -18,46 +18,19 @@ inline uint32_t Hash(const char* text, size_t length) {
   return hash;
 }
 
-// Names, values and the pieces of text between tags are mostly a few
-// bytes: 4 to 16 of them are handled as two words that may overlap, and
-// the rest byte by byte or by the library, without a call for the short.
-template <class Word>
-inline Word WordAt(const char* bytes) {
-  Word word;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
-inline bool SameBytes(const char* a, const char* b, size_t length) {
-  if (length >= 8 && length <= 16) {
-    return WordAt<uint64_t>(a) == WordAt<uint64_t>(b) &&
-           WordAt<uint64_t>(a + length - 8) == WordAt<uint64_t>(b + length - 8);
+// True when the text is white space only: spaces eight at a time (the
+// indentation), the rest one by one.
+inline bool Blank(const char* text, size_t length) {
+  const uint64_t kSpaces = 0x2020202020202020ULL;
+  const uint64_t kWhite =
+      (uint64_t(1) << ' ') | (uint64_t(1) << '\n') | (uint64_t(1) << '\t') | (uint64_t(1) << '\r');
+  size_t i = 0;
+  while (i + 8 <= length && WordAt<uint64_t>(text + i) == kSpaces) i += 8;
+  for (; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c > ' ' || ((kWhite >> c) & 1) == 0) return false;
   }
-  if (length >= 4 && length < 8) {
-    return WordAt<uint32_t>(a) == WordAt<uint32_t>(b) &&
-           WordAt<uint32_t>(a + length - 4) == WordAt<uint32_t>(b + length - 4);
-  }
-  if (length > 16) return std::memcmp(a, b, length) == 0;
-  // 0 to 3 bytes: the first, the middle and the last cover them all.
-  return length == 0 || (a[0] == b[0] && a[length / 2] == b[length / 2] && a[length - 1] == b[length - 1]);
-}
-
-inline void CopyBytes(char* to, const char* from, size_t length) {
-  if (length >= 8 && length <= 16) {
-    uint64_t head = WordAt<uint64_t>(from), tail = WordAt<uint64_t>(from + length - 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + length - 8, &tail, 8);
-  } else if (length >= 4 && length < 8) {
-    uint32_t head = WordAt<uint32_t>(from), tail = WordAt<uint32_t>(from + length - 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + length - 4, &tail, 4);
-  } else if (length > 16) {
-    std::memcpy(to, from, length);
-  } else if (length != 0) {
-    to[0] = from[0];
-    to[length / 2] = from[length / 2];
-    to[length - 1] = from[length - 1];
-  }
+  return true;
 }
 
 // Spreads the hash over the table's slots.
@@ -147,18 +120,12 @@ void ParseCache::SetValue(ZELString& target, const char* text) {
   target.BuildFromUTF8(text, length);
 }
 
-void ParseCache::SetData(ZELBasXmlNode* node, const char* text, size_t length) {
-  if (pendingNode != node) Flush();
-  if (length > pendingCapacity) {
-    size_t capacity = pendingCapacity * 2 > length ? pendingCapacity * 2 : length;
-    char* grown = static_cast<char*>(mem_OperatorNewThrowBuiltin(capacity));
-    if (pending != nullptr) mem_Free(pending);
-    pending = grown;
-    pendingCapacity = capacity;
-  }
-  CopyBytes(pending, text, length);
-  pendingLength = length;
-  pendingNode = node;
+void ParseCache::Reserve(size_t length) {
+  size_t capacity = pendingCapacity * 2 > length ? pendingCapacity * 2 : length;
+  char* grown = static_cast<char*>(mem_OperatorNewThrowBuiltin(capacity));
+  if (pending != nullptr) mem_Free(pending);
+  pending = grown;
+  pendingCapacity = capacity;
 }
 
 void ParseCache::FlushData() {
@@ -171,20 +138,17 @@ void ParseCache::FlushData() {
     std::string_view now = data;
     if (now.size() == pendingLength && SameBytes(now.data(), pending, pendingLength)) return;
   }
-  // Indentation between elements repeats everywhere: it is always shared.
-  bool blank = true;
-  for (size_t i = 0; i < pendingLength && blank; ++i) {
-    char c = pending[i];
-    blank = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+  if (pendingLength <= kShortValue) {
+    // Indentation between elements repeats everywhere: it is always shared.
+    bool blank = Blank(pending, pendingLength);
+    if (blank || dataSharing.Try()) {
+      bool hit;
+      data = Lookup(values, valueMask, pending, pendingLength, Hash(pending, pendingLength), &hit);
+      if (!blank) dataSharing.Count(hit);
+      return;
+    }
   }
-  if (pendingLength <= kShortValue && (blank || dataSharing.Try())) {
-    bool hit;
-    data = Lookup(values, valueMask, pending, pendingLength, Hash(pending, pendingLength), &hit);
-    if (!blank) dataSharing.Count(hit);
-  } else {
-    data = ZELString();
-    data.BuildFromUTF8(pending, pendingLength);
-  }
+  data.BuildFromUTF8(pending, pendingLength);
 }
 
 }  // namespace zelbas_detail

@@ -47,6 +47,11 @@ void MakeAttribute(void* at, size_t index, void* context) {
 // keys, keeping the last of pairs with the same name (the value a second
 // InsertAttribute would leave); false when there are too many to sort here.
 bool SortAttributes(const char** atts, SortedAttributes& sorted) {
+  if (atts[2] == nullptr) {
+    sorted.pairs[0] = atts;
+    sorted.count = 1;
+    return true;
+  }
   size_t count = 0;
   for (const char** pair = atts; pair[0] != nullptr; pair += 2) {
     if (count == SortedAttributes::kMost) return false;
