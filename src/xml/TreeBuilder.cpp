@@ -46,6 +46,14 @@ void MakeAttribute(void* at, size_t index, void* context) {
 // Sorts the pairs of `atts` by name in byte order, as the map orders its
 // keys, keeping the last of pairs with the same name (the value a second
 // InsertAttribute would leave); false when there are too many to sort here.
+// Negative, zero or positive as name `a` sorts before, with or after `b`
+// in byte order. Names mostly differ in their first byte.
+inline int CompareNames(const char* a, const char* b) {
+  unsigned char first = static_cast<unsigned char>(a[0]), second = static_cast<unsigned char>(b[0]);
+  if (first != second) return first < second ? -1 : 1;
+  return first == 0 ? 0 : std::strcmp(a + 1, b + 1);
+}
+
 bool SortAttributes(const char** atts, SortedAttributes& sorted) {
   if (atts[2] == nullptr) {
     sorted.pairs[0] = atts;
@@ -57,11 +65,12 @@ bool SortAttributes(const char** atts, SortedAttributes& sorted) {
     if (count == SortedAttributes::kMost) return false;
     // Insertion: a few attributes, most often in order already.
     size_t at = count++;
-    while (at != 0 && std::strcmp(sorted.pairs[at - 1][0], pair[0]) > 0) {
+    int order = -1;
+    while (at != 0 && (order = CompareNames(pair[0], sorted.pairs[at - 1][0])) < 0) {
       sorted.pairs[at] = sorted.pairs[at - 1];
       --at;
     }
-    if (at != 0 && std::strcmp(sorted.pairs[at - 1][0], pair[0]) == 0) {
+    if (order == 0) {
       // The same name again: this value replaces the earlier one.
       for (size_t i = at; i + 1 < count; ++i) sorted.pairs[i] = sorted.pairs[i + 1];
       sorted.pairs[at - 1] = pair;
