@@ -34,6 +34,9 @@ class ZELBAS_CLASS ZELBasNodeAllocator {};
 
 /// True when the value at `a` sorts before the value at `b`.
 typedef bool (*ZELBasComparatorFunc)(const void* a, const void* b, const void* context);
+/// Constructs, at `value`, the value of rank `index` in a run being built;
+/// `context` is what the caller passed along.
+typedef void (*ZELBasMakeFunc)(void* value, size_t index, void* context);
 
 template <class Allocator>
 class ZELBasTreeGeneric;
@@ -70,6 +73,12 @@ public:
   /// inserted again, and its node is returned.
   ZELBASGENERICSLIB_API ZELBasTreeNodeGeneric* InsertUniqueAtPosition(ZELBasTreeNodeGeneric* hint,
                                                                       const void* value);
+  /// Fills this tree, which must be empty, with `count` values made in
+  /// place by `make`, rank 0 first: their keys must be unique and ascending.
+  /// The nodes come in one block and are linked balanced, without a search
+  /// or a rotation. When `make` raises, the values made are destroyed and
+  /// the tree stays empty.
+  ZELBASGENERICSLIB_API void BuildSorted(size_t count, ZELBasMakeFunc make, void* context);
 
   /// The first node in order; the header when the tree is empty.
   ZELBasTreeNodeGeneric* Begin() const { return header->left; }
@@ -95,14 +104,20 @@ private:
   friend class ZELBasMap;
 
   ZELBasTreeNodeGeneric* NewNode(const void* value);
-  void Erase(ZELBasTreeNodeGeneric* node);
+  void EraseAll(ZELBasTreeNodeGeneric* root);
+  void Erase(ZELBasTreeNodeGeneric* node, ZELBasTreeNodeGeneric*& block);
   ZELBasTreeNodeGeneric* CopySubtree(const ZELBasTreeNodeGeneric* source, ZELBasTreeNodeGeneric* parent);
   void* ValueOf(const ZELBasTreeNodeGeneric* node) const {
-    return reinterpret_cast<char*>(const_cast<ZELBasTreeNodeGeneric*>(node)) + offsets.valueOffset;
+    return reinterpret_cast<char*>(const_cast<ZELBasTreeNodeGeneric*>(node)) + headerNode.valueOffset;
   }
 
-  ZELBasNodeOffsets offsets;
-  ZELBasReplicatorGeneric replicator;
+  // The replicator and the node offsets, kept field by field so that they
+  // pack: the header node holds no value, and its valueOffset field keeps
+  // the offsets' valueOffset, where the values of the other nodes start.
+  int32_t elementSize;               // the replicator's
+  int32_t nodeSize;                  // the offsets'
+  ZELBasCopyFunc copyFunc;           // the replicator's
+  ZELBasDestroyFunc destroyFunc;     // the replicator's
   ZELBasTreeNodeGeneric headerNode;  // owned from construction to destruction
   ZELBasComparatorFunc comparator;
   const void* context;
@@ -259,6 +274,11 @@ public:
   /// Inserts a copy of `value` just before `hint` (see InsertUniqueAtPosition).
   iterator insert(iterator hint, const value_type& value) {
     return iterator(tree.InsertUniqueAtPosition(hint.node, &value));
+  }
+  /// Fills this map, which must be empty, with `count` entries made in
+  /// place by `make`, keys unique and ascending (see BuildSorted).
+  void BuildSorted(size_t count, ZELBasMakeFunc make, void* context) {
+    tree.BuildSorted(count, make, context);
   }
 
   /// Mends the map after its bytes were copied to a new place by a

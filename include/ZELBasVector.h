@@ -151,7 +151,12 @@ public:
   /// Makes room for one more element and returns it, counted but not
   /// constructed: the caller constructs it there at once, with a
   /// constructor that cannot throw. Grows as PushBack does.
-  ZELBASGENERICSLIB_API void* PushBackUninitialized(ZELBasRelocateFunc relocate);
+  void* PushBackUninitialized(ZELBasRelocateFunc relocate) {
+    if (usedEnd == storageEnd) GrowForOne(relocate);
+    void* slot = usedEnd;
+    usedEnd = static_cast<char*>(usedEnd) + replicator.elementSize;
+    return slot;
+  }
   /// Destroys the last element; the vector must not be empty. Its storage
   /// stays.
   void PopBack() {
@@ -177,6 +182,8 @@ public:
 
 private:
   void Grow(const void* element, ZELBasRelocateFunc relocate);
+  // Grows as PushBack does, with room for one more element after the last.
+  ZELBASGENERICSLIB_API void GrowForOne(ZELBasRelocateFunc relocate);
 
   void Destroy(void* elements, size_t count) {
     if (replicator.destroyFunc != nullptr) replicator.destroyFunc(elements, count);
@@ -185,7 +192,8 @@ private:
     if (storage != nullptr) mem_Free(storage);
   }
 
-  ZELBasVectorAllocator allocator;
+  // Stateless: it takes no room of its own.
+  [[no_unique_address]] ZELBasVectorAllocator allocator;
   ZELBasReplicatorGeneric replicator;
   void* storageBegin;
   void* usedEnd;

@@ -106,15 +106,22 @@ T Sum(T (*of)(const Counts&)) {
 
 }  // namespace
 
-void* mem_TryOperatorNew(size_t size) noexcept {
+namespace {
+
+// Both ways of taking a block, without a call from one to the other.
+inline void* Take(size_t size) noexcept {
   if (ShouldFail()) return nullptr;
   void* block = BlockTake(size != 0 ? size : 1);
   if (block != nullptr) CountTaken();
   return block;
 }
 
+}  // namespace
+
+void* mem_TryOperatorNew(size_t size) noexcept { return Take(size); }
+
 void* mem_OperatorNewThrowBuiltin(size_t size) {
-  void* block = mem_TryOperatorNew(size);
+  void* block = Take(size);
   if (block == nullptr) throw std::bad_alloc();
   return block;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "ZELString.h"
 
@@ -87,5 +88,39 @@ size_t CountChars(const char* text, size_t length);
 
 // True when every byte is below 0x80.
 bool AllAscii(const char* text, size_t length);
+
+// Copies `length` bytes and tells whether all are below 0x80. Most texts
+// are a few bytes: 4 to 16 of them move as two words that may overlap, and
+// fewer one by one, without a call.
+inline bool CopyAscii(char* to, const char* from, size_t length) {
+  if (length > 16) {
+    std::memcpy(to, from, length);
+    return AllAscii(from, length);
+  }
+  if (length >= 8) {
+    uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + length - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + length - 8, &tail, 8);
+    return ((head | tail) & 0x8080808080808080ULL) == 0;
+  }
+  if (length >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + length - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + length - 4, &tail, 4);
+    return ((head | tail) & 0x80808080u) == 0;
+  }
+  if (length == 0) return true;
+  // The first, the middle and the last of 1 to 3 bytes.
+  to[0] = from[0];
+  to[length / 2] = from[length / 2];
+  to[length - 1] = from[length - 1];
+  return ((static_cast<unsigned char>(from[0]) | static_cast<unsigned char>(from[length / 2]) |
+           static_cast<unsigned char>(from[length - 1])) &
+          0x80) == 0;
+}
 
 }  // namespace zelcore

@@ -48,15 +48,16 @@ ZELString::Result ZELString::BuildFromUTF8(const char* text, size_t length) {
     built = &rep->head;
     bytes = rep->text;
   }
+  bool ascii = true;
   if (bytes != nullptr) {
-    std::memcpy(bytes, text, length);
+    ascii = zelcore::CopyAscii(bytes, text, length);
     bytes[length] = '\0';
   }
   Release();
   // The empty text needs no representation: it reads as "" without one.
   representation = built;
   characters = bytes;
-  isAscii = built == nullptr || zelcore::AllAscii(text, length);
+  isAscii = ascii;
   return 0;
 }
 

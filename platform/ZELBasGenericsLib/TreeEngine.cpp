@@ -1,5 +1,7 @@
 // The ordered tree engine: a red-black tree threaded through a header node.
+#include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -15,10 +17,19 @@ static_assert(offsetof(Node, engineData) == 0 && offsetof(Node, valueOffset) == 
 
 namespace zelgenerics {
 
-// engineData holds the colour. The header is red, which tells it from the
-// root, which is always black.
+// engineData holds the colour in its lowest bit; the header is red. A node
+// made by BuildSorted shares one block with the rest of its run: it is
+// marked kInBlock, and the run's first node, where the block starts, also
+// kBlockStart. A tree's nodes are only ever freed all together, so the
+// block goes once the walk that frees them is over.
 const int32_t kRed = 0;
 const int32_t kBlack = 1;
+const int32_t kColour = 1;
+const int32_t kInBlock = 2;
+const int32_t kBlockStart = 4;
+
+inline bool IsRed(const Node* node) { return (node->engineData & kColour) == kRed; }
+inline void Paint(Node* node, int32_t colour) { node->engineData = (node->engineData & ~kColour) | colour; }
 
 Node* Minimum(Node* node) {
   while (node->left != nullptr) node = node->left;
@@ -67,7 +78,7 @@ void Rotate(Node* x, Node*& root, Link in, Link out) {
 void InsertAndRebalance(bool insertLeft, Node* x, Node* p, Node* header) {
   x->parent = p;
   x->left = x->right = nullptr;
-  x->engineData = kRed;
+  Paint(x, kRed);
   if (insertLeft) {
     p->left = x;  // for p == header this also sets the leftmost
     if (p == header) {
@@ -81,51 +92,76 @@ void InsertAndRebalance(bool insertLeft, Node* x, Node* p, Node* header) {
     if (p == header->right) header->right = x;
   }
   Node*& root = header->parent;
-  while (x != root && x->parent->engineData == kRed) {
+  while (x != root && IsRed(x->parent)) {
     Node* grand = x->parent->parent;
     // `near` is the side of the grandparent that holds x's parent.
     Link near = x->parent == grand->left ? &Node::left : &Node::right;
     Link far = near == &Node::left ? &Node::right : &Node::left;
     Node* uncle = grand->*far;
-    if (uncle != nullptr && uncle->engineData == kRed) {
-      x->parent->engineData = kBlack;
-      uncle->engineData = kBlack;
-      grand->engineData = kRed;
+    if (uncle != nullptr && IsRed(uncle)) {
+      Paint(x->parent, kBlack);
+      Paint(uncle, kBlack);
+      Paint(grand, kRed);
       x = grand;
     } else {
       if (x == x->parent->*far) {
         x = x->parent;
         Rotate(x, root, near, far);
       }
-      x->parent->engineData = kBlack;
-      grand->engineData = kRed;
+      Paint(x->parent, kBlack);
+      Paint(grand, kRed);
       Rotate(grand, root, far, near);
     }
   }
-  root->engineData = kBlack;
+  Paint(root, kBlack);
+}
+
+// Links the nodes of ranks [first, last) of a run, `size` bytes apart from
+// `base`, as a balanced subtree under `parent`, and returns its root. Every
+// level but the deepest is full, so the deepest one alone is painted red
+// (never the root): all paths then pass the same number of black nodes.
+// Recursion depth is the logarithm of the run's length.
+Node* LinkRun(char* base, size_t size, size_t first, size_t last, Node* parent, int depth, int redDepth) {
+  if (first == last) return nullptr;
+  size_t middle = first + (last - first) / 2;
+  Node* node = reinterpret_cast<Node*>(base + middle * size);
+  node->engineData = (depth == redDepth ? kRed : kBlack) | kInBlock | (middle == 0 ? kBlockStart : 0);
+  node->parent = parent;
+  node->left = LinkRun(base, size, first, middle, node, depth + 1, redDepth);
+  node->right = LinkRun(base, size, middle + 1, last, node, depth + 1, redDepth);
+  return node;
 }
 
 }  // namespace zelgenerics
 
 using zelgenerics::InsertAndRebalance;
+using zelgenerics::kBlack;
+using zelgenerics::kBlockStart;
+using zelgenerics::kColour;
+using zelgenerics::kInBlock;
 using zelgenerics::kRed;
+using zelgenerics::LinkRun;
 using zelgenerics::Maximum;
 using zelgenerics::Minimum;
 using zelgenerics::Predecessor;
 
 Tree::ZELBasTreeGeneric(const ZELBasNodeOffsets& nodeOffsets, const ZELBasReplicatorGeneric& valueType,
                         const ZELBasComparatorFunc& less, const void* lessContext)
-    : offsets(nodeOffsets),
-      replicator(valueType),
-      headerNode{kRed, 0, nullptr, &headerNode, &headerNode},
+    : elementSize(valueType.elementSize),
+      nodeSize(nodeOffsets.nodeSize),
+      copyFunc(valueType.copyFunc),
+      destroyFunc(valueType.destroyFunc),
+      headerNode{kRed, nodeOffsets.valueOffset, nullptr, &headerNode, &headerNode},
       comparator(less),
       context(lessContext),
       header(&headerNode) {}
 
 Tree::ZELBasTreeGeneric(const Tree& other)
-    : offsets(other.offsets),
-      replicator(other.replicator),
-      headerNode{kRed, 0, nullptr, &headerNode, &headerNode},
+    : elementSize(other.elementSize),
+      nodeSize(other.nodeSize),
+      copyFunc(other.copyFunc),
+      destroyFunc(other.destroyFunc),
+      headerNode{kRed, other.headerNode.valueOffset, nullptr, &headerNode, &headerNode},
       comparator(other.comparator),
       context(other.context),
       header(&headerNode) {
@@ -146,14 +182,17 @@ Tree& Tree::operator=(const Tree& other) {
   std::swap(headerNode.right, copy.headerNode.right);
   Relocated();
   copy.Relocated();
-  offsets = other.offsets;
-  replicator = other.replicator;
+  elementSize = other.elementSize;
+  nodeSize = other.nodeSize;
+  copyFunc = other.copyFunc;
+  destroyFunc = other.destroyFunc;
+  headerNode.valueOffset = other.headerNode.valueOffset;
   comparator = other.comparator;
   context = other.context;
   return *this;
 }
 
-Tree::~ZELBasTreeGeneric() { Erase(header->parent); }
+Tree::~ZELBasTreeGeneric() { EraseAll(header->parent); }
 
 Node* Tree::LowerBound(const void* key) const {
   Node* result = header;
@@ -192,49 +231,95 @@ Node* Tree::InsertUniqueAtPosition(Node* hint, const void* value) {
   return node;
 }
 
-Node* Tree::NewNode(const void* value) {
-  Node* node = static_cast<Node*>(mem_OperatorNewThrowBuiltin(static_cast<size_t>(offsets.nodeSize)));
+void Tree::BuildSorted(size_t count, ZELBasMakeFunc make, void* makeContext) {
+  assert(header->parent == nullptr);
+  if (count == 0) return;
+  size_t size = static_cast<size_t>(nodeSize);
+  size_t bytes;
+  if (__builtin_mul_overflow(count, size, &bytes)) throw std::bad_alloc();
+  char* block = static_cast<char*>(mem_OperatorNewThrowBuiltin(bytes));
+  size_t made = 0;
   try {
-    replicator.copyFunc(value, ValueOf(node), 1);
+    for (; made < count; ++made) {
+      Node* node = reinterpret_cast<Node*>(block + made * size);
+      make(ValueOf(node), made, makeContext);
+      node->valueOffset = headerNode.valueOffset;
+    }
+  } catch (...) {
+    for (size_t i = 0; i < made; ++i) destroyFunc(ValueOf(reinterpret_cast<Node*>(block + i * size)), 1);
+    mem_Free(block);
+    throw;
+  }
+  Node* root = reinterpret_cast<Node*>(block);
+  if (count == 1) {
+    // Most elements that have attributes have one.
+    root->engineData = kBlack | kInBlock | kBlockStart;
+    root->parent = header;
+    root->left = root->right = nullptr;
+  } else {
+    int deepest = 0;
+    while ((size_t(2) << deepest) <= count) ++deepest;
+    root = LinkRun(block, size, 0, count, header, 0, deepest);
+  }
+  header->parent = root;
+  header->left = reinterpret_cast<Node*>(block);
+  header->right = reinterpret_cast<Node*>(block + (count - 1) * size);
+}
+
+Node* Tree::NewNode(const void* value) {
+  Node* node = static_cast<Node*>(mem_OperatorNewThrowBuiltin(static_cast<size_t>(nodeSize)));
+  try {
+    copyFunc(value, ValueOf(node), 1);
   } catch (...) {
     mem_Free(node);
     throw;
   }
-  node->valueOffset = offsets.valueOffset;
+  node->valueOffset = headerNode.valueOffset;
   node->parent = node->left = node->right = nullptr;
   node->engineData = kRed;
   return node;
 }
 
+void Tree::EraseAll(Node* root) {
+  Node* block = nullptr;
+  Erase(root, block);
+  if (block != nullptr) mem_Free(block);
+}
+
 // Recursion follows right children only and loops down the left ones; the
-// depth is bounded by the tree's height.
-void Tree::Erase(Node* node) {
+// depth is bounded by the tree's height. The nodes of a run are left in
+// their block, whose start is handed back in `block`.
+void Tree::Erase(Node* node, Node*& block) {
   while (node != nullptr) {
-    Erase(node->right);
+    Erase(node->right, block);
     Node* left = node->left;
-    replicator.destroyFunc(ValueOf(node), 1);
-    mem_Free(node);
+    destroyFunc(ValueOf(node), 1);
+    if ((node->engineData & kInBlock) == 0) {
+      mem_Free(node);
+    } else if ((node->engineData & kBlockStart) != 0) {
+      block = node;
+    }
     node = left;
   }
 }
 
 Node* Tree::CopySubtree(const Node* source, Node* parent) {
   Node* top = NewNode(ValueOf(source));
-  top->engineData = source->engineData;
+  top->engineData = source->engineData & kColour;
   top->parent = parent;
   try {
     if (source->right != nullptr) top->right = CopySubtree(source->right, top);
     Node* p = top;
     for (const Node* x = source->left; x != nullptr; x = x->left) {
       Node* y = NewNode(ValueOf(x));
-      y->engineData = x->engineData;
+      y->engineData = x->engineData & kColour;
       p->left = y;
       y->parent = p;
       if (x->right != nullptr) y->right = CopySubtree(x->right, y);
       p = y;
     }
   } catch (...) {
-    Erase(top);
+    EraseAll(top);
     throw;
   }
   return top;

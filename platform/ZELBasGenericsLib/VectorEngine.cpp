@@ -45,12 +45,7 @@ void ZELBasVectorGeneric::PushBack(const void* element, ZELBasRelocateFunc reloc
   Grow(element, relocate);
 }
 
-void* ZELBasVectorGeneric::PushBackUninitialized(ZELBasRelocateFunc relocate) {
-  if (usedEnd == storageEnd) Grow(nullptr, relocate);
-  void* slot = usedEnd;
-  usedEnd = static_cast<char*>(usedEnd) + replicator.elementSize;
-  return slot;
-}
+void ZELBasVectorGeneric::GrowForOne(ZELBasRelocateFunc relocate) { Grow(nullptr, relocate); }
 
 // Moves the elements into storage twice as large, with a copy of `*element`
 // (when not null) after them.

@@ -44,14 +44,18 @@ public:
   // Destroys the last child of `parent`, as if it had never been appended.
   static void RemoveLastChild(ZELBasXmlNode* parent) { Engine(parent->children).PopBack(); }
 
-  // Gives a closed element's short children vector just the room it uses:
-  // most elements have a few children, and doubling leaves a node's worth
-  // of room or more unused in many of them. Never fails: without a smaller
+  // Gives a closed element's children vector just the room it uses:
+  // doubling leaves up to half of it unused. Vectors of a megabyte and
+  // more keep theirs: they grow in place, a page at a time, and what they
+  // have not used they have not touched. Never fails: without a smaller
   // block the vector keeps the one it has.
   static void FitChildren(ZELBasXmlNode* node) {
     ZELBasVectorGeneric& children = Engine(node->children);
-    if (children.Capacity() <= 16) children.ShrinkToFit(&ZELBasXmlNode::Relocate);
+    if (children.Capacity() < kUntouchedFrom / sizeof(ZELBasXmlNode)) {
+      children.ShrinkToFit(&ZELBasXmlNode::Relocate);
+    }
   }
+  static const size_t kUntouchedFrom = size_t(1) << 20;
 
   // The engine under a children vector.
   static ZELBasVectorGeneric& Engine(ZELBasVector<ZELBasXmlNode>& children) {

@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "NodeAccess.h"
 
@@ -17,9 +18,17 @@ inline uint32_t Hash(const char* text, size_t length) {
   return hash;
 }
 
-inline bool SameBytes(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    if (a[i] != b[i]) return false;
+// True when the text is white space only: spaces eight at a time (the
+// indentation), the rest one by one.
+inline bool Blank(const char* text, size_t length) {
+  const uint64_t kSpaces = 0x2020202020202020ULL;
+  const uint64_t kWhite =
+      (uint64_t(1) << ' ') | (uint64_t(1) << '\n') | (uint64_t(1) << '\t') | (uint64_t(1) << '\r');
+  size_t i = 0;
+  while (i + 8 <= length && WordAt<uint64_t>(text + i) == kSpaces) i += 8;
+  for (; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c > ' ' || ((kWhite >> c) & 1) == 0) return false;
   }
   return true;
 }
@@ -87,62 +96,59 @@ const ZELString& ParseCache::Lookup(Entry* table, size_t mask, const char* text,
     return entry.text;
   }
   if (hit != nullptr) *hit = false;
-  ZELString fresh;
-  fresh.BuildFromUTF8(text, length);
-  entry.text = fresh;
+  entry.text.BuildFromUTF8(text, length);
   entry.length = static_cast<uint32_t>(length);
   entry.hash = hash;
   return entry.text;
 }
 
-const ZELString& ParseCache::Value(const char* text) {
+void ParseCache::SetValue(ZELString& target, const char* text) {
   size_t length;
-  uint32_t hash = HashToNul(text, length);
-  if (length <= kShortValue && valueSharing.Try()) {
-    bool hit;
-    const ZELString& shared = Lookup(values, valueMask, text, length, hash, &hit);
-    valueSharing.Count(hit);
-    return shared;
+  if (valueSharing.Try()) {
+    uint32_t hash = HashToNul(text, length);
+    if (length <= kShortValue) {
+      bool hit;
+      target = Lookup(values, valueMask, text, length, hash, &hit);
+      valueSharing.Count(hit);
+      return;
+    }
+  } else {
+    length = std::strlen(text);
   }
-  // Long values are seldom repeated: build them in the one slot kept apart.
-  Entry& entry = values[valueMask + 1];
-  entry.text = ZELString();
-  entry.text.BuildFromUTF8(text, length);
-  return entry.text;
+  // Long values, and values while sharing them does not pay, are seldom
+  // repeated: built for their attribute alone.
+  target.BuildFromUTF8(text, length);
 }
 
-void ParseCache::SetData(ZELBasXmlNode* node, const char* text, size_t length) {
-  if (pendingNode != node) Flush();
-  if (length > pendingCapacity) {
-    size_t capacity = pendingCapacity * 2 > length ? pendingCapacity * 2 : length;
-    char* grown = static_cast<char*>(mem_OperatorNewThrowBuiltin(capacity));
-    if (pending != nullptr) mem_Free(pending);
-    pending = grown;
-    pendingCapacity = capacity;
-  }
-  if (length != 0) std::memcpy(pending, text, length);
-  pendingLength = length;
-  pendingNode = node;
+void ParseCache::Reserve(size_t length) {
+  size_t capacity = pendingCapacity * 2 > length ? pendingCapacity * 2 : length;
+  char* grown = static_cast<char*>(mem_OperatorNewThrowBuiltin(capacity));
+  if (pending != nullptr) mem_Free(pending);
+  pending = grown;
+  pendingCapacity = capacity;
 }
 
 void ParseCache::FlushData() {
   assert(pendingNode != nullptr);
   ZELString& data = ZELBasXmlNodeAccess::Data(pendingNode);
   pendingNode = nullptr;
-  // Indentation between elements repeats everywhere: it is always shared.
-  bool blank = true;
-  for (size_t i = 0; i < pendingLength && blank; ++i) {
-    char c = pending[i];
-    blank = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+  // The same text again, as the indentation before each child of an
+  // element is: the node keeps the string it has.
+  if (pendingLength == 0 || data.CastToCharPtr()[0] == pending[0]) {
+    std::string_view now = data;
+    if (now.size() == pendingLength && SameBytes(now.data(), pending, pendingLength)) return;
   }
-  if (pendingLength <= kShortValue && (blank || dataSharing.Try())) {
-    bool hit;
-    data = Lookup(values, valueMask, pending, pendingLength, Hash(pending, pendingLength), &hit);
-    if (!blank) dataSharing.Count(hit);
-  } else {
-    data = ZELString();
-    data.BuildFromUTF8(pending, pendingLength);
+  if (pendingLength <= kShortValue) {
+    // Indentation between elements repeats everywhere: it is always shared.
+    bool blank = Blank(pending, pendingLength);
+    if (blank || dataSharing.Try()) {
+      bool hit;
+      data = Lookup(values, valueMask, pending, pendingLength, Hash(pending, pendingLength), &hit);
+      if (!blank) dataSharing.Count(hit);
+      return;
+    }
   }
+  data.BuildFromUTF8(pending, pendingLength);
 }
 
 }  // namespace zelbas_detail

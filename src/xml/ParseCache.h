@@ -7,11 +7,54 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "ZELBasXmlDocument.h"
 #include "ZELBasXmlNode.h"
 
 namespace zelbas_detail {
+
+// Names, values and the pieces of text between tags are mostly a few
+// bytes: 4 to 16 of them are handled as two words that may overlap, and
+// the rest byte by byte or by the library, without a call for the short.
+template <class Word>
+inline Word WordAt(const char* bytes) {
+  Word word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+inline bool SameBytes(const char* a, const char* b, size_t length) {
+  if (length >= 8 && length <= 16) {
+    return WordAt<uint64_t>(a) == WordAt<uint64_t>(b) &&
+           WordAt<uint64_t>(a + length - 8) == WordAt<uint64_t>(b + length - 8);
+  }
+  if (length >= 4 && length < 8) {
+    return WordAt<uint32_t>(a) == WordAt<uint32_t>(b) &&
+           WordAt<uint32_t>(a + length - 4) == WordAt<uint32_t>(b + length - 4);
+  }
+  if (length > 16) return std::memcmp(a, b, length) == 0;
+  // 0 to 3 bytes: the first, the middle and the last cover them all.
+  return length == 0 || (a[0] == b[0] && a[length / 2] == b[length / 2] && a[length - 1] == b[length - 1]);
+}
+
+inline void CopyBytes(char* to, const char* from, size_t length) {
+  if (length >= 8 && length <= 16) {
+    uint64_t head = WordAt<uint64_t>(from), tail = WordAt<uint64_t>(from + length - 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + length - 8, &tail, 8);
+  } else if (length >= 4 && length < 8) {
+    uint32_t head = WordAt<uint32_t>(from), tail = WordAt<uint32_t>(from + length - 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + length - 4, &tail, 4);
+  } else if (length > 16) {
+    std::memcpy(to, from, length);
+  } else if (length != 0) {
+    to[0] = from[0];
+    to[length / 2] = from[length / 2];
+    to[length - 1] = from[length - 1];
+  }
+}
 
 class ParseCache {
 public:
@@ -32,9 +75,20 @@ public:
     uint32_t hash = HashToNul(text, length);
     return Lookup(names, nameMask, text, length, hash);
   }
-  const ZELString& Value(const char* text);
+  // Makes `target`, empty until now, hold `text`: shared with earlier
+  // calls for the same bytes while short values repeat, built for it
+  // otherwise.
+  void SetValue(ZELString& target, const char* text);
+  // The empty string, to construct strings that SetValue then fills.
+  const ZELString& Empty() const { return empty; }
   // Holds `length` bytes as the pending text of `node`, replacing any.
-  void SetData(ZELBasXmlNode* node, const char* text, size_t length);
+  void SetData(ZELBasXmlNode* node, const char* text, size_t length) {
+    if (pendingNode != node) Flush();
+    if (length > pendingCapacity) Reserve(length);
+    CopyBytes(pending, text, length);
+    pendingLength = length;
+    pendingNode = node;
+  }
   // Gives the pending text to its node.
   void Flush() {
     if (pendingNode != nullptr) FlushData();
@@ -83,6 +137,8 @@ private:
   const ZELString& Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
                           bool* hit = nullptr);
   void FlushData();
+  // Room for `length` bytes of pending text, what it held dropped.
+  void Reserve(size_t length);
 
   ZELBasXmlDocument* document;  // served while a read runs; null for one callback
   ParseCache* previous;         // the document's cache before this one
@@ -93,6 +149,7 @@ private:
   Entry single[3];  // the tables of a cache for one callback: a name, a value, a long value
   Sharing valueSharing;
   Sharing dataSharing;
+  ZELString empty;
   ZELBasXmlNode* pendingNode;
   char* pending;
   size_t pendingLength;

@@ -1,17 +1,102 @@
 // The parser's callbacks: they turn start-tag, end-tag and character-data
 // events into the document's tree.
+#include <cstring>
+
 #include "NodeAccess.h"
 #include "ParseCache.h"
 #include "ZELBasXmlDocument.h"
 
 namespace zelbas_detail {
 
-// Inserts the attribute pairs of `atts`; a repeated name keeps the last value.
+// The attributes of one start tag, sorted by name for BuildSorted.
+struct SortedAttributes {
+  static const size_t kMost = 32;  // longer lists are inserted one by one
+  const char* const* pairs[kMost];
+  size_t count;
+  ParseCache* strings;
+};
+
+// Destroys an attribute whose value could not be had, unless kept.
+class AttributeInProgress {
+public:
+  explicit AttributeInProgress(ZELBasAttributePair* made) : made(made) {}
+  AttributeInProgress(const AttributeInProgress&) = delete;
+  AttributeInProgress& operator=(const AttributeInProgress&) = delete;
+  ~AttributeInProgress() {
+    if (made != nullptr) made->~ZELBasAttributePair();
+  }
+  void Keep() { made = nullptr; }
+
+private:
+  ZELBasAttributePair* made;
+};
+
+// Constructs the attribute of rank `index`, its value built in place.
+void MakeAttribute(void* at, size_t index, void* context) {
+  SortedAttributes& sorted = *static_cast<SortedAttributes*>(context);
+  const char* const* pair = sorted.pairs[index];
+  ParseCache& strings = *sorted.strings;
+  ZELBasAttributePair* made =
+      new (at, ZELBasPlacementTag) ZELBasAttributePair(strings.Name(pair[0]), strings.Empty());
+  AttributeInProgress inProgress(made);
+  strings.SetValue(made->second, pair[1]);
+  inProgress.Keep();
+}
+
+// Sorts the pairs of `atts` by name in byte order, as the map orders its
+// keys, keeping the last of pairs with the same name (the value a second
+// InsertAttribute would leave); false when there are too many to sort here.
+// Negative, zero or positive as name `a` sorts before, with or after `b`
+// in byte order. Names mostly differ in their first byte.
+inline int CompareNames(const char* a, const char* b) {
+  unsigned char first = static_cast<unsigned char>(a[0]), second = static_cast<unsigned char>(b[0]);
+  if (first != second) return first < second ? -1 : 1;
+  return first == 0 ? 0 : std::strcmp(a + 1, b + 1);
+}
+
+bool SortAttributes(const char** atts, SortedAttributes& sorted) {
+  if (atts[2] == nullptr) {
+    sorted.pairs[0] = atts;
+    sorted.count = 1;
+    return true;
+  }
+  size_t count = 0;
+  for (const char** pair = atts; pair[0] != nullptr; pair += 2) {
+    if (count == SortedAttributes::kMost) return false;
+    // Insertion: a few attributes, most often in order already.
+    size_t at = count++;
+    int order = -1;
+    while (at != 0 && (order = CompareNames(pair[0], sorted.pairs[at - 1][0])) < 0) {
+      sorted.pairs[at] = sorted.pairs[at - 1];
+      --at;
+    }
+    if (order == 0) {
+      // The same name again: this value replaces the earlier one.
+      for (size_t i = at; i + 1 < count; ++i) sorted.pairs[i] = sorted.pairs[i + 1];
+      sorted.pairs[at - 1] = pair;
+      --count;
+      continue;
+    }
+    sorted.pairs[at] = pair;
+  }
+  sorted.count = count;
+  return true;
+}
+
+// Gives a new node the attribute pairs of `atts`; a repeated name keeps the
+// last value.
 void InsertAttributes(ZELBasXmlNode* node, const char** atts, ParseCache& strings) {
   if (atts == nullptr || atts[0] == nullptr) return;
   ZELBasMap<ZELString, ZELString>& attributes = ZELBasXmlNodeAccess::Attributes(node);
+  SortedAttributes sorted;
+  sorted.strings = &strings;
+  if (SortAttributes(atts, sorted)) {
+    attributes.BuildSorted(sorted.count, &MakeAttribute, &sorted);
+    return;
+  }
   for (const char** pair = atts; pair[0] != nullptr; pair += 2) {
-    const ZELString& value = strings.Value(pair[1]);
+    ZELString value;
+    strings.SetValue(value, pair[1]);
     ZELBasAttributePair entry(strings.Name(pair[0]), value);
     // Inserts nothing when the name is there already; the assignment then
     // replaces its value, as InsertAttribute does.
