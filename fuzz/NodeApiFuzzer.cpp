@@ -27,41 +27,39 @@ struct Model {
   std::vector<Model> children;
 };
 
-size_t Count(const Model& m) {
-  size_t n = 1;
-  for (const Model& c : m.children) n += Count(c);
-  return n;
+// The model flattened as Flatten flattens a node.
+void Flat(const Model& m, size_t depth, std::vector<FlatNode>& out) {
+  out.push_back(
+      {depth, m.tag, {m.attributes.begin(), m.attributes.end()}, m.data, m.children.size(), m.root});
+  for (const Model& c : m.children) Flat(c, depth + 1, out);
 }
+std::vector<FlatNode> Flat(const Model& m) {
+  std::vector<FlatNode> out;
+  Flat(m, 0, out);
+  return out;
+}
+size_t Count(const Model& m) { return Flat(m).size(); }
+void Expect(const ZELBasXmlNode& node, const Model& m) { FUZZ_CHECK(Flatten(node) == Flat(m)); }
 
-// The k-th node in document order (0 is `m`), with the node holding it.
-const Model* Nth(const Model& m, size_t& k, const Model** holder) {
+const std::vector<Model>& Children(const Model& m) { return m.children; }
+const ZELBasVector<ZELBasXmlNode>& Children(const ZELBasXmlNode& n) { return n.Children(); }
+
+// The node `k` steps into `m` in document order (0 is `m`), with the node
+// holding it.
+template <class T>
+const T* Nth(const T& m, size_t& k, const T** holder) {
   if (k == 0) return &m;
-  for (const Model& c : m.children) {
+  for (const T& c : Children(m)) {
     --k;
     *holder = &m;
-    if (const Model* found = Nth(c, k, holder)) return found;
+    if (const T* found = Nth(c, k, holder)) return found;
   }
   return nullptr;
 }
-
-const ZELBasXmlNode* Nth(const ZELBasXmlNode& top, size_t k) {
-  std::vector<const ZELBasXmlNode*> stack(1, &top);
-  while (!stack.empty()) {
-    const ZELBasXmlNode* node = stack.back();
-    stack.pop_back();
-    if (k-- == 0) return node;
-    for (size_t i = node->Children().size(); i-- > 0;) stack.push_back(&node->Children()[i]);
-  }
-  return nullptr;
-}
-
-std::string Render(const Model& m, const std::string& prefix) {
-  std::string text = prefix + "<" + m.tag;
-  for (const auto& a : m.attributes) text += " " + a.first + "=\"" + a.second + "\"";
-  if (m.data.empty() && m.children.empty()) return text + "/>\n";
-  text += ">" + m.data + "\n";
-  for (const Model& c : m.children) text += Render(c, prefix + "    ");
-  return text + prefix + "</" + m.tag + ">\n";
+template <class T>
+const T* At(const T& top, size_t k, const T** holder = nullptr) {
+  const T* ignored;
+  return Nth(top, k, holder != nullptr ? holder : &ignored);
 }
 
 void Search(const Model& m, const std::string& name, std::vector<const Model*>& out) {
@@ -71,38 +69,15 @@ void Search(const Model& m, const std::string& name, std::vector<const Model*>& 
   }
 }
 
-// Matches the model against the node's tree flattened in document order.
-void Match(const std::vector<FlatNode>& flat, size_t& i, const Model& m, size_t depth) {
-  FUZZ_CHECK(i < flat.size());
-  const FlatNode& f = flat[i++];
-  FUZZ_CHECK(f.depth == depth && f.tag == m.tag && f.data == m.data && f.children == m.children.size() &&
-             f.root == m.root);
-  FUZZ_CHECK(f.attributes ==
-             std::vector<std::pair<std::string, std::string>>(m.attributes.begin(), m.attributes.end()));
-  for (const Model& c : m.children) Match(flat, i, c, depth + 1);
-}
-
-void Expect(const ZELBasXmlNode& node, const Model& m) {
-  std::vector<FlatNode> flat = Flatten(node);
-  size_t i = 0;
-  Match(flat, i, m, 0);
-  FUZZ_CHECK(i == flat.size());
-}
-
-class Input {
-public:
-  Input(const uint8_t* bytes, size_t size) : p(bytes), left(size) {}
-  bool Done() const { return left == 0; }
+struct Input {
+  const uint8_t* p;
+  size_t left;
   uint8_t Byte() { return left != 0 ? (--left, *p++) : 0; }
+  // Empty, ASCII, multi-byte and high bytes, and characters never escaped.
   const char* Name() {
-    // Empty, ASCII, multi-byte and high bytes, and characters never escaped.
     static const char* const kNames[] = {"", "a", "b", "aa", "B", "\xC3\xA9", "\xFF\x01", "z<&\" "};
     return kNames[Byte() % 8];
   }
-
-private:
-  const uint8_t* p;
-  size_t left;
 };
 
 // A small element for a parse, written as XML (children first, then the
@@ -115,7 +90,7 @@ Model Generate(Input& in, size_t depth, size_t& budget, std::string& xml) {
   m.tag = kTags[in.Byte() % 4];
   for (size_t n = in.Byte() % 3; n-- > 0;) m.attributes[kTags[in.Byte() % 4]] = kValues[in.Byte() % 4];
   xml += "<" + m.tag;
-  for (const auto& a : m.attributes) xml += " " + a.first + "=\"" + a.second + "\"";
+  for (const auto& [name, value] : m.attributes) xml += " " + name + "=\"" + value + "\"";
   xml += ">";
   for (size_t n = depth < 4 ? in.Byte() % 3 : 0; n-- > 0 && budget > 0;) {
     --budget;
@@ -130,66 +105,59 @@ void Run(Input& in) {
   std::unique_ptr<ZELBasXmlNode> pool[kSlots];
   Model models[kSlots];
   for (auto& slot : pool) slot.reset(new ZELBasXmlNode);
-  while (!in.Done()) {
+  while (in.left != 0) {
     uint8_t op = in.Byte() % 12;
     size_t a = in.Byte() % kSlots;
     size_t b = in.Byte() % kSlots;
-    ZELBasXmlNode& node = *pool[a];
     Model& model = models[a];
     switch (op) {
       case 0:
         model.tag = in.Name();
-        FUZZ_CHECK(node.SetTagName(ZELString(model.tag.c_str())) == S_OK);
+        FUZZ_CHECK(pool[a]->SetTagName(ZELString(model.tag.c_str())) == S_OK);
         break;
       case 1: {
         std::string name = in.Name(), value = in.Name();
         model.attributes[name] = value;
-        FUZZ_CHECK(node.InsertAttribute(ZELString(name.c_str()), ZELString(value.c_str())) == S_OK);
+        FUZZ_CHECK(pool[a]->InsertAttribute(ZELString(name.c_str()), ZELString(value.c_str())) == S_OK);
         break;
       }
       case 2:
         model.root = true;
-        FUZZ_CHECK(node.SetRoot() == S_OK);
+        FUZZ_CHECK(pool[a]->SetRoot() == S_OK);
         break;
       case 3:  // append, possibly a slot to itself
         if (Count(model) + Count(models[b]) > kMaxNodes) break;
         model.children.push_back(Model(models[b]));  // a copy first: b may be a
-        FUZZ_CHECK(node.Append(*pool[b]) == S_OK);
+        FUZZ_CHECK(pool[a]->Append(*pool[b]) == S_OK);
         break;
-      case 4:
-        node = *pool[b];
-        model = Model(models[b]);
-        break;
-      case 5:  // copy construction, then the old node's destruction
-        pool[a].reset(new ZELBasXmlNode(*pool[b]));
-        model = Model(models[b]);
-        break;
-      case 6: {  // assignment from a node inside a tree, possibly this one's
-        size_t k = in.Byte() % Count(models[b]), index = k;
-        const Model* holder = nullptr;
-        Model copy = *Nth(models[b], index, &holder);
-        node = *Nth(*pool[b], k);
+      case 4:    // assignment from a slot,
+      case 5:    // copy construction from it (then the old node's destruction),
+      case 6: {  // or assignment from a node inside it, possibly inside this one
+        size_t k = op == 6 ? in.Byte() % Count(models[b]) : 0;
+        Model copy = *At(models[b], k);
+        if (op == 5) {
+          pool[a].reset(new ZELBasXmlNode(*pool[b]));
+        } else {
+          *pool[a] = *At(*pool[b], k);
+        }
         model = copy;
         break;
       }
       case 7: {  // search from a node inside a tree, into a fresh or a used result
-        size_t k = in.Byte() % Count(models[b]), index = k;
-        const Model* holder = nullptr;
-        const Model* from = Nth(models[b], index, &holder);
-        const ZELBasXmlNode* start = Nth(*pool[b], k);
+        size_t k = in.Byte() % Count(models[b]);
+        const Model* from = At(models[b], k);
+        const ZELBasXmlNode* start = At(*pool[b], k);
         std::string name = in.Name();
         std::vector<const Model*> matches;
         Search(*from, name, matches);
         ZELBasVector<ZELBasXmlNode> result;
-        size_t before = 0;
-        uint8_t mode = in.Byte() % 3;
-        if (mode == 0) {
+        size_t before = in.Byte() % 3;  // elements the result holds first
+        if (before == 0) {
           FUZZ_CHECK(start->GetElementsByTagName(ZELString(name.c_str()), result) == S_OK);
         } else {
           // The search runs on an element of the result itself.
           result.push_back(*start);
-          if (mode == 2) result.push_back(*pool[a]);
-          before = result.size();
+          if (before == 2) result.push_back(*pool[a]);
           FUZZ_CHECK(result[0].GetElementsByTagName(ZELString(name.c_str()), result) == S_OK);
           Expect(result[0], *from);
         }
@@ -200,29 +168,26 @@ void Run(Input& in) {
       case 8: {  // GetParent of a node held inside a tree, into a node or into that tree
         size_t count = Count(model);
         if (count < 2) break;
-        size_t k = 1 + in.Byte() % (count - 1), index = k;
+        size_t k = 1 + in.Byte() % (count - 1);
         const Model* holder = nullptr;
-        const Model* child = Nth(model, index, &holder);
+        const Model* child = At(model, k, &holder);
         bool intoTree = (in.Byte() & 1) != 0;
         ZELBasXmlNode local(ZELString("stale"));
-        long result = Nth(node, k)->GetParent(intoTree ? node : local);
+        FUZZ_CHECK(At(*pool[a], k)->GetParent(intoTree ? *pool[a] : local) == (child->root ? E_FAIL : S_OK));
         if (child->root) {
-          FUZZ_CHECK(result == E_FAIL);
           FUZZ_CHECK(Str(local.GetTagName()) == "stale");
-        } else {
-          FUZZ_CHECK(result == S_OK);
-          Model parent = *holder;
-          if (intoTree) model = parent;
-          Expect(intoTree ? node : local, parent);
+          break;
         }
+        Model parent = *holder;
+        if (intoTree) model = parent;
+        Expect(intoTree ? *pool[a] : local, parent);
         break;
       }
       case 9: {  // rendering, appended to what the string held
-        std::string prefix = (in.Byte() & 1) != 0 ? "keep\n" : "";
-        std::string indent = in.Name();
+        std::string prefix = (in.Byte() & 1) != 0 ? "keep\n" : "", indent = in.Name();
         ZELString out(prefix.c_str());
-        FUZZ_CHECK(node.Serialize(out, ZELString(indent.c_str())) == S_OK);
-        FUZZ_CHECK(Str(out) == prefix + Render(model, indent));
+        FUZZ_CHECK(pool[a]->Serialize(out, ZELString(indent.c_str())) == S_OK);
+        FUZZ_CHECK(Str(out) == prefix + ReferenceRender(Flat(model), indent));
         break;
       }
       case 10: {  // a parsed root
@@ -232,15 +197,13 @@ void Run(Input& in) {
         parsed.root = true;
         ZELBasXmlDocument document;
         FUZZ_CHECK(document.ReadString(ZELString(xml.c_str())) == S_OK);
-        if (Count(parsed) > kMaxNodes) break;
-        node = document.GetRoot();
+        *pool[a] = document.GetRoot();
         model = parsed;
         break;
       }
       default:
-        node = ZELBasXmlNode();
+        *pool[a] = ZELBasXmlNode();
         model = Model();
-        break;
     }
     // The slot changed now, the others (which an operation only reads) at
     // the end.
@@ -254,7 +217,7 @@ void Run(Input& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int64_t liveAtStart = mem_LiveBlocks();
   {
-    Input in(data, size);
+    Input in{data, size};
     Run(in);
   }
   FUZZ_CHECK(mem_LiveBlocks() == liveAtStart);

@@ -1,16 +1,13 @@
 // Bytes through ReadString, then WriteString. Checks that the attributes are
 // in order, that the written text (whose rendering climbs the parent links)
-// is the header lines and the recursive rendering of the tree, and that
+// is the header lines and the rendering of the tree computed apart, and that
 // every block taken is given back.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "FuzzCheck.h"
-#include "Reference.h"
 #include "ZELBasXmlDocument.h"
-
-const char kHeader[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- Written by ZELBasXmlDocument -->\n";
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int64_t liveAtStart = mem_LiveBlocks();
@@ -23,11 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(size != 0 || result == E_FAIL);
     ZELString out("stale");
     FUZZ_CHECK(document.WriteString(out) == S_OK);
-    Flatten(document.GetRoot());  // checks attribute order
-    std::string expected = kHeader;
-    ReferenceRender(document.GetRoot(), "", expected);
-    FUZZ_CHECK(Str(out) == expected);
-    if (result == S_OK) FUZZ_CHECK(document.GetRoot().IsRoot());
+    FUZZ_CHECK(Str(out) ==
+               "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- Written by ZELBasXmlDocument -->\n" +
+                   ReferenceRender(Flatten(document.GetRoot()), ""));
+    FUZZ_CHECK(result != S_OK || document.GetRoot().IsRoot());
   }
   FUZZ_CHECK(mem_LiveBlocks() == liveAtStart);
   return 0;
