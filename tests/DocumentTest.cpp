@@ -68,6 +68,7 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   const char* atts[] = {"c", "3", "a", "1", "c", "4", nullptr};
   End(&d);  // depth -1: the next start makes no node
   Start(&d, "lost");
+  EXPECT_EQ(Body(d), "</>\n");
   Start(&d, "a", atts);
   ZELBasXmlDocument::unknownStartTag(nullptr, "x", atts);  // null user data changes nothing
   ZELBasXmlDocument::dataHandler(nullptr, "text", 4);
