@@ -1,10 +1,12 @@
-// Drives the node API from the fuzz bytes over four slots, and keeps a simple
-// recursive model of each slot's tree next to it. After every operation the
-// slot it changed, and in the end every slot, must match its model (tags,
-// attributes in name order, text, children, root flags); search results
-// must be the model's matches in document order, rendering and GetParent
-// (which follow the links from children to their holders) must give the
-// model's text and parent, and every block taken must come back in the end.
+// Drives the node API from the fuzz bytes over four slots, and keeps a model
+// of each slot's tree next to it: the tree as Flatten gives it, node by node
+// in document order. After every operation the slot it changed, and in the
+// end every slot, must match its model (tags, attributes in name order,
+// text, children, root flags); search results must be the model's matches
+// in document order, rendering and GetParent (which follow the links from
+// children to their holders) must give the model's text and parent, and
+// every block taken must come back in the end.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -20,54 +22,32 @@ namespace {
 const size_t kSlots = 4;
 const size_t kMaxNodes = 128;  // per slot; appending a slot to itself doubles it
 
-struct Model {
-  std::string tag, data;
-  std::map<std::string, std::string> attributes;  // std::string orders by unsigned bytes
-  bool root = false;
-  std::vector<Model> children;
-};
+typedef std::vector<FlatNode> Tree;
+const FlatNode kEmpty = {0, "", {}, "", 0, false};
 
-// The model flattened as Flatten flattens a node.
-void Flat(const Model& m, size_t depth, std::vector<FlatNode>& out) {
-  out.push_back(
-      {depth, m.tag, {m.attributes.begin(), m.attributes.end()}, m.data, m.children.size(), m.root});
-  for (const Model& c : m.children) Flat(c, depth + 1, out);
+// Just past the subtree of node `k`.
+size_t End(const Tree& t, size_t k) {
+  size_t end = k + 1;
+  while (end < t.size() && t[end].depth > t[k].depth) ++end;
+  return end;
 }
-std::vector<FlatNode> Flat(const Model& m) {
-  std::vector<FlatNode> out;
-  Flat(m, 0, out);
-  return out;
+
+// The subtree of node `k`, as a tree of its own.
+Tree Subtree(const Tree& t, size_t k) {
+  Tree sub(t.begin() + static_cast<long>(k), t.begin() + static_cast<long>(End(t, k)));
+  for (FlatNode& n : sub) n.depth -= t[k].depth;
+  return sub;
 }
-size_t Count(const Model& m) { return Flat(m).size(); }
-void Expect(const ZELBasXmlNode& node, const Model& m) { FUZZ_CHECK(Flatten(node) == Flat(m)); }
 
-const std::vector<Model>& Children(const Model& m) { return m.children; }
-const ZELBasVector<ZELBasXmlNode>& Children(const ZELBasXmlNode& n) { return n.Children(); }
-
-// The node `k` steps into `m` in document order (0 is `m`), with the node
-// holding it.
-template <class T>
-const T* Nth(const T& m, size_t& k, const T** holder) {
-  if (k == 0) return &m;
-  for (const T& c : Children(m)) {
-    --k;
-    *holder = &m;
-    if (const T* found = Nth(c, k, holder)) return found;
+// The node `k` steps into `node` in document order (0 is `node` itself).
+const ZELBasXmlNode* Find(const ZELBasXmlNode& node, size_t& k) {
+  if (k-- == 0) return &node;
+  for (const ZELBasXmlNode& child : node.Children()) {
+    if (const ZELBasXmlNode* found = Find(child, k)) return found;
   }
   return nullptr;
 }
-template <class T>
-const T* At(const T& top, size_t k, const T** holder = nullptr) {
-  const T* ignored;
-  return Nth(top, k, holder != nullptr ? holder : &ignored);
-}
-
-void Search(const Model& m, const std::string& name, std::vector<const Model*>& out) {
-  for (const Model& c : m.children) {
-    if (c.tag == name) out.push_back(&c);
-    Search(c, name, out);
-  }
-}
+const ZELBasXmlNode* At(const ZELBasXmlNode& top, size_t k) { return Find(top, k); }
 
 struct Input {
   const uint8_t* p;
@@ -80,61 +60,73 @@ struct Input {
   }
 };
 
-// A small element for a parse, written as XML (children first, then the
-// text, on one line so that the parser hands the text over in one piece).
-Model Generate(Input& in, size_t depth, size_t& budget, std::string& xml) {
+// A small element for a parse, added to `t` at `depth` and written as XML
+// (children first, then the text, on one line so that the parser hands the
+// text over in one piece).
+void Generate(Input& in, size_t depth, size_t& budget, Tree& t, std::string& xml) {
   static const char* const kTags[] = {"a", "b", "c", "ab"};
   static const char* const kValues[] = {"", "1", "v w", "\xC3\xA9"};
   static const char* const kTexts[] = {"", "x", "y z", "\xC3\xA9t\xC3\xA9"};
-  Model m;
-  m.tag = kTags[in.Byte() % 4];
-  for (size_t n = in.Byte() % 3; n-- > 0;) m.attributes[kTags[in.Byte() % 4]] = kValues[in.Byte() % 4];
-  xml += "<" + m.tag;
-  for (const auto& [name, value] : m.attributes) xml += " " + name + "=\"" + value + "\"";
+  const size_t self = t.size();
+  t.push_back({depth, kTags[in.Byte() % 4], {}, "", 0, depth == 0});
+  std::map<std::string, std::string> attributes;  // std::string orders by unsigned bytes
+  for (size_t n = in.Byte() % 3; n-- > 0;) attributes[kTags[in.Byte() % 4]] = kValues[in.Byte() % 4];
+  t[self].attributes.assign(attributes.begin(), attributes.end());
+  xml += "<" + t[self].tag;
+  for (const auto& [name, value] : attributes) xml += " " + name + "=\"" + value + "\"";
   xml += ">";
-  for (size_t n = depth < 4 ? in.Byte() % 3 : 0; n-- > 0 && budget > 0;) {
+  for (size_t n = depth < 4 ? in.Byte() % 3 : 0; n-- > 0 && budget > 0; ++t[self].children) {
     --budget;
-    m.children.push_back(Generate(in, depth + 1, budget, xml));
+    Generate(in, depth + 1, budget, t, xml);
   }
-  m.data = kTexts[in.Byte() % 4];
-  xml += m.data + "</" + m.tag + ">";
-  return m;
+  t[self].data = kTexts[in.Byte() % 4];
+  xml += t[self].data + "</" + t[self].tag + ">";
 }
 
 void Run(Input& in) {
   std::unique_ptr<ZELBasXmlNode> pool[kSlots];
-  Model models[kSlots];
-  for (auto& slot : pool) slot.reset(new ZELBasXmlNode);
+  Tree models[kSlots];
+  for (size_t i = 0; i < kSlots; ++i) pool[i].reset(new ZELBasXmlNode), models[i] = {kEmpty};
   while (in.left != 0) {
     uint8_t op = in.Byte() % 12;
     size_t a = in.Byte() % kSlots;
     size_t b = in.Byte() % kSlots;
-    Model& model = models[a];
+    Tree& model = models[a];
     switch (op) {
       case 0:
-        model.tag = in.Name();
-        FUZZ_CHECK(pool[a]->SetTagName(ZELString(model.tag.c_str())) == S_OK);
+        model[0].tag = in.Name();
+        FUZZ_CHECK(pool[a]->SetTagName(ZELString(model[0].tag.c_str())) == S_OK);
         break;
       case 1: {
         std::string name = in.Name(), value = in.Name();
-        model.attributes[name] = value;
+        auto& attributes = model[0].attributes;
+        auto at = std::lower_bound(attributes.begin(), attributes.end(), std::make_pair(name, std::string()));
+        if (at != attributes.end() && at->first == name) {
+          at->second = value;
+        } else {
+          attributes.insert(at, {name, value});
+        }
         FUZZ_CHECK(pool[a]->InsertAttribute(ZELString(name.c_str()), ZELString(value.c_str())) == S_OK);
         break;
       }
       case 2:
-        model.root = true;
+        model[0].root = true;
         FUZZ_CHECK(pool[a]->SetRoot() == S_OK);
         break;
-      case 3:  // append, possibly a slot to itself
-        if (Count(model) + Count(models[b]) > kMaxNodes) break;
-        model.children.push_back(Model(models[b]));  // a copy first: b may be a
+      case 3: {  // append, possibly a slot to itself
+        if (model.size() + models[b].size() > kMaxNodes) break;
+        Tree child = models[b];  // a copy first: b may be a
+        for (FlatNode& n : child) ++n.depth;
+        ++model[0].children;
+        model.insert(model.end(), child.begin(), child.end());
         FUZZ_CHECK(pool[a]->Append(*pool[b]) == S_OK);
         break;
+      }
       case 4:    // assignment from a slot,
       case 5:    // copy construction from it (then the old node's destruction),
       case 6: {  // or assignment from a node inside it, possibly inside this one
-        size_t k = op == 6 ? in.Byte() % Count(models[b]) : 0;
-        Model copy = *At(models[b], k);
+        size_t k = op == 6 ? in.Byte() % models[b].size() : 0;
+        Tree copy = Subtree(models[b], k);
         if (op == 5) {
           pool[a].reset(new ZELBasXmlNode(*pool[b]));
         } else {
@@ -144,12 +136,13 @@ void Run(Input& in) {
         break;
       }
       case 7: {  // search from a node inside a tree, into a fresh or a used result
-        size_t k = in.Byte() % Count(models[b]);
-        const Model* from = At(models[b], k);
+        size_t k = in.Byte() % models[b].size();
         const ZELBasXmlNode* start = At(*pool[b], k);
         std::string name = in.Name();
-        std::vector<const Model*> matches;
-        Search(*from, name, matches);
+        std::vector<Tree> matches;
+        for (size_t i = k + 1; i < End(models[b], k); ++i) {
+          if (models[b][i].tag == name) matches.push_back(Subtree(models[b], i));
+        }
         ZELBasVector<ZELBasXmlNode> result;
         size_t before = in.Byte() % 3;  // elements the result holds first
         if (before == 0) {
@@ -159,42 +152,40 @@ void Run(Input& in) {
           result.push_back(*start);
           if (before == 2) result.push_back(*pool[a]);
           FUZZ_CHECK(result[0].GetElementsByTagName(ZELString(name.c_str()), result) == S_OK);
-          Expect(result[0], *from);
+          FUZZ_CHECK(Flatten(result[0]) == Subtree(models[b], k));
         }
         FUZZ_CHECK(result.size() == before + matches.size());
-        for (size_t i = 0; i < matches.size(); ++i) Expect(result[before + i], *matches[i]);
+        for (size_t i = 0; i < matches.size(); ++i) FUZZ_CHECK(Flatten(result[before + i]) == matches[i]);
         break;
       }
       case 8: {  // GetParent of a node held inside a tree, into a node or into that tree
-        size_t count = Count(model);
-        if (count < 2) break;
-        size_t k = 1 + in.Byte() % (count - 1);
-        const Model* holder = nullptr;
-        const Model* child = At(model, k, &holder);
+        if (model.size() < 2) break;
+        size_t k = 1 + in.Byte() % (model.size() - 1), holder = k;
+        while (model[holder].depth + 1 != model[k].depth) --holder;
         bool intoTree = (in.Byte() & 1) != 0;
         ZELBasXmlNode local(ZELString("stale"));
-        FUZZ_CHECK(At(*pool[a], k)->GetParent(intoTree ? *pool[a] : local) == (child->root ? E_FAIL : S_OK));
-        if (child->root) {
-          FUZZ_CHECK(Str(local.GetTagName()) == "stale");
-          break;
+        long result = At(*pool[a], k)->GetParent(intoTree ? *pool[a] : local);
+        FUZZ_CHECK(result == (model[k].root ? E_FAIL : S_OK));
+        Tree parent = model[k].root ? Tree{{0, "stale", {}, "", 0, false}} : Subtree(model, holder);
+        if (intoTree) {
+          if (!model[k].root) model = parent;
+        } else {
+          FUZZ_CHECK(Flatten(local) == parent);
         }
-        Model parent = *holder;
-        if (intoTree) model = parent;
-        Expect(intoTree ? *pool[a] : local, parent);
         break;
       }
       case 9: {  // rendering, appended to what the string held
         std::string prefix = (in.Byte() & 1) != 0 ? "keep\n" : "", indent = in.Name();
         ZELString out(prefix.c_str());
         FUZZ_CHECK(pool[a]->Serialize(out, ZELString(indent.c_str())) == S_OK);
-        FUZZ_CHECK(Str(out) == prefix + ReferenceRender(Flat(model), indent));
+        FUZZ_CHECK(Str(out) == prefix + ReferenceRender(model, indent));
         break;
       }
       case 10: {  // a parsed root
         size_t budget = 12;
         std::string xml;
-        Model parsed = Generate(in, 0, budget, xml);
-        parsed.root = true;
+        Tree parsed;
+        Generate(in, 0, budget, parsed, xml);
         ZELBasXmlDocument document;
         FUZZ_CHECK(document.ReadString(ZELString(xml.c_str())) == S_OK);
         *pool[a] = document.GetRoot();
@@ -203,13 +194,13 @@ void Run(Input& in) {
       }
       default:
         *pool[a] = ZELBasXmlNode();
-        model = Model();
+        model = {kEmpty};
     }
     // The slot changed now, the others (which an operation only reads) at
     // the end.
-    Expect(*pool[a], models[a]);
+    FUZZ_CHECK(Flatten(*pool[a]) == models[a]);
   }
-  for (size_t i = 0; i < kSlots; ++i) Expect(*pool[i], models[i]);
+  for (size_t i = 0; i < kSlots; ++i) FUZZ_CHECK(Flatten(*pool[i]) == models[i]);
 }
 
 }  // namespace
