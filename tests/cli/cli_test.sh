@@ -65,6 +65,25 @@ grep -q '^    <b/>$' "$work/out" || fail "chunked partial tree"
 [[ $(tail -n1 "$work/err") == "$named" ]] || fail "chunked: the file named after the reports"
 check "find on malformed input" 1 "$empty" 'XML parse error' -- "$bin" find b "$work/bad.xml"
 
+# Reading, each file under read/ whole (format) and in chunks (--chunked):
+# the exit code, the reports and the output, as NAME.expected holds them.
+# With ZELBAS_WRITE_EXPECTED=1 set, writes them instead.
+for input in "$here"/read/*.xml; do
+  for how in format "format --chunked"; do
+    # shellcheck disable=SC2086 # the command's words
+    "$bin" $how "$input" >"$work/out" 2>"$work/err" </dev/null
+    printf '== %s: exit %d\n-- standard error\n' "$how" $?
+    tr -d '\r' <"$work/err" | sed "s|$input|INPUT|g"
+    echo "-- standard output"
+    cat "$work/out"
+  done >"$work/read"
+  [[ -z ${ZELBAS_WRITE_EXPECTED:-} ]] || cp "$work/read" "${input%.xml}.expected"
+  if cmp -s "$work/read" "${input%.xml}.expected"; then passed=$((passed + 1)); else
+    fail "read/${input##*/}"
+    diff "${input%.xml}.expected" "$work/read" | head -20
+  fi
+done
+
 check "missing input" 2 "$empty" "^zelbasxml: $work/none.xml: No such file or directory$" \
   -- "$bin" format "$work/none.xml"
 check "missing input, chunked" 2 "$empty" "^zelbasxml: $work/none.xml: " -- "$bin" format --chunked "$work/none.xml"
