@@ -3,8 +3,8 @@
 #   cli_test.sh ZELBASXML SOURCE_DIR [SYSTEM [REFERENCE]]
 # SYSTEM is the build's target system (CMake's name): Windows has no full
 # device to write to. REFERENCE is the zelbasxml of another build: format
-# and find must then print what it prints, byte for byte, on every file
-# under tests/, examples/ and the fuzz corpus.
+# and find must then print what it prints, byte for byte, on every XML file
+# under tests/cli/ and examples/ and on the fuzz corpus.
 set -u
 bin="$(realpath "$1")"
 here="$2/tests/cli"
@@ -145,7 +145,7 @@ else
   fi
 fi
 
-# The same bytes, errors and exit codes as the other build, on every file at
+# The same bytes, errors and exit codes as the other build, on every input at
 # hand; find looks for the second tag name in the file.
 if [[ -n $reference ]]; then
   while IFS= read -r -d '' file; do
@@ -163,7 +163,8 @@ if [[ -n $reference ]]; then
         failed=$((failed + 1))
       fi
     done
-  done < <(find "$2/tests" "$2/examples" "$2/fuzz/corpus" -type f -print0 | sort -z)
+  done < <(find "$2/tests/cli" "$2/examples" "$2/fuzz/corpus" -type f \( -name '*.xml' -o -path '*/corpus/*' \) -print0 |
+    sort -z)
 fi
 
 echo "$passed passed, $failed failed"
