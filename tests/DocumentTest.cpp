@@ -161,17 +161,23 @@ struct Collected {
 };
 
 // Chunks of 262,144 bytes: a text split at the first boundary inside a
-// character, an attribute value split at the second. ReadFile keeps the last
-// piece of the text, starting with that character; all else reads alike.
+// character, a long attribute value across the second. ReadFile keeps the
+// last piece of the text, starting with that character; all else reads alike.
 TEST(DocumentTest, FileReadsInChunksKeepingTheLastPieceOfATextWhole) {
   std::string xml = "<a>" + std::string(kChunk - 4, 'x') + "\xc3\xa9tail";
   while (xml.size() < 2 * kChunk - 20) xml += "<e k=\"v\" n=\"" + std::to_string(xml.size()) + "\"/>";
-  xml += "<edge value=\"" + std::string(40, 'v') + "\"/>";
+  std::string value(10 << 20, 'v');  // ten megabytes, a tab normalized to a space
+  value[12345] = '\t';
+  xml += "<edge value=\"" + value + "\"/>";
   for (int i = 0; i < 5000; ++i) xml += "<t i=\"" + std::to_string(i) + "\"><x/></t>";
   BothWays read(xml + "</a>");
   EXPECT_EQ(read.fileReport + read.stringReport, "");
   EXPECT_STREQ(read.file.GetRoot().GetData().CastToCharPtr(), "\xc3\xa9tail");
   EXPECT_TRUE(Body(read.string).erase(3, kChunk - 4) == Body(read.file));
+  ZELString got;
+  read.file.GetRoot().Children()[read.file.GetRoot().Children().size() - 5001].GetAttribute(
+      ZELString("value"), got);
+  EXPECT_TRUE(std::string_view(got) == value.replace(12345, 1, " "));
   // Children link to their parents once the vectors grew, in the tree and in
   // the copies a search gives.
   for (ZELBasXmlDocument* d : {&read.file, &read.string}) {

@@ -55,11 +55,11 @@ TEST(HostileInputTest, EntityExpansionIsRefusedWithBoundedMemory) {
               "  Line: 1, Column: .+\n");  // the regular expressions of every platform
 }
 
-TEST(HostileInputTest, HugeTextAndAttributeValues) {
+TEST(HostileInputTest, HugeTextIsReadInChunksKeepingTheLastPiece) {
   TempDir dir;
   AllocationScope scope;
   {
-    // 100 MB of text read in chunks: only the last piece is kept.
+    // 100 MB of text: only the last piece is kept, and only the tree stays.
     std::string path = dir.Write("text.xml", "<t>" + std::string(100 << 20, 'x') + "end</t>");
     ZELBasXmlDocument d;
     CaptureStderr();
@@ -69,18 +69,6 @@ TEST(HostileInputTest, HugeTextAndAttributeValues) {
     EXPECT_GT(kept, 3u);
     EXPECT_LE(kept, 262144u + 3);
     EXPECT_LT(scope.Live(), 8) << "the tree only";
-  }
-  std::string value(10 << 20, 'v');
-  value[12345] = '\t';  // normalized to a space
-  std::string xml = "<t a=\"" + value + "\"><c/></t>", path = dir.Write("value.xml", xml);
-  value[12345] = ' ';
-  ZELBasXmlDocument fromFile, fromString;
-  EXPECT_EQ(fromFile.ReadFile(ZELString(path.c_str())), S_OK);
-  EXPECT_EQ(fromString.ReadString(ZELString(xml.c_str())), S_OK);
-  for (ZELBasXmlDocument* d : {&fromFile, &fromString}) {
-    ZELString got;
-    ASSERT_EQ(d->GetRoot().GetAttribute(ZELString("a"), got), S_OK);
-    EXPECT_TRUE(got.CastToCharPtr() == value);
   }
 }
 
