@@ -138,6 +138,15 @@ else
     check "nested matches in bounded memory" 0 "" '' \
       -- bash -c "set -o pipefail; ulimit -v 60000; \"$bin\" find a \"$work/nested.xml\" | wc -c"
     [[ $(cat "$work/out") == 85093400 ]] || fail "nested matches: $(cat "$work/out") bytes"
+    # A long text read in chunks keeps only its last piece; an entity
+    # expansion to 3 GB is refused, whole or in chunks.
+    check "a long text in chunks in bounded memory" 0 "" '' \
+      -- bash -c "set -o pipefail; ulimit -v 60000; \"$bin\" format --chunked \"$work/long.xml\" | wc -c"
+    (($(cat "$work/out") > 86 && $(cat "$work/out") <= 86 + 262144)) || fail "long text in chunks: $(cat "$work/out")"
+    for how in "" --chunked; do
+      check "entity expansion ${how:-whole} in bounded memory" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
+        'limit on input amplification' -- bash -c "ulimit -v 60000; exec \"$bin\" format $how \"$here/read/error-entity-amplification.xml\""
+    done
     truncate -s 1100M "$work/huge.xml"
     check "too large for one piece, refused unread" 2 "$empty" \
       "^zelbasxml: $work/huge.xml: too large to read in one piece; use --chunked$" \
