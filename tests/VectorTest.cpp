@@ -37,36 +37,26 @@ ZELBasVector<Counted> Make(int count) {
 
 }  // namespace
 
-TEST_F(VectorTest, PushBackKeepsOrderThroughGrowthAndCopiesAreIndependent) {
+TEST_F(VectorTest, PushBackOfItsOwnElementCopiesAndClear) {
   ZELBasVector<Counted> v;
-  EXPECT_EQ(v.begin(), v.end());
-  EXPECT_EQ(scope.Taken(), 0u);
-  for (int i = 0; i < 1024; ++i) v.push_back(Counted(i));
-  v.push_back(v[0]);  // its own element, while the full vector grows
-  v.push_back(v[1024]);
-  for (int i = 0; i < 1024; ++i) ASSERT_EQ(v[i].value, i);
-  EXPECT_EQ(v[1024].value, 0);
-  EXPECT_EQ(v[1025].value, 0);
-  EXPECT_EQ(Counted::live, 1026);
-  EXPECT_LE(scope.Live(), 1);
-
+  EXPECT_TRUE(v.begin() == v.end() && scope.Taken() == 0);
+  v = Make(4);  // full: the next push grows
+  v.push_back(v[0]);
+  v.push_back(v[4]);
   ZELBasVector<Counted> copy(v);
   const_cast<Counted&>(copy[0]).value = 99;
-  EXPECT_EQ(v[0].value, 0);
   v = v;
-  ASSERT_EQ(v.size(), 1026u);
-  EXPECT_EQ(v[999].value, 999);
+  ASSERT_EQ(v.size(), 6u);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(v[i].value, i < 4 ? i : 0);
   copy = ZELBasVector<Counted>();
-  EXPECT_EQ(Counted::live, 1026);
+  EXPECT_EQ(Counted::live, 6);
   // clear() destroys every element and refills the same storage.
   const Counted* storage = v.begin();
   const uint64_t taken = scope.Taken();
   v.clear();
   EXPECT_EQ(Counted::live, 0);
   v.push_back(Counted(7));
-  EXPECT_EQ(v.begin(), storage);
-  EXPECT_EQ(v.size(), 1u);
-  EXPECT_EQ(scope.Taken(), taken);
+  EXPECT_TRUE(v.begin() == storage && v.size() == 1 && scope.Taken() == taken);
 }
 
 // A copy that throws at any element, in a copy, an assignment or a push

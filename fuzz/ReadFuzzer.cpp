@@ -1,13 +1,16 @@
-// Bytes written to a file and read with ReadFile in its 262,144-byte chunks,
-// against the same text read with ReadString in one piece.
+// Bytes read with ReadString in one piece, and from a file with ReadFile in
+// its 262,144-byte chunks; both trees written back.
 //
-// When ReadString succeeds the text is well-formed, and both trees must have
-// the same elements, in the same places, with the same attributes. An
-// element's text may differ only where its last run of character data was
-// split at a chunk boundary: ReadFile then keeps a trailing piece of the
-// text ReadString kept, and the two are equal when the whole text fits in
-// one chunk. After a parse error nothing is compared: the trees then hold
-// what each parse built before it stopped.
+// Every written text must be the header lines and the rendering of its tree
+// computed apart (the renderer climbs the parent links), with the
+// attributes in order, and every block taken must be given back. When
+// ReadString succeeds the text is well-formed, and both trees must have the
+// same elements, in the same places, with the same attributes. An element's
+// text may differ only where its last run of character data was split at a
+// chunk boundary: ReadFile then keeps a trailing piece of the text
+// ReadString kept, and the two are equal when the whole text fits in one
+// chunk. After a parse error nothing is compared: the trees then hold what
+// each parse built before it stopped.
 //
 // Input: an odd first byte puts the rest behind a comment that ends just
 // before the chunk boundary, the second byte choosing how far into the rest
@@ -24,6 +27,18 @@
 
 #include "FuzzCheck.h"
 #include "ZELBasXmlDocument.h"
+
+// The tree flattened, after checking that the document writes it as the
+// header lines and its rendering.
+static std::vector<FlatNode> Written(ZELBasXmlDocument& document) {
+  std::vector<FlatNode> flat = Flatten(document.GetRoot());
+  ZELString out("stale");
+  FUZZ_CHECK(document.WriteString(out) == S_OK);
+  FUZZ_CHECK(Str(out) ==
+             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- Written by ZELBasXmlDocument -->\n" +
+                 ReferenceRender(flat, ""));
+  return flat;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t kChunk = 0x40000;
@@ -49,10 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     ZELBasXmlDocument chunked, single;
     FUZZ_CHECK(chunked.ReadFile(ZELString(path.c_str())) == S_OK);
-    std::vector<FlatNode> fromFile = Flatten(chunked.GetRoot());
-    if (single.ReadString(ZELString(std::string_view(text))) == S_OK) {
-      std::vector<FlatNode> fromString = Flatten(single.GetRoot());
-      FUZZ_CHECK(fromFile.size() == fromString.size());
+    std::vector<FlatNode> fromFile = Written(chunked);
+    long result = single.ReadString(ZELString(std::string_view(text)));
+    FUZZ_CHECK(result == S_OK || result == E_FAIL);
+    std::vector<FlatNode> fromString = Written(single);
+    if (result == S_OK) {
+      FUZZ_CHECK(single.GetRoot().IsRoot() && fromFile.size() == fromString.size());
       for (size_t i = 0; i < fromFile.size(); ++i) {
         FlatNode& a = fromFile[i];
         const FlatNode& b = fromString[i];
