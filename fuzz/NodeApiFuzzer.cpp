@@ -101,11 +101,8 @@ void Run(Input& in) {
         std::string name = in.Name(), value = in.Name();
         auto& attributes = model[0].attributes;
         auto at = std::lower_bound(attributes.begin(), attributes.end(), std::make_pair(name, std::string()));
-        if (at != attributes.end() && at->first == name) {
-          at->second = value;
-        } else {
-          attributes.insert(at, {name, value});
-        }
+        if (at == attributes.end() || at->first != name) at = attributes.insert(at, {name, ""});
+        at->second = value;
         FUZZ_CHECK(pool[a]->InsertAttribute(ZELString(name.c_str()), ZELString(value.c_str())) == S_OK);
         break;
       }
@@ -166,12 +163,10 @@ void Run(Input& in) {
         ZELBasXmlNode local(ZELString("stale"));
         long result = At(*pool[a], k)->GetParent(intoTree ? *pool[a] : local);
         FUZZ_CHECK(result == (model[k].root ? E_FAIL : S_OK));
-        Tree parent = model[k].root ? Tree{{0, "stale", {}, "", 0, false}} : Subtree(model, holder);
-        if (intoTree) {
-          if (!model[k].root) model = parent;
-        } else {
-          FUZZ_CHECK(Flatten(local) == parent);
-        }
+        Tree parent =
+            model[k].root ? intoTree ? model : Tree{{0, "stale", {}, "", 0, false}} : Subtree(model, holder);
+        FUZZ_CHECK(intoTree || Flatten(local) == parent);
+        if (intoTree) model = parent;
         break;
       }
       case 9: {  // rendering, appended to what the string held

@@ -16,27 +16,27 @@ int main(int argc, char** argv) {
   std::vector<fs::path> files;
   for (int i = 1; i < argc; ++i) {
     std::error_code error;
-    if (fs::is_regular_file(argv[i], error)) {
-      files.emplace_back(argv[i]);
-    } else if (fs::is_directory(argv[i], error)) {
-      std::vector<fs::path> inside;
-      for (const fs::directory_entry& entry : fs::directory_iterator(argv[i])) {
-        if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
-          inside.push_back(entry.path());
-      }
-      std::sort(inside.begin(), inside.end());
-      files.insert(files.end(), inside.begin(), inside.end());
+    size_t first = files.size();
+    if (fs::is_directory(argv[i], error)) {
+      for (const fs::directory_entry& entry : fs::directory_iterator(argv[i])) files.push_back(entry.path());
     } else {
-      std::fprintf(stderr, "replay: no such file or folder: %s\n", argv[i]);
+      files.emplace_back(argv[i]);
+    }
+    std::sort(files.begin() + static_cast<long>(first), files.end());
+  }
+  size_t runs = 0;
+  for (const fs::path& file : files) {
+    if (file.filename().string()[0] == '.') continue;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "replay: cannot read %s\n", file.string().c_str());
       return 2;
     }
-  }
-  for (const fs::path& file : files) {
-    std::ifstream in(file, std::ios::binary);
     // A copy of exactly the input's size, so that ASan sees any read past it.
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(bytes.empty() ? nullptr : bytes.data(), bytes.size());
+    ++runs;
   }
-  std::printf("replayed %zu inputs\n", files.size());
+  std::printf("replayed %zu inputs\n", runs);
   return 0;
 }

@@ -24,13 +24,12 @@ static void Check(const ZELBasXmlNode& root, size_t levels) {
   EXPECT_STREQ(at->GetTagName().CastToCharPtr(), "b");
   EXPECT_EQ(at->Children().size(), 0u);
   if (levels < 5) return;
-  ZELBasVector<ZELBasXmlNode> found, as;
-  ASSERT_EQ(root.GetElementsByTagName(ZELString("b"), found), S_OK);
-  EXPECT_EQ(found.size(), 1u);
   // Each match is copied with its subtree, in document order.
-  ASSERT_EQ(Down(root, levels - 5).GetElementsByTagName(ZELString("a"), as), S_OK);
-  ASSERT_EQ(as.size(), 3u);
-  for (size_t i = 0; i < 3; ++i) EXPECT_STREQ(Down(as[i], 3 - i).GetTagName().CastToCharPtr(), "b");
+  ZELBasVector<ZELBasXmlNode> found;
+  ASSERT_EQ(root.GetElementsByTagName(ZELString("b"), found), S_OK);
+  ASSERT_EQ(Down(root, levels - 5).GetElementsByTagName(ZELString("a"), found), S_OK);
+  ASSERT_EQ(found.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_STREQ(Down(found[i], (4 - i) % 4).GetTagName().CastToCharPtr(), "b");
   ZELBasXmlNode up = *at;
   const size_t steps = std::min<size_t>(levels - 1, 1000);
   for (size_t i = 0; i < steps; ++i) {

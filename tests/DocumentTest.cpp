@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,9 +58,6 @@ void Start(ZELBasXmlDocument* d, const char* name, const char** atts = kNoAtts) 
   ZELBasXmlDocument::unknownStartTag(d, name, atts);
 }
 void End(ZELBasXmlDocument* d) { ZELBasXmlDocument::unknownEndTag(d, "ignored"); }
-void Data(ZELBasXmlDocument* d, const std::string& text) {
-  ZELBasXmlDocument::dataHandler(d, text.data(), static_cast<int>(text.size()));
-}
 
 }  // namespace
 
@@ -74,11 +72,11 @@ TEST(TreeBuilderTest, EventsBuildTheTreeWithTheLastTextPiece) {
   ZELBasXmlDocument::dataHandler(nullptr, "text", 4);
   ZELBasXmlDocument::unknownEndTag(nullptr, "x");
   Start(&d, "b");
-  Data(&d, "x");
+  ZELBasXmlDocument::dataHandler(&d, "x", 1);
   EXPECT_STREQ(d.GetRoot().Children()[0].GetData().CastToCharPtr(), "x") << "set before the callback returns";
   End(&d);
-  Data(&d, "hello");
-  Data(&d, "y");
+  ZELBasXmlDocument::dataHandler(&d, "hello", 5);
+  ZELBasXmlDocument::dataHandler(&d, "y", 1);
   End(&d);
   EXPECT_EQ(Body(d), "<a a=\"1\" c=\"4\">y\n    <b>x\n    </b>\n</a>\n");
   Start(&d, "next");  // a new root replaces the tree
@@ -223,19 +221,20 @@ TEST(DocumentTest, RepeatedAndDistinctValuesReadBackAsGiven) {
   };
   std::vector<Element> given;
   std::string xml = "<r>";
-  for (int i = 0; i < 2100; ++i) {
-    Element e;
-    if (i < 800 || i >= 1300) {
+  for (int i = 0; i < 4000; ++i) {
+    Element e{{}, "text number " + std::to_string(i), false};
+    if (i / 1000 != 2) {
       // A short value, a value just too long to be short that starts with
       // it, and the short one again.
-      for (int k = 0; k < 4; ++k) {
-        std::string id = std::to_string(i * 4 + k), brief = id + std::string((i + k) % (25 - id.size()), 's');
+      for (int k = 0; k < 3; ++k) {
+        std::string brief = k == 2
+                                ? kTwins[i % 4] + std::to_string(i / 4)  // colliding in fours
+                                : std::to_string(i * 3 + k) + std::string(k == 0 ? i % 20 : 0, 's');  // to 24
         e.values.insert(e.values.end(), {brief, brief + std::string(25 - brief.size() + i % 4, '-'), brief});
       }
-      e.values.push_back(kTwins[i % 4] + std::string(i % 23, 'T'));
       e.text = i % 3 != 0 ? " \t " : std::string("text ") + kTwins[(i + 1) % 4];
     } else {
-      e = {{"distinct " + std::to_string(i)}, "text number " + std::to_string(i), false};
+      e.values.push_back("distinct " + std::to_string(i));
     }
     xml += "<e";
     for (size_t v = 0; v < e.values.size(); ++v) xml += " v" + std::to_string(v) + "=\"" + e.values[v] + "\"";
@@ -254,14 +253,44 @@ TEST(DocumentTest, RepeatedAndDistinctValuesReadBackAsGiven) {
         ZELString got;
         elements[i].GetAttribute(ZELString(("v" + std::to_string(v)).c_str()), got);
         if (std::string_view(got) != given[i].values[v])
-          wrong += given[i].values[v] + " as " + got.CastToCharPtr();
+          wrong += given[i].values[v] + " as " + got.CastToCharPtr() + "\n";
       }
       std::string_view text = elements[i].GetData(), expected = given[i].text;
       if (given[i].split && d == &read.file)
         expected.remove_prefix(expected.size() - std::min(expected.size(), text.size()));
-      if (text.empty() || text != expected) wrong += given[i].text + " as " + std::string(text);
+      if (text.empty() || text != expected) wrong += given[i].text + " as " + std::string(text) + "\n";
     }
     EXPECT_EQ(wrong, "");
+  }
+}
+
+// Text past what one parse call takes: refused before the parser sees it.
+TEST(DocumentTest, TextPastWhatOnePieceTakesIsRefusedUnparsed) {
+  // `unit` doubled up to `bytes` and then one more unit, built without a
+  // second copy of the text.
+  auto grown = [](const char* unit, size_t bytes) {
+    ZELString text(unit);
+    for (size_t size = std::strlen(unit); size < bytes; size *= 2) {
+      ZELString copy = text;
+      text.Append(copy);
+    }
+    text.Append(ZELString(unit));
+    return text;
+  };
+  // One character past the character limit, and a text of four-byte
+  // characters within it but one character past the parser's 1 GiB.
+  for (const auto& [unit, bytes] : {std::pair<const char*, size_t>{"x", size_t{1} << 29},
+                                    std::pair<const char*, size_t>{"\xf0\x9f\x98\x80", size_t{1} << 30}}) {
+    ZELString text = grown(unit, bytes);
+    ZELBasXmlDocument d;
+    CaptureStderr();
+    EXPECT_EQ(d.ReadString(ZELString("<a>")), E_FAIL);
+    EXPECT_EQ(d.ReadString(text), E_FAIL);
+    EXPECT_EQ(GetCapturedStderr(), "XML parse error: no element found\n  Line: 1, Column: 3\n")
+        << "refused before the parser saw it";
+    ZELString message;
+    unsigned long line, column;
+    EXPECT_EQ(d.GetParseError(message, line, column), E_FAIL) << "the earlier read's error is gone";
   }
 }
 

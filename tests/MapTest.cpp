@@ -46,10 +46,9 @@ TEST(MapTest, KeysAreUniqueAndWalkedInByteOrderWhateverTheHint) {
   m[ZELString("B")];
   m[ZELString("\xc3\xa9")];
   EXPECT_STREQ(m[ZELString("b")].CastToCharPtr(), "1");
-  typedef Map::value_type Pair;
-  m.insert(m.end(), Pair(ZELString("a"), ZELString("wrong hint")));
-  m.insert(m.end(), Pair(ZELString("b"), ZELString("duplicate")));
-  m.insert(m.end(), Pair(ZELString("\xff"), ZELString("right hint")));
+  for (const auto& [key, value] :
+       {std::pair<const char*, const char*>{"a", "wrong hint"}, {"b", "duplicate"}, {"\xff", "right hint"}})
+    m.insert(m.end(), Map::value_type(ZELString(key), ZELString(value)));
   EXPECT_EQ(Entries(m), "B=,a=wrong hint,b=1,only=,\xc3\xa9=,\xff=right hint,");
   EXPECT_TRUE(m.find(ZELString("c")) == m.end());
 }

@@ -33,9 +33,9 @@ TEST(StringTest, EmptyStringsTakeNoMemoryAndCopiesShareOneText) {
   ZELString copy(none);
   copy = empty;
   EXPECT_EQ(scope.Taken(), 0u);
+  EXPECT_TRUE(none == empty && view == nullptr && std::string_view(view).empty() &&
+              none.GetLengthInChar() == 0);
   EXPECT_STREQ(none.CastToCharPtr(), "");
-  EXPECT_EQ(none.GetLengthInChar(), 0);
-  EXPECT_TRUE(none == empty && view == nullptr && std::string_view(view).empty());
 
   ZELString* a = new ZELString("shared text");
   ZELString b;

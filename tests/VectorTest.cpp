@@ -18,7 +18,6 @@ struct Counted {
     if (copiesUntilThrow != 0 && --copiesUntilThrow == 0) throw std::runtime_error("copy failed");
     ++live;
   }
-  Counted& operator=(const Counted&) = default;
   ~Counted() { --live; }
 };
 int Counted::live = 0;
