@@ -156,10 +156,10 @@ void DeeplyNested(Writer& out, size_t target) {
   out.Put("</manual>\n");
 }
 
-// One root with `children` empty children of one attribute each.
-void Wide(Writer& out, size_t children) {
+// One root with empty children of one attribute each.
+void Wide(Writer& out, size_t target) {
   out.Put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<items>\n");
-  for (size_t i = 0; i < children; ++i) out.Put("  <item id=\"" + std::to_string(i) + "\"/>\n");
+  for (size_t i = 0; out.written < target; ++i) out.Put("  <item id=\"" + std::to_string(i) + "\"/>\n");
   out.Put("</items>\n");
 }
 
@@ -185,39 +185,17 @@ std::vector<CorpusFile> WriteCorpus(const std::string& directory, double scale) 
     generate(out);
     files.push_back({name, path, out.written});
   };
-  const size_t mb = 1000 * 1000;
-  make("data-export.xml", [&](Writer& w) { DataExport(w, static_cast<size_t>(50 * mb * scale)); });
-  make("text-heavy.xml", [&](Writer& w) { TextHeavy(w, static_cast<size_t>(50 * mb * scale)); });
-  make("deeply-nested.xml", [&](Writer& w) { DeeplyNested(w, static_cast<size_t>(20 * mb * scale)); });
-  make("wide.xml", [&](Writer& w) { Wide(w, static_cast<size_t>(1000000 * scale)); });
-  // Depth 7 at full scale (299,593 elements); smaller scales drop levels.
+  const size_t size = static_cast<size_t>(10e6 * scale);
+  make("data-export.xml", [&](Writer& w) { DataExport(w, size); });
+  make("text-heavy.xml", [&](Writer& w) { TextHeavy(w, size); });
+  make("deeply-nested.xml", [&](Writer& w) { DeeplyNested(w, size); });
+  make("wide.xml", [&](Writer& w) { Wide(w, size); });
+  // Depth 7 at full scale (299,593 elements, 12 MB); smaller scales drop levels.
   int levels = scale >= 1 ? 7 : (scale >= 0.1 ? 6 : 4);
   make("balanced.xml", [&](Writer& w) {
     Random random(5);
     w.Put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
     BalancedLevel(w, random, 0, levels);
   });
-  return files;
-}
-
-std::vector<CorpusFile> WriteScalingCorpus(const std::string& directory, double scale) {
-  std::vector<CorpusFile> files;
-  for (int factor : {1, 4, 16}) {
-    std::string suffix = "-x" + std::to_string(factor) + ".xml";
-    {
-      std::string path = directory + "/scale-export" + suffix;
-      Writer out(path);
-      if (!out.ok()) continue;
-      DataExport(out, static_cast<size_t>(4e6 * scale * factor));
-      files.push_back({"scale-export" + suffix, path, out.written});
-    }
-    {
-      std::string path = directory + "/scale-wide" + suffix;
-      Writer out(path);
-      if (!out.ok()) continue;
-      Wide(out, static_cast<size_t>(250000 * scale * factor));
-      files.push_back({"scale-wide" + suffix, path, out.written});
-    }
-  }
   return files;
 }

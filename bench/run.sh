@@ -1,25 +1,31 @@
 #!/usr/bin/env bash
-# Builds the benchmark (Release), writes the corpus, runs every contender on
-# every file and prints the Markdown tables (bench/table.py).
+# Builds the benchmark (Release), writes the corpus, measures every contender
+# on every file and prints the Markdown tables (bench/runner.py).
 #
-#   bash bench/run.sh [--scale S] [--reps N] [--min-time SECONDS] [--out FILE]
+#   bash bench/run.sh [--quick] [--scale S] [--reps N] [--only LIST] [--out FILE]
 #
-# --scale 1 writes the full corpus (about 50 MB for the largest file, 400 MB
-# with the scaling files); CI runs a small one. Measurements are CPU time, best
-# of N repetitions, each contender and file in a process of its own, run in a
-# different order in each repetition so that contenders share the machine's
-# noise alike.
+# The full run (10 MB a generated file, 3 repetitions of every process, 30
+# reads each) measures a cell again (twice at most) when two of its
+# repetitions differ by more than 30%, and fails when they still do or when
+# pugixml reads slower than raw Expat: its figures are then not to be
+# published. --quick (CI) runs a small corpus once and checks only that every
+# contender runs and gives sane output. --only restricts the contenders
+# (comma-separated: expat_chunked, expat_whole, zel_file, zel_string,
+# pugixml_file, pugixml_buffer, tinyxml2, libxml2, write_zel, write_pugixml,
+# write_tinyxml2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scale=1 reps=3 min_time=0.5 out=""
+scale=1 reps=3 reads=30 quick="" only="" out=""
+command="bash bench/run.sh $*"
 while (($#)); do
   case "$1" in
+    --quick) quick=--quick scale=0.02 reps=1 reads=12; shift ;;
     --scale) scale="$2"; shift 2 ;;
     --reps) reps="$2"; shift 2 ;;
-    --min-time) min_time="$2"; shift 2 ;;
+    --only) only="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    *) echo "usage: $0 [--scale S] [--reps N] [--min-time SECONDS] [--out FILE]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--quick] [--scale S] [--reps N] [--only LIST] [--out FILE]" >&2; exit 2 ;;
   esac
 done
 
@@ -28,58 +34,30 @@ corpus="${BENCH_CORPUS_DIR:-$build/corpus}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZELBAS_WERROR=ON -DZELBAS_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target zelbas_bench >&2
 bench="$build/bench/zelbas_bench"
-[[ -x "$bench" ]] || { echo "error: benchmark not built (needs libbenchmark-dev and the peers)" >&2; exit 1; }
+[[ -x "$bench" ]] || { echo "error: benchmark not built (needs the peers: see bench/CMakeLists.txt)" >&2; exit 1; }
 
 mkdir -p "$corpus"
-"$bench" generate "$corpus" "$scale" >/dev/null
-files=("$corpus"/data-export.xml "$corpus"/text-heavy.xml "$corpus"/deeply-nested.xml "$corpus"/wide.xml
-       "$corpus"/balanced.xml)
+files=()
+while read -r path _; do files+=("$path"); done < <("$bench" generate "$corpus" "$scale")
 real=/usr/share/mime/packages/freedesktop.org.xml
 [[ -r "$real" ]] && files+=("$real")
-scaling=()
-for shape in scale-export scale-wide; do
-  for x in 1 4 16; do scaling+=("$corpus/$shape-x$x.xml:scaling"); done
-done
 
-# Every contender on every file runs in a process of its own, so that none
-# inherits another's heap (freed memory, mappings, page faults to come); the
-# repetitions visit the runs in a different order each time.
-results="$build/bench-results"
-rm -rf "$results"
-mkdir -p "$results"
-runs=()
-for entry in "${files[@]}" "${scaling[@]}"; do
-  file="${entry%%:*}"
-  name="$(basename "$file")"
-  kinds="read/expat_chunked read/expat_whole read/zel_file read/zel_string read/pugixml read/tinyxml2 read/libxml2
-         write/zel write/pugixml write/tinyxml2 write/libxml2"
-  [[ "$entry" == *:scaling ]] && kinds="read/expat_chunked read/zel_file write/zel"
-  for kind in $kinds; do runs+=("$kind|$file|$name"); done
-done
-for ((rep = 1; rep <= reps; ++rep)); do
-  i=0
-  while IFS= read -r run; do
-    IFS='|' read -r kind file name <<<"$run"
-    filter="^$kind/${name//./\\.}\$"
-    "$bench" --benchmark_min_time="$min_time" --benchmark_filter="$filter" --benchmark_format=json \
-      "$file" >"$results/$rep-$i.json"
-    i=$((i + 1))
-    printf '.' >&2
-  done < <(printf '%s\n' "${runs[@]}" | shuf --random-source=<(yes "$rep"))
-done
-echo >&2
-
-memory="$build/bench-memory.jsonl"
-: >"$memory"
-for file in "${files[@]}"; do
-  for contender in zel_file zel_string pugixml tinyxml2 libxml2; do
-    "$bench" rss "$contender" "$file" >>"$memory"
-  done
-done
-
+version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null | sed 's/[-+].*//'; }
+load() { cut -d' ' -f1 /proc/loadavg; }
 machine="$(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores"
-if [[ -n "$out" ]]; then
-  python3 bench/table.py "$results" "$memory" "$machine" | tee "$out"
-else
-  python3 bench/table.py "$results" "$memory" "$machine"
-fi
+hypervisor="$(lscpu | sed -n 's/^Hypervisor vendor: *//p' | head -1)"
+[[ -n "$hypervisor" ]] && machine+=" ($hypervisor guest)"
+header="Command: \`$command\`. Machine: $machine, Linux $(uname -r | cut -d- -f1), a page fault \
+$("$bench" faultcost) µs. GCC $(version gcc-12), Expat $(version libexpat1), pugixml $(version libpugixml1v5), \
+tinyxml2 $(version libtinyxml2-9), libxml2 $(version libxml2), mimalloc $(version libmimalloc2.0). \
+$reps repetition(s) of every process, $reads reads or writes each; CPU time of the reading thread; \
+MB = 10^6 bytes. Load average $(load) at the start"
+
+args=(--bench "$bench" --reps "$reps" --reads "$reads" --writes "$reads" --raw "$build/bench-results.jsonl")
+[[ -n "$quick" ]] && args+=("$quick" --retries 0)
+[[ -n "$only" ]] && args+=(--only "$only")
+status=0
+tables="$(python3 -B bench/runner.py "${args[@]}" --header "$header" "${files[@]}")" || status=$?
+if [[ -n "$out" ]]; then printf '%s\n' "$tables" >"$out"; fi
+printf '%s\n' "$tables"
+exit "$status"

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 mode="${1:-test}"
 
 # man-db: the install test reads the installed manual page.
-packages=(cmake g++ ninja-build pkg-config libexpat1-dev libgtest-dev man-db)
+packages=(cmake g++ ninja-build pkg-config libexpat1-dev libmimalloc-dev libgtest-dev man-db)
 
 bash scripts/ensure-packages.sh "${packages[@]}"
 
