@@ -12,9 +12,9 @@
 // chunk. After a parse error nothing is compared: the trees then hold what
 // each parse built before it stopped.
 //
-// Input: an odd first byte puts the rest behind a comment that ends just
-// before the chunk boundary, the second byte choosing how far into the rest
-// the boundary falls; an even first byte takes the rest as it is.
+// Input: an odd first byte puts the bytes after the second behind a comment
+// that ends just before the chunk boundary, the second byte choosing how far
+// into them the boundary falls; an even first byte takes the rest as it is.
 #include <unistd.h>
 
 #include <cstddef>
@@ -51,9 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::atexit([] { std::remove(path.c_str()); });
   }
   if (size == 0) return 0;
-  std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-  if ((data[0] & 1) != 0) {
-    size_t into = size > 1 ? data[1] % (text.size() + 1) : 0;  // bytes of the rest before the boundary
+  const bool boundary = (data[0] & 1) != 0 && size > 1;
+  std::string text(reinterpret_cast<const char*>(data) + (boundary ? 2 : 1), size - (boundary ? 2 : 1));
+  if (boundary) {
+    size_t into = data[1] % (text.size() + 1);  // bytes of the rest before the boundary
     text = "<!--" + std::string(kChunk - into - 7, ' ') + "-->" + text;
   }
   FILE* file = std::fopen(path.c_str(), "wb");

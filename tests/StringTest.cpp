@@ -133,7 +133,4 @@ TEST(StringTest, AppendGrowsGeometricallyAndNeverWritesIntoSharedText) {
   EXPECT_TRUE(copy.IsAscii());
   EXPECT_FALSE(out.IsAscii());
   EXPECT_EQ(copy.GetLengthInBytes() + 2, out.GetLengthInBytes());
-  ZELString indent("  ");
-  EXPECT_STREQ((indent + "    ").CastToCharPtr(), "      ");
-  EXPECT_STREQ(indent.CastToCharPtr(), "  ");
 }

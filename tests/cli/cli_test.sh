@@ -147,6 +147,23 @@ else
       check "entity expansion ${how:-whole} in bounded memory" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
         'limit on input amplification' -- bash -c "ulimit -v 60000; exec \"$bin\" format $how \"$here/read/error-entity-amplification.xml\""
     done
+    # Nothing recurses per level in reading or rendering: 3,000 levels on
+    # a stack of 64 KiB, attributes sorted and written as they are.
+    pad=""
+    for ((i = 1; i < 3000; i++)); do
+      printf '<e z="%d" a="&amp;">t%d' $i $i >&3
+      printf '%s<e a="&" z="%d">t%d\n' "$pad" $i $i >&4
+      pad+="    "
+    done 3>"$work/deep.xml" 4>"$work/deep.want"
+    printf '<leaf/>' >>"$work/deep.xml"
+    printf '%s<leaf/>\n' "$pad" >>"$work/deep.want"
+    for ((i = 1; i < 3000; i++)); do
+      pad=${pad:4}
+      printf '</e>' >>"$work/deep.xml"
+      printf '%s</e>\n' "$pad" >>"$work/deep.want"
+    done
+    check "3,000 levels on a 64 KiB stack" 0 "" '' -- bash -c "ulimit -s 64; exec \"$bin\" format \"$work/deep.xml\""
+    tail -n +3 "$work/out" | cmp -s - "$work/deep.want" || fail "3,000 levels: the rendering"
     truncate -s 1100M "$work/huge.xml"
     check "too large for one piece, refused unread" 2 "$empty" \
       "^zelbasxml: $work/huge.xml: too large to read in one piece; use --chunked$" \
