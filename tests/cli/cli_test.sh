@@ -84,6 +84,24 @@ for input in "$here"/read/*.xml; do
   fi
 done
 
+# An entity expansion to 3 GB is refused, whole and in chunks. (Where the
+# final call after a failed chunk reports it again differs with Expat's
+# build, so this is no read/ case.)
+{
+  printf '<!DOCTYPE lolz [<!ENTITY lol0 "lol">'
+  for ((i = 1; i < 10; i++)); do
+    printf '<!ENTITY lol%d "' $i
+    for ((j = 0; j < 10; j++)); do printf '&lol%d;' $((i - 1)); done
+    printf '">'
+  done
+  printf ']><lolz>&lol9;</lolz>'
+} >"$work/lolz.xml"
+for how in "" --chunked; do
+  check "entity expansion ${how:-whole}" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
+    '^XML parse error: limit on input amplification factor \(from DTD and entities\) breached' \
+    -- "$bin" format $how "$work/lolz.xml"
+done
+
 check "missing input" 2 "$empty" "^zelbasxml: $work/none.xml: No such file or directory$" \
   -- "$bin" format "$work/none.xml"
 check "missing input, chunked" 2 "$empty" "^zelbasxml: $work/none.xml: " -- "$bin" format --chunked "$work/none.xml"
@@ -145,7 +163,7 @@ else
     (($(cat "$work/out") > 86 && $(cat "$work/out") <= 86 + 262144)) || fail "long text in chunks: $(cat "$work/out")"
     for how in "" --chunked; do
       check "entity expansion ${how:-whole} in bounded memory" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
-        'limit on input amplification' -- bash -c "ulimit -v 60000; exec \"$bin\" format $how \"$here/read/error-entity-amplification.xml\""
+        'limit on input amplification' -- bash -c "ulimit -v 60000; exec \"$bin\" format $how \"$work/lolz.xml\""
     done
     # Nothing recurses per level in reading or rendering: 3,000 levels on
     # a stack of 64 KiB, attributes sorted and written as they are.
