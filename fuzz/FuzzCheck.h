@@ -6,8 +6,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -32,30 +32,48 @@ struct FlatNode {
   std::string data;
   size_t children;
   bool root;
+  bool operator==(const FlatNode& o) const {
+    return std::tie(depth, tag, attributes, data, children, root) ==
+           std::tie(o.depth, o.tag, o.attributes, o.data, o.children, o.root);
+  }
 };
 
 // Flattens the tree under `top` in document order with an explicit stack,
 // checking on the way that attributes are walked in strictly ascending
-// unsigned byte order. (The links from children to their holders are checked
-// through rendering and GetParent, which follow them.)
+// unsigned byte order.
 inline std::vector<FlatNode> Flatten(const ZELBasXmlNode& top) {
   std::vector<FlatNode> flat;
   std::vector<std::pair<const ZELBasXmlNode*, size_t>> stack(1, std::make_pair(&top, size_t(0)));
   while (!stack.empty()) {
-    const ZELBasXmlNode* node = stack.back().first;
-    size_t depth = stack.back().second;
+    auto [node, depth] = stack.back();
     stack.pop_back();
     FlatNode entry = {
         depth, Str(node->GetTagName()), {}, Str(node->GetData()), node->Children().size(), node->IsRoot()};
     const ZELBasMap<ZELString, ZELString>& attributes = node->GetAttributes();
-    for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end();
-         ++it) {
+    for (auto it = attributes.begin(); it != attributes.end(); ++it) {
       if (!entry.attributes.empty()) FUZZ_CHECK(entry.attributes.back().first < Str(it->first));
       entry.attributes.emplace_back(Str(it->first), Str(it->second));
     }
     flat.push_back(entry);
-    const ZELBasVector<ZELBasXmlNode>& children = node->Children();
-    for (size_t i = children.size(); i-- > 0;) stack.emplace_back(&children[i], depth + 1);
+    for (size_t i = node->Children().size(); i-- > 0;) stack.emplace_back(&node->Children()[i], depth + 1);
   }
   return flat;
+}
+
+// The rendering, recursively from the flattened tree: what the iterative
+// renderer must give.
+inline std::string ReferenceRender(const std::vector<FlatNode>& flat, const std::string& indent) {
+  std::string out;
+  std::vector<std::string> open;  // the closing lines of the open elements
+  for (const FlatNode& node : flat) {
+    for (; open.size() > node.depth; open.pop_back()) out += open.back();
+    std::string prefix = indent + std::string(4 * node.depth, ' ');
+    out += prefix + "<" + node.tag;
+    for (const auto& [name, value] : node.attributes) out += " " + name + "=\"" + value + "\"";
+    bool empty = node.data.empty() && node.children == 0;
+    out += empty ? "/>\n" : ">" + node.data + "\n";
+    open.push_back(empty ? "" : prefix + "</" + node.tag + ">\n");
+  }
+  for (; !open.empty(); open.pop_back()) out += open.back();
+  return out;
 }

@@ -9,7 +9,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what="${1:-all}"
-build_dir="${TIDY_BUILD_DIR:-build-tidy}"
 
 bash scripts/ensure-packages.sh clang-format clang-tidy
 
@@ -19,13 +18,12 @@ if [[ $what == all || $what == format ]]; then
 fi
 
 if [[ $what == all || $what == tidy ]]; then
-  # Only a compilation database is needed, not a build; without the tests it
-  # lists exactly the sources to check.
-  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DZELBAS_BUILD_TESTS=OFF \
-    -DZELBAS_BUILD_BENCH=OFF >/dev/null
-  echo "clang-tidy: $(grep -c '"file"' "$build_dir/compile_commands.json") files"
-  run-clang-tidy -p "$build_dir" -quiet >"$build_dir/clang-tidy.log" 2>&1 || {
-    grep -E -A3 '(warning|error):' "$build_dir/clang-tidy.log" || cat "$build_dir/clang-tidy.log"
+  # Only a compilation database is needed, not a build; the tidy preset
+  # (without the tests) lists exactly the sources to check.
+  cmake --preset tidy >/dev/null
+  echo "clang-tidy: $(grep -c '"file"' build-tidy/compile_commands.json) files"
+  run-clang-tidy -p build-tidy -quiet >build-tidy/clang-tidy.log 2>&1 || {
+    grep -E -A3 '(warning|error):' build-tidy/clang-tidy.log || cat build-tidy/clang-tidy.log
     echo "clang-tidy found problems" >&2
     exit 1
   }

@@ -2,20 +2,19 @@
 # The 64-bit Windows build: cross-built with MinGW-w64 on Debian, run under
 # Wine. Installs what is missing (as root, with apt-get), builds Expat (from
 # Debian's source package, with Debian's patches) and GoogleTest for Windows
-# once into build-windows-deps/, then builds the project into build-windows/.
+# once into build-windows-deps/, then builds the project with the windows
+# preset (CMakePresets.json) into build-windows/.
 #
 #   bash scripts/windows.sh build   the DLLs, zelbasxml.exe and the tests
 #   bash scripts/windows.sh test    build, check the main DLL's exports and
 #                                   run every test under Wine; the CLI test
 #                                   also compares zelbasxml.exe's output with
-#                                   the Linux build's (built into build/)
+#                                   the release preset's (built into build/)
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 mode="${1:-test}"
-build_dir="${WINDOWS_BUILD_DIR:-build-windows}"
-deps="$PWD/${WINDOWS_DEPS_DIR:-build-windows-deps}"
-linux_build_dir="${BUILD_DIR:-build}"
+deps="$PWD/build-windows-deps"  # where the windows preset looks for them
 toolchain="$PWD/cmake/mingw-w64-x86_64.cmake"
 expat_version=2.5.0-1+deb12u2
 expat_source="$deps/src/expat-${expat_version%-*}/expat"
@@ -82,24 +81,20 @@ reference=()
 if [[ $mode == test ]]; then
   # The Linux command, whose output the Windows one must match.
   bash scripts/ensure-packages.sh g++ pkg-config libexpat1-dev libgtest-dev
-  if [[ ! -f $linux_build_dir/CMakeCache.txt ]]; then
-    cmake -S . -B "$linux_build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBAS_WERROR=ON
-  fi
-  cmake --build "$linux_build_dir" -j2 --target zelbasxml
-  reference=(-DZELBAS_REFERENCE_ZELBASXML="$PWD/$linux_build_dir/tools/zelbasxml")
+  [[ -f build/CMakeCache.txt ]] || cmake --preset release
+  cmake --build --preset release -j2 --target zelbasxml
+  reference=(-DZELBAS_REFERENCE_ZELBASXML="$PWD/build/tools/zelbasxml")
 fi
 
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELBAS_WERROR=ON \
-  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$deps/prefix" \
-  -DCMAKE_FIND_ROOT_PATH="$deps/prefix" "${reference[@]}"
-cmake --build "$build_dir" -j2
+cmake --preset windows "${reference[@]}"
+cmake --build --preset windows -j2
 
 [[ $mode == test ]] || exit 0
 
 # The module's export table: the entry points by their plain names, and the
 # classes, the tally-taking pairs and the container instantiations by their
 # C++ names.
-exports="$(x86_64-w64-mingw32-objdump -p "$build_dir/bin/ZELBasXmlDocument.dll" |
+exports="$(x86_64-w64-mingw32-objdump -p build-windows/bin/ZELBasXmlDocument.dll |
   sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^.*\] //p' | c++filt)"
 missing=0
 for name in DllMain KELVORY_TWAX_INTERNAL_ZELBasXmlDocument ZELBasXmlDocument_initializeC \
@@ -117,4 +112,4 @@ for name in DllMain KELVORY_TWAX_INTERNAL_ZELBasXmlDocument ZELBasXmlDocument_in
 done
 ((missing == 0))
 
-ctest --test-dir "$build_dir" --output-on-failure -j2
+ctest --preset windows -j2

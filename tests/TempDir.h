@@ -1,4 +1,5 @@
-// A fresh directory per test, removed with its content afterwards.
+// A fresh directory per test, private to this user, removed with its content
+// afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,17 +10,13 @@
 #include <iterator>
 #include <string>
 
-class TempDir {
-public:
-  TempDir() {
-    std::string pattern = ::testing::TempDir() + "zelbas-XXXXXX";
+struct TempDir {
+  TempDir() : path(::testing::TempDir() + "zelbas-XXXXXX") {
 #if defined(_WIN32)
-    bool made = _mktemp_s(&pattern[0], pattern.size() + 1) == 0 && std::filesystem::create_directory(pattern);
+    EXPECT_TRUE(_mktemp_s(&path[0], path.size() + 1) == 0 && std::filesystem::create_directory(path)) << path;
 #else
-    bool made = mkdtemp(&pattern[0]) != nullptr;
+    EXPECT_NE(mkdtemp(&path[0]), nullptr) << path;
 #endif
-    path = made ? pattern : std::string();
-    EXPECT_FALSE(path.empty());
   }
   ~TempDir() {
     std::error_code ignored;
@@ -27,12 +24,10 @@ public:
   }
 
   std::string File(const std::string& name) const { return path + "/" + name; }
-
   std::string Write(const std::string& name, const std::string& bytes) const {
     std::ofstream(std::filesystem::u8path(File(name)), std::ios::binary) << bytes;
     return File(name);
   }
-
   static std::string Read(const std::string& file) {
     std::ifstream in(std::filesystem::u8path(file), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

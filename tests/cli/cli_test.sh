@@ -3,8 +3,8 @@
 #   cli_test.sh ZELBASXML SOURCE_DIR [SYSTEM [REFERENCE]]
 # SYSTEM is the build's target system (CMake's name): Windows has no full
 # device to write to. REFERENCE is the zelbasxml of another build: format
-# and find must then print what it prints, byte for byte, on every file
-# under tests/, examples/ and the fuzz corpus.
+# and find must then print what it prints, byte for byte, on every XML file
+# under tests/cli/ and examples/ and on the fuzz corpus.
 set -u
 bin="$(realpath "$1")"
 here="$2/tests/cli"
@@ -65,6 +65,43 @@ grep -q '^    <b/>$' "$work/out" || fail "chunked partial tree"
 [[ $(tail -n1 "$work/err") == "$named" ]] || fail "chunked: the file named after the reports"
 check "find on malformed input" 1 "$empty" 'XML parse error' -- "$bin" find b "$work/bad.xml"
 
+# Reading, each file under read/ whole (format) and in chunks (--chunked):
+# the exit code, the reports and the output, as NAME.expected holds them.
+# With ZELBAS_WRITE_EXPECTED=1 set, writes them instead.
+for input in "$here"/read/*.xml; do
+  for how in format "format --chunked"; do
+    # shellcheck disable=SC2086 # the command's words
+    "$bin" $how "$input" >"$work/out" 2>"$work/err" </dev/null
+    printf '== %s: exit %d\n-- standard error\n' "$how" $?
+    tr -d '\r' <"$work/err" | sed "s|$input|INPUT|g"
+    echo "-- standard output"
+    cat "$work/out"
+  done >"$work/read"
+  [[ -z ${ZELBAS_WRITE_EXPECTED:-} ]] || cp "$work/read" "${input%.xml}.expected"
+  if cmp -s "$work/read" "${input%.xml}.expected"; then passed=$((passed + 1)); else
+    fail "read/${input##*/}"
+    diff "${input%.xml}.expected" "$work/read" | head -20
+  fi
+done
+
+# An entity expansion to 3 GB is refused, whole and in chunks. (Where the
+# final call after a failed chunk reports it again differs with Expat's
+# build, so this is no read/ case.)
+{
+  printf '<!DOCTYPE lolz [<!ENTITY lol0 "lol">'
+  for ((i = 1; i < 10; i++)); do
+    printf '<!ENTITY lol%d "' $i
+    for ((j = 0; j < 10; j++)); do printf '&lol%d;' $((i - 1)); done
+    printf '">'
+  done
+  printf ']><lolz>&lol9;</lolz>'
+} >"$work/lolz.xml"
+for how in "" --chunked; do
+  check "entity expansion ${how:-whole}" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
+    '^XML parse error: limit on input amplification factor \(from DTD and entities\) breached' \
+    -- "$bin" format $how "$work/lolz.xml"
+done
+
 check "missing input" 2 "$empty" "^zelbasxml: $work/none.xml: No such file or directory$" \
   -- "$bin" format "$work/none.xml"
 check "missing input, chunked" 2 "$empty" "^zelbasxml: $work/none.xml: " -- "$bin" format --chunked "$work/none.xml"
@@ -119,6 +156,32 @@ else
     check "nested matches in bounded memory" 0 "" '' \
       -- bash -c "set -o pipefail; ulimit -v 60000; \"$bin\" find a \"$work/nested.xml\" | wc -c"
     [[ $(cat "$work/out") == 85093400 ]] || fail "nested matches: $(cat "$work/out") bytes"
+    # A long text read in chunks keeps only its last piece; an entity
+    # expansion to 3 GB is refused, whole or in chunks.
+    check "a long text in chunks in bounded memory" 0 "" '' \
+      -- bash -c "set -o pipefail; ulimit -v 60000; \"$bin\" format --chunked \"$work/long.xml\" | wc -c"
+    (($(cat "$work/out") > 86 && $(cat "$work/out") <= 86 + 262144)) || fail "long text in chunks: $(cat "$work/out")"
+    for how in "" --chunked; do
+      check "entity expansion ${how:-whole} in bounded memory" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
+        'limit on input amplification' -- bash -c "ulimit -v 60000; exec \"$bin\" format $how \"$work/lolz.xml\""
+    done
+    # Nothing recurses per level in reading or rendering: 3,000 levels on
+    # a stack of 64 KiB, attributes sorted and written as they are.
+    pad=""
+    for ((i = 1; i < 3000; i++)); do
+      printf '<e z="%d" a="&amp;">t%d' $i $i >&3
+      printf '%s<e a="&" z="%d">t%d\n' "$pad" $i $i >&4
+      pad+="    "
+    done 3>"$work/deep.xml" 4>"$work/deep.want"
+    printf '<leaf/>' >>"$work/deep.xml"
+    printf '%s<leaf/>\n' "$pad" >>"$work/deep.want"
+    for ((i = 1; i < 3000; i++)); do
+      pad=${pad:4}
+      printf '</e>' >>"$work/deep.xml"
+      printf '%s</e>\n' "$pad" >>"$work/deep.want"
+    done
+    check "3,000 levels on a 64 KiB stack" 0 "" '' -- bash -c "ulimit -s 64; exec \"$bin\" format \"$work/deep.xml\""
+    tail -n +3 "$work/out" | cmp -s - "$work/deep.want" || fail "3,000 levels: the rendering"
     truncate -s 1100M "$work/huge.xml"
     check "too large for one piece, refused unread" 2 "$empty" \
       "^zelbasxml: $work/huge.xml: too large to read in one piece; use --chunked$" \
@@ -126,7 +189,7 @@ else
   fi
 fi
 
-# The same bytes, errors and exit codes as the other build, on every file at
+# The same bytes, errors and exit codes as the other build, on every input at
 # hand; find looks for the second tag name in the file.
 if [[ -n $reference ]]; then
   while IFS= read -r -d '' file; do
@@ -144,7 +207,8 @@ if [[ -n $reference ]]; then
         failed=$((failed + 1))
       fi
     done
-  done < <(find "$2/tests" "$2/examples" "$2/fuzz/corpus" -type f -print0 | sort -z)
+  done < <(find "$2/tests/cli" "$2/examples" "$2/fuzz/corpus" -type f \( -name '*.xml' -o -path '*/corpus/*' \) -print0 |
+    sort -z)
 fi
 
 echo "$passed passed, $failed failed"
