@@ -7,6 +7,10 @@
 #include "ZELBasVector.h"
 #include "ZELString.h"
 
+namespace zelbas_detail {
+class NodeAccess;
+}
+
 // Result codes are 32-bit HRESULTs: S_OK, or E_FAIL with the bit pattern
 // 0x80004005, negative. Windows' own definitions, where its headers came
 // first, are the same values.
@@ -116,7 +120,7 @@ public:
 
 private:
   friend class ZELBasXmlDocument;
-  friend class ZELBasXmlNodeAccess;  // the module's internal access: tree walks, building in place
+  friend class zelbas_detail::NodeAccess;  // the module's internal access: tree walks, building in place
   friend struct ZELBasRelocation<ZELBasXmlNode>;
 
   enum ShallowTag { kShallow };

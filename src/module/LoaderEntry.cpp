@@ -8,12 +8,14 @@
 #include <windows.h>
 #endif
 
-static int attachTally;
+namespace zelbas_detail {
 
-// The module's own entry, bound within the library: a host that defines its
-// own DllMain takes over the exported name, never what the load hook below
-// calls.
-static int Attach(uint32_t reason) {
+int attachTally;
+
+// The module's own entry, hidden and so bound within the library: a host
+// that defines its own DllMain takes over the exported name, never what the
+// load hook below calls.
+int Attach(uint32_t reason) {
   if (reason == 1) {
     ZELBasXmlDocument_initialize(attachTally);
   } else if (reason == 0) {
@@ -23,6 +25,10 @@ static int Attach(uint32_t reason) {
   // load is never refused.
   return 1;
 }
+
+}  // namespace zelbas_detail
+
+using namespace zelbas_detail;
 
 #if defined(_WIN32)
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) { return Attach(reason); }

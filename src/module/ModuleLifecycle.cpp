@@ -9,10 +9,16 @@
 #include "ZELBasXmlDocumentModule.h"
 #include "ZELBasXmlParser.h"
 
-static int moduleCounter;
-static int specificCounter;
-static int unitCounter;
-static int cTally;
+namespace zelbas_detail {
+
+int moduleCounter;
+int specificCounter;
+int unitCounter;
+int cTally;
+
+}  // namespace zelbas_detail
+
+using namespace zelbas_detail;
 
 void ZELBasXmlDoc_initialize(int& tally) {
   if (unitCounter++ == 0) ++tally;

@@ -4,6 +4,8 @@
 
 #include "ZELBasAlloc.h"
 
+namespace zelbas_detail {
+
 class Buffer {
 public:
   explicit Buffer(char* bytes) : pointer(bytes) {}
@@ -17,3 +19,5 @@ public:
 private:
   char* pointer;
 };
+
+}  // namespace zelbas_detail

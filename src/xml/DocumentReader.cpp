@@ -8,7 +8,7 @@
 #include "ZELBasXmlDocument.h"
 #include "ZELBasXmlParser.h"
 
-namespace {
+namespace zelbas_detail {
 
 const size_t kChunk = 0x40000;  // bytes fed to the parser per call
 
@@ -80,7 +80,9 @@ public:
   FILE* stream;
 };
 
-}  // namespace
+}  // namespace zelbas_detail
+
+using namespace zelbas_detail;
 
 long ZELBasXmlDocument::Read() {
   parseFailed = false;

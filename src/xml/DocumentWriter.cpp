@@ -6,13 +6,15 @@
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 
-namespace {
+namespace zelbas_detail {
 
 const char kHeader[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     "<!-- Written by ZELBasXmlDocument -->\n";
 
-}  // namespace
+}  // namespace zelbas_detail
+
+using namespace zelbas_detail;
 
 long ZELBasXmlDocument::Write() {
   if (fileName.GetLengthInChar() < 1) return E_FAIL;

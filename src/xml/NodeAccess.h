@@ -9,7 +9,9 @@
 
 #include "ZELBasXmlNode.h"
 
-class ZELBasXmlNodeAccess {
+namespace zelbas_detail {
+
+class NodeAccess {
 public:
   static const ZELBasXmlNode* FirstChild(const ZELBasXmlNode* node) {
     return node->children.size() != 0 ? node->children.begin() : nullptr;
@@ -81,7 +83,7 @@ private:
 // visited.
 template <class Visitor>
 void WalkBelow(const ZELBasXmlNode* top, Visitor& visitor) {
-  typedef ZELBasXmlNodeAccess A;
+  typedef NodeAccess A;
   const ZELBasXmlNode* node = top;
   for (;;) {
     if (const ZELBasXmlNode* child = A::FirstChild(node)) {
@@ -101,3 +103,5 @@ void WalkBelow(const ZELBasXmlNode* top, Visitor& visitor) {
     }
   }
 }
+
+}  // namespace zelbas_detail

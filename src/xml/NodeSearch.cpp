@@ -2,19 +2,21 @@
 #include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
-namespace {
+namespace zelbas_detail {
 
 struct TagCollector {
   const ZELString& name;
   ZELBasVector<ZELBasXmlNode>& result;
 
   void Enter(const ZELBasXmlNode* node) {
-    if (ZELBasXmlNodeAccess::TagName(node) == name) result.push_back(*node);
+    if (NodeAccess::TagName(node) == name) result.push_back(*node);
   }
   void Leave(const ZELBasXmlNode*) {}
 };
 
-}  // namespace
+}  // namespace zelbas_detail
+
+using namespace zelbas_detail;
 
 long ZELBasXmlNode::GetElementsByTagName(const ZELString& name, ZELBasVector<ZELBasXmlNode>& result) const {
   if (result.size() == 0) {

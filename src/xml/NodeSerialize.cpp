@@ -5,9 +5,9 @@
 #include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
-namespace {
+namespace zelbas_detail {
 
-typedef ZELBasXmlNodeAccess A;
+typedef NodeAccess A;
 
 // The sink of Serialize: appends to the caller's string.
 bool AppendToString(void* context, const char* bytes, size_t length) {
@@ -217,7 +217,9 @@ private:
   bool failed = false;
 };
 
-}  // namespace
+}  // namespace zelbas_detail
+
+using namespace zelbas_detail;
 
 // NOLINTNEXTLINE(performance-unnecessary-value-param): the exported signature takes it by value.
 long ZELBasXmlNode::Serialize(ZELString& out, ZELString indent) const {

@@ -130,7 +130,7 @@ void ParseCache::Reserve(size_t length) {
 
 void ParseCache::FlushData() {
   assert(pendingNode != nullptr);
-  ZELString& data = ZELBasXmlNodeAccess::Data(pendingNode);
+  ZELString& data = NodeAccess::Data(pendingNode);
   pendingNode = nullptr;
   // The same text again, as the indentation before each child of an
   // element is: the node keeps the string it has.

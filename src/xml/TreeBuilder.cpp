@@ -87,7 +87,7 @@ bool SortAttributes(const char** atts, SortedAttributes& sorted) {
 // last value.
 void InsertAttributes(ZELBasXmlNode* node, const char** atts, ParseCache& strings) {
   if (atts == nullptr || atts[0] == nullptr) return;
-  ZELBasMap<ZELString, ZELString>& attributes = ZELBasXmlNodeAccess::Attributes(node);
+  ZELBasMap<ZELString, ZELString>& attributes = NodeAccess::Attributes(node);
   SortedAttributes sorted;
   sorted.strings = &strings;
   if (SortAttributes(atts, sorted)) {
@@ -132,7 +132,7 @@ public:
   ChildInProgress(const ChildInProgress&) = delete;
   ChildInProgress& operator=(const ChildInProgress&) = delete;
   ~ChildInProgress() {
-    if (parent != nullptr) ZELBasXmlNodeAccess::RemoveLastChild(parent);
+    if (parent != nullptr) NodeAccess::RemoveLastChild(parent);
   }
   void Keep() { parent = nullptr; }
 
@@ -142,9 +142,7 @@ private:
 
 }  // namespace zelbas_detail
 
-using zelbas_detail::ChildInProgress;
-using zelbas_detail::InsertAttributes;
-using zelbas_detail::Serve;
+using namespace zelbas_detail;
 
 void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const char** atts) {
   if (userData == nullptr) return;
@@ -164,7 +162,7 @@ void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const 
       // Built in place at the end of the current node's children, rather
       // than built apart and appended as a copy: the same node results, and
       // the guard takes it back out if its attributes cannot all be inserted.
-      ZELBasXmlNode* child = ZELBasXmlNodeAccess::AppendNew(current, strings.Name(name));
+      ZELBasXmlNode* child = NodeAccess::AppendNew(current, strings.Name(name));
       ChildInProgress inProgress(current);
       InsertAttributes(child, atts, strings);
       inProgress.Keep();
@@ -181,7 +179,7 @@ void ZELBasXmlDocument::unknownEndTag(void* userData, const char* /*name*/) {
     strings.Flush();
     ZELBasXmlNode*& current = document.GetPtr();
     if (document.CurrentDepth() != 0 && current != nullptr) {
-      ZELBasXmlNodeAccess::FitChildren(current);
+      NodeAccess::FitChildren(current);
       current = current->ParentLink();
     }
     --document.CurrentDepth();

@@ -6,6 +6,8 @@
 #include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
+using namespace zelbas_detail;
+
 template class ZELBasVector<ZELBasXmlNode>;
 template ZELBASXMLDOCUMENT_API void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
 template ZELBASXMLDOCUMENT_API void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);
@@ -38,15 +40,15 @@ void ZELBasXmlNode::CopyShallow(const void* source, void* destination, size_t co
 void ZELBasXmlNode::CopyChildrenShallow(const ZELBasXmlNode& other) {
   ZELBasVectorGeneric copies(ZELBasReplicatorGeneric(static_cast<int>(sizeof(ZELBasXmlNode)), &CopyShallow,
                                                      ZELBasReplicator<ZELBasXmlNode>::GetDestroyFunc()));
-  copies.Init(ZELBasXmlNodeAccess::Engine(other.children));
-  ZELBasXmlNodeAccess::Engine(children).swap(copies);  // each keeps its replicator
+  copies.Init(NodeAccess::Engine(other.children));
+  NodeAccess::Engine(children).swap(copies);  // each keeps its replicator
   LinkChildren();
 }
 
 // Fills the children level by level, walking the copy and `other` in step,
 // so that copying takes no C++ frame per level.
 void ZELBasXmlNode::CopyDescendants(const ZELBasXmlNode& other) {
-  typedef ZELBasXmlNodeAccess A;
+  typedef NodeAccess A;
   CopyChildrenShallow(other);
   ZELBasXmlNode* node = this;
   const ZELBasXmlNode* source = &other;
@@ -89,7 +91,7 @@ void ZELBasXmlNode::Relocate(void* source, void* destination, size_t count) {
 
 void ZELBasXmlNode::LinkChildren() {
   for (const ZELBasXmlNode* child = children.begin(); child != children.end(); ++child) {
-    ZELBasXmlNodeAccess::Mutable(child)->parent = this;
+    NodeAccess::Mutable(child)->parent = this;
   }
 }
 
@@ -122,7 +124,7 @@ void ZELBasXmlNode::DestroyDescendants() {
     const ZELBasXmlNode* end = node->children.end();
     while (next != end && next->children.size() == 0) ++next;
     if (next != end) {
-      node = ZELBasXmlNodeAccess::Mutable(next);
+      node = NodeAccess::Mutable(next);
       next = node->children.begin();
       continue;
     }
