@@ -92,10 +92,13 @@ TEST(MapTest, RandomInsertionsAndCopiesKeepEveryRule) {
   // after: it takes insertions and copies.
   for (size_t count = 1; count <= 40; ++count) {
     Map run;
-    run.BuildSorted(count, [](void* at, size_t index, void*) {
-      std::string key = std::to_string(1000 + index);
-      new (at, ZELBasPlacementTag) Map::value_type(ZELString(key.c_str()), ZELString("v"));
-    }, nullptr);
+    run.BuildSorted(
+        count,
+        [](void* at, size_t index, void*) {
+          std::string key = std::to_string(1000 + index);
+          new (at, ZELBasPlacementTag) Map::value_type(ZELString(key.c_str()), ZELString("v"));
+        },
+        nullptr);
     std::string want;
     for (size_t i = 0; i < count; ++i) want += std::to_string(1000 + i) + "=v,";
     run[ZELString("x")] = ZELString("y");

@@ -60,6 +60,8 @@ typedef Node* Node::*Link;
 // Lifts x's `out` child into x's place; x becomes that child's `in` child.
 void Rotate(Node* x, Node*& root, Link in, Link out) {
   Node* y = x->*out;
+  assert(y != nullptr);
+  if (y == nullptr) __builtin_unreachable();  // the rebalancing rotates only towards a child
   x->*out = y->*in;
   if (y->*in != nullptr) (y->*in)->parent = x;
   y->parent = x->parent;
