@@ -31,7 +31,8 @@ done
 
 build="${BENCH_BUILD_DIR:-build-bench}"
 corpus="${BENCH_CORPUS_DIR:-$build/corpus}"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZELBAS_WERROR=ON -DZELBAS_BUILD_TESTS=OFF >/dev/null
+bash scripts/ensure-packages.sh python3 libpugixml-dev libtinyxml2-dev libxml2-dev libmimalloc-dev >&2
+cmake --preset bench -B "$build" >/dev/null
 cmake --build "$build" --target zelbas_bench >&2
 bench="$build/bench/zelbas_bench"
 [[ -x "$bench" ]] || { echo "error: benchmark not built (needs the peers: see bench/CMakeLists.txt)" >&2; exit 1; }
