@@ -24,14 +24,11 @@ size_t held[kSlots];      // bytes each slot's block was asked to hold
 size_t kept;              // writable bytes of the free slots
 
 // Reserves the range on first use: when it cannot be had, every block
-// comes from the general allocator. The kernel may map it in large pages,
-// a fault per 2 MiB rather than per 4 KiB, as a large block is mostly
-// written through.
+// comes from the general allocator. Small pages, as for the other blocks.
 char* Range() {
   if (!tried) {
     tried = true;
     if (char* range = ReserveRange(kLargeRangeSize, PROT_NONE)) {
-      madvise(range, kLargeRangeSize, MADV_HUGEPAGE);
       largeRange.store(range, std::memory_order_relaxed);
     }
   }
