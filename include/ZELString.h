@@ -173,7 +173,10 @@ public:
   bool IsAscii() const { return isAscii; }
 
   /// The text's bytes, NUL-terminated. Never write through it: the bytes may
-  /// be shared by other strings, or be the static "" of an empty string.
+  /// be shared by other strings (copies of this one, and, after a read,
+  /// every equal name, short value or blank text of the document's
+  /// elements), or be the static "" of an empty string. To change bytes in
+  /// place, build a fresh string from them first and write into its bytes.
   char* CastToCharPtr() { return const_cast<char*>(CStr()); }
   /// The text's bytes, NUL-terminated, for reading.
   const char* CastToCharPtr() const { return CStr(); }

@@ -43,9 +43,6 @@ void MakeAttribute(void* at, size_t index, void* context) {
   inProgress.Keep();
 }
 
-// Sorts the pairs of `atts` by name in byte order, as the map orders its
-// keys, keeping the last of pairs with the same name (the value a second
-// InsertAttribute would leave); false when there are too many to sort here.
 // Negative, zero or positive as name `a` sorts before, with or after `b`
 // in byte order. Names mostly differ in their first byte.
 inline int CompareNames(const char* a, const char* b) {
@@ -54,6 +51,9 @@ inline int CompareNames(const char* a, const char* b) {
   return first == 0 ? 0 : std::strcmp(a + 1, b + 1);
 }
 
+// Sorts the pairs of `atts` by name in byte order, as the map orders its
+// keys, keeping the last of pairs with the same name (the value a second
+// InsertAttribute would leave); false when there are too many to sort here.
 bool SortAttributes(const char** atts, SortedAttributes& sorted) {
   if (atts[2] == nullptr) {
     sorted.pairs[0] = atts;

@@ -3,8 +3,8 @@
 #   cli_test.sh ZELBASXML SOURCE_DIR [SYSTEM [REFERENCE]]
 # SYSTEM is the build's target system (CMake's name): Windows has no full
 # device to write to. REFERENCE is the zelbasxml of another build: format
-# and find must then print what it prints, byte for byte, on every XML file
-# under tests/cli/ and examples/ and on the fuzz corpus.
+# and find must then print what it prints, byte for byte, on every file
+# under tests/ and examples/ and on the fuzz corpus.
 set -u
 bin="$(realpath "$1")"
 here="$2/tests/cli"
@@ -207,8 +207,7 @@ if [[ -n $reference ]]; then
         failed=$((failed + 1))
       fi
     done
-  done < <(find "$2/tests/cli" "$2/examples" "$2/fuzz/corpus" -type f \( -name '*.xml' -o -path '*/corpus/*' \) -print0 |
-    sort -z)
+  done < <(find "$2/tests" "$2/examples" "$2/fuzz/corpus" -type f -print0 | sort -z)
 fi
 
 echo "$passed passed, $failed failed"
