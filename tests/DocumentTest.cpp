@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "AllocationScope.h"
@@ -250,22 +251,25 @@ TEST(DocumentTest, RepeatedAndDistinctValuesReadBackAsGiven) {
 
 // Text past what one parse call takes: refused before the parser sees it.
 TEST(DocumentTest, TextPastWhatOnePieceTakesIsRefusedUnparsed) {
-  // `unit` doubled up to `bytes` and then one more unit, built without a
-  // second copy of the text.
-  auto grown = [](const char* unit, size_t bytes) {
+  // `unit` doubled up to `bytes`, then `more` units, built without a second
+  // copy of the text.
+  auto grown = [](const char* unit, size_t bytes, int more) {
     ZELString text(unit);
     for (size_t size = std::strlen(unit); size < bytes; size *= 2) {
       ZELString copy = text;
       text.Append(copy);
     }
-    text.Append(ZELString(unit));
+    while (more-- > 0) text.Append(ZELString(unit));
     return text;
   };
-  // One character past the character limit, and a text of four-byte
-  // characters within it but one character past the parser's 1 GiB.
-  for (const auto& [unit, bytes] : {std::pair<const char*, size_t>{"x", size_t{1} << 29},
-                                    std::pair<const char*, size_t>{"\xf0\x9f\x98\x80", size_t{1} << 30}}) {
-    ZELString text = grown(unit, bytes);
+  // Exactly one character past the character limit, and a text of
+  // four-byte characters within it but one character past the parser's
+  // 1 GiB.
+  static_assert(ZELBasXmlDocument::MaxStringCharacters + 1 == 1 << 29, "the limit below");
+  for (const auto& [unit, bytes, more] :
+       {std::tuple<const char*, size_t, int>{"x", size_t{1} << 29, 0},
+        std::tuple<const char*, size_t, int>{"\xf0\x9f\x98\x80", size_t{1} << 30, 1}}) {
+    ZELString text = grown(unit, bytes, more);
     ZELBasXmlDocument d;
     CaptureStderr();
     EXPECT_EQ(d.ReadString(ZELString("<a>")), E_FAIL);
