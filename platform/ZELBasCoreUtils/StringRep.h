@@ -89,6 +89,19 @@ size_t CountChars(const char* text, size_t length);
 // True when every byte is below 0x80.
 bool AllAscii(const char* text, size_t length);
 
+// Copies 4 to 16 bytes, `sizeof(Word)` to twice as many, as the first and
+// the last word (which overlap when there are fewer), and tells whether all
+// are below 0x80.
+template <class Word>
+inline bool CopyAsciiWords(char* to, const char* from, size_t length) {
+  Word head, tail;
+  std::memcpy(&head, from, sizeof head);
+  std::memcpy(&tail, from + length - sizeof tail, sizeof tail);
+  std::memcpy(to, &head, sizeof head);
+  std::memcpy(to + length - sizeof tail, &tail, sizeof tail);
+  return ((head | tail) & static_cast<Word>(0x8080808080808080ULL)) == 0;
+}
+
 // Copies `length` bytes and tells whether all are below 0x80. Most texts
 // are a few bytes: 4 to 16 of them move as two words that may overlap, and
 // fewer one by one, without a call.
@@ -97,22 +110,8 @@ inline bool CopyAscii(char* to, const char* from, size_t length) {
     std::memcpy(to, from, length);
     return AllAscii(from, length);
   }
-  if (length >= 8) {
-    uint64_t head, tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + length - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + length - 8, &tail, 8);
-    return ((head | tail) & 0x8080808080808080ULL) == 0;
-  }
-  if (length >= 4) {
-    uint32_t head, tail;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + length - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + length - 4, &tail, 4);
-    return ((head | tail) & 0x80808080u) == 0;
-  }
+  if (length >= 8) return CopyAsciiWords<uint64_t>(to, from, length);
+  if (length >= 4) return CopyAsciiWords<uint32_t>(to, from, length);
   if (length == 0) return true;
   // The first, the middle and the last of 1 to 3 bytes.
   to[0] = from[0];
