@@ -79,21 +79,17 @@ Counts* Mine() {
   return mine;
 }
 
-void CountTaken() {
+// Counts one block in `count` (Counts::taken or Counts::given).
+void Count(std::atomic<uint64_t> Counts::*count) {
   if (Counts* counts = Mine()) {
-    Bump(counts->taken);
+    Bump(counts->*count);
   } else {
-    retired.taken.fetch_add(1, std::memory_order_relaxed);
+    (retired.*count).fetch_add(1, std::memory_order_relaxed);
   }
 }
 
-void CountGiven() {
-  if (Counts* counts = Mine()) {
-    Bump(counts->given);
-  } else {
-    retired.given.fetch_add(1, std::memory_order_relaxed);
-  }
-}
+void CountTaken() { Count(&Counts::taken); }
+void CountGiven() { Count(&Counts::given); }
 
 // The counts of every thread, ended ones included.
 template <class T>
@@ -103,10 +99,6 @@ T Sum(T (*of)(const Counts&)) {
   for (const Counts* counts = threadCounts; counts != nullptr; counts = counts->next) sum += of(*counts);
   return sum;
 }
-
-}  // namespace
-
-namespace {
 
 // Both ways of taking a block, without a call from one to the other.
 inline void* Take(size_t size) noexcept {

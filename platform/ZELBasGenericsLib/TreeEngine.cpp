@@ -136,16 +136,7 @@ Node* LinkRun(char* base, size_t size, size_t first, size_t last, Node* parent, 
 
 }  // namespace zelgenerics
 
-using zelgenerics::InsertAndRebalance;
-using zelgenerics::kBlack;
-using zelgenerics::kBlockStart;
-using zelgenerics::kColour;
-using zelgenerics::kInBlock;
-using zelgenerics::kRed;
-using zelgenerics::LinkRun;
-using zelgenerics::Maximum;
-using zelgenerics::Minimum;
-using zelgenerics::Predecessor;
+using namespace zelgenerics;
 
 Tree::ZELBasTreeGeneric(const ZELBasNodeOffsets& nodeOffsets, const ZELBasReplicatorGeneric& valueType,
                         const ZELBasComparatorFunc& less, const void* lessContext)

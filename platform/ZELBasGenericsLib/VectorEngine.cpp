@@ -31,8 +31,7 @@ char* Allocate(size_t count, size_t size) {
 
 }  // namespace zelgenerics
 
-using zelgenerics::Allocate;
-using zelgenerics::CopyElements;
+using namespace zelgenerics;
 
 void ZELBasVectorGeneric::PushBack(const void* element) { PushBack(element, nullptr); }
 

@@ -74,7 +74,7 @@ ParseCache::ParseCache(ZELBasXmlDocument* served)
       pendingLength(0),
       pendingCapacity(0) {
   // One block for both tables: nothing to undo if it cannot be had.
-  names = NewTable<Entry>(kNames + kValues + 1);
+  names = NewTable<Entry>(kNames + kValues);
   values = names + kNames;
   document->parseCache = this;
 }
@@ -82,7 +82,7 @@ ParseCache::ParseCache(ZELBasXmlDocument* served)
 ParseCache::~ParseCache() {
   if (document != nullptr) {
     document->parseCache = previous;
-    DeleteTable(names, kNames + kValues + 1);
+    DeleteTable(names, kNames + kValues);
   }
   if (pending != nullptr) mem_Free(pending);
 }

@@ -121,7 +121,7 @@ private:
     uint32_t hash = 0;
   };
   static const size_t kNames = 256;      // tag and attribute names
-  static const size_t kValues = 1024;    // attribute values and texts, plus one slot for a long value
+  static const size_t kValues = 1024;    // attribute values and texts
   static const size_t kShortValue = 24;  // longer values are rarely repeated
 
   // Names and short values are a few bytes: a byte loop, inlined, beats the
@@ -143,10 +143,10 @@ private:
   ZELBasXmlDocument* document;  // served while a read runs; null for one callback
   ParseCache* previous;         // the document's cache before this one
   Entry* names;
-  Entry* values;  // values[valueMask + 1] holds a long value
+  Entry* values;
   size_t nameMask;
   size_t valueMask;
-  Entry single[3];  // the tables of a cache for one callback: a name, a value, a long value
+  Entry single[2];  // the tables of a cache for one callback: a name and a value
   Sharing valueSharing;
   Sharing dataSharing;
   ZELString empty;

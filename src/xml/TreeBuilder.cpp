@@ -16,19 +16,22 @@ struct SortedAttributes {
   ParseCache* strings;
 };
 
-// Destroys an attribute whose value could not be had, unless kept.
-class AttributeInProgress {
+// Runs `undo` when the scope ends, unless kept: what was begun and could
+// not be finished leaves no trace.
+template <class Undo>
+class UnlessKept {
 public:
-  explicit AttributeInProgress(ZELBasAttributePair* made) : made(made) {}
-  AttributeInProgress(const AttributeInProgress&) = delete;
-  AttributeInProgress& operator=(const AttributeInProgress&) = delete;
-  ~AttributeInProgress() {
-    if (made != nullptr) made->~ZELBasAttributePair();
+  explicit UnlessKept(Undo action) : undo(action) {}
+  UnlessKept(const UnlessKept&) = delete;
+  UnlessKept& operator=(const UnlessKept&) = delete;
+  ~UnlessKept() {
+    if (!kept) undo();
   }
-  void Keep() { made = nullptr; }
+  void Keep() { kept = true; }
 
 private:
-  ZELBasAttributePair* made;
+  Undo undo;
+  bool kept = false;
 };
 
 // Constructs the attribute of rank `index`, its value built in place.
@@ -38,9 +41,9 @@ void MakeAttribute(void* at, size_t index, void* context) {
   ParseCache& strings = *sorted.strings;
   ZELBasAttributePair* made =
       new (at, ZELBasPlacementTag) ZELBasAttributePair(strings.Name(pair[0]), strings.Empty());
-  AttributeInProgress inProgress(made);
+  UnlessKept destroy([made] { made->~ZELBasAttributePair(); });
   strings.SetValue(made->second, pair[1]);
-  inProgress.Keep();
+  destroy.Keep();
 }
 
 // Negative, zero or positive as name `a` sorts before, with or after `b`
@@ -124,22 +127,6 @@ void Serve(ParseCache* reading, Event event) {
   }
 }
 
-// Takes a child being built in place back out of its parent unless kept:
-// a start tag whose element cannot be built in full leaves no trace.
-class ChildInProgress {
-public:
-  explicit ChildInProgress(ZELBasXmlNode* parent) : parent(parent) {}
-  ChildInProgress(const ChildInProgress&) = delete;
-  ChildInProgress& operator=(const ChildInProgress&) = delete;
-  ~ChildInProgress() {
-    if (parent != nullptr) NodeAccess::RemoveLastChild(parent);
-  }
-  void Keep() { parent = nullptr; }
-
-private:
-  ZELBasXmlNode* parent;
-};
-
 }  // namespace zelbas_detail
 
 using namespace zelbas_detail;
@@ -163,9 +150,10 @@ void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const 
       // than built apart and appended as a copy: the same node results, and
       // the guard takes it back out if its attributes cannot all be inserted.
       ZELBasXmlNode* child = NodeAccess::AppendNew(current, strings.Name(name));
-      ChildInProgress inProgress(current);
+      ZELBasXmlNode* parent = current;
+      UnlessKept takeOut([parent] { NodeAccess::RemoveLastChild(parent); });
       InsertAttributes(child, atts, strings);
-      inProgress.Keep();
+      takeOut.Keep();
       current = child;
     }
     ++depth;
