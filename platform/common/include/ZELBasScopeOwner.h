@@ -18,6 +18,7 @@
 template <class Value, class Release>
 class ZELBasScopeOwner {
 public:
+  /// Owns `owned`; `emptyValue` is the value that means "nothing owned".
   ZELBasScopeOwner(Value owned, Release releaser, Value emptyValue = Value())
       : value(owned), release(releaser), empty(emptyValue) {}
   ZELBasScopeOwner(const ZELBasScopeOwner&) = delete;
