@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -269,8 +271,9 @@ static std::string CheckPrivateReplacement() {
 
 TEST(AtomicWriteTest, WhatTheCloseReplacesIsWhatWasOpened) {
   // Between Fopen and fclose, `from` is renamed over `to`. A name that now
-  // holds another file, or a file where there was none, fails the close and
-  // is left alone; a link turned elsewhere changes nothing.
+  // holds another file (one no writer of the name would have made: another
+  // mode), or a file where there was none, fails the close and is left
+  // alone; a link turned elsewhere changes nothing.
   const struct {
     const char *opened, *from, *to;
     int error;
@@ -282,7 +285,7 @@ TEST(AtomicWriteTest, WhatTheCloseReplacesIsWhatWasOpened) {
     TempDir dir;
     dir.Write("doc.xml", "old");
     dir.Write("a.xml", "a");
-    dir.Write("other", "other");
+    chmod(dir.Write("other", "other").c_str(), 0600);
     ASSERT_EQ(symlink("a.xml", dir.File("link.xml").c_str()) | symlink("other", dir.File("turned").c_str()),
               0);
     FILE* stream = ZELBasFileOps::Fopen(ZELString(dir.File(c.opened).c_str()), "w");
@@ -296,6 +299,67 @@ TEST(AtomicWriteTest, WhatTheCloseReplacesIsWhatWasOpened) {
     EXPECT_EQ(TempDir::Read(dir.File("a.xml")), c.error == 0 ? "new" : "a") << c.opened;
     EXPECT_EQ(Count(dir.path), c.files) << c.opened;
   }
+}
+
+TEST(AtomicWriteTest, ConcurrentWritersAllSucceedAndReadersSeeWholeDocuments) {
+  TempDir dir;
+  std::string target = dir.File("doc.xml");
+  std::vector<std::string> texts, sources;
+  std::vector<std::thread> writers;
+  std::atomic<bool> done(false);
+  std::atomic<int> failed(0), torn(0);
+  for (int w = 0; w < 8; ++w) {
+    ZELBasXmlDocument document;
+    std::string xml = "<a>" + std::string(20000 + w * 1000, static_cast<char>('a' + w)) + "</a>";
+    EXPECT_EQ(document.ReadString(ZELString(xml.c_str())), S_OK);
+    texts.push_back(Text(document));
+    sources.push_back(xml);
+  }
+  std::thread reader([&] {
+    while (!done) {
+      std::string seen = TempDir::Read(target);
+      if (!seen.empty() && std::find(texts.begin(), texts.end(), seen) == texts.end() && torn++ == 0) {
+        ADD_FAILURE() << seen.size() << ": " << seen.substr(0, 100);
+      }
+    }
+  });
+  for (int w = 0; w < 8; ++w) {
+    writers.emplace_back([&, w] {
+      ZELBasXmlDocument document;
+      document.ReadString(ZELString(sources[w].c_str()));
+      for (int i = 0; i < 50; ++i) {
+        if (document.WriteFile(ZELString(target.c_str())) != S_OK && failed++ == 0) ADD_FAILURE() << errno;
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(Count(dir.path), 1);
+}
+
+TEST(AtomicWriteTest, NewFilesKilledWritersLeftAreRemoved) {
+  // Under the names the new files of doc.xml take: one left by a killed
+  // writer, one a live writer holds locked, one of another user.
+  TempDir dir;
+  std::string target = dir.Write("doc.xml", "old");
+  std::string left = dir.Write(".doc.xml.0123456789abcdef.tmp", "left");
+  std::string held = dir.Write(".doc.xml.fedcba9876543210.tmp", "held");
+  std::string theirs = dir.Write(".doc.xml.00000000000000ff.tmp", "theirs");
+  int live = open(held.c_str(), O_RDWR);
+  struct flock whole = {};
+  whole.l_type = F_WRLCK;
+  ASSERT_EQ(fcntl(live, F_OFD_SETLK, &whole), 0);
+  bool root = geteuid() == 0;
+  ASSERT_EQ(root ? chown(theirs.c_str(), 4242, 4242) : 0, 0);
+  ZELBasXmlDocument document;
+  EXPECT_EQ(document.WriteFile(ZELString(target.c_str())), S_OK);
+  close(live);
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(held));
+  EXPECT_EQ(fs::exists(theirs), root);
 }
 
 TEST(AtomicWriteTest, FoldersThatTakeNoNewFileFailOrWriteInPlace) {
