@@ -108,8 +108,14 @@ bool CreateTemporary(Replacement& r) {
     r.temp.Reset(
         openat(r.folder.Get(), r.tempName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!r.temp) return false;
-    if (Lock(r.temp.Get())) return true;
-    // A cleaner took it between its creation and the lock, and removes it.
+    // A cleaner may take it between its creation and the lock, and remove
+    // it: ours once locked and still named.
+    struct stat made, named;
+    if (Lock(r.temp.Get()) && fstat(r.temp.Get(), &made) == 0 &&
+        fstatat(r.folder.Get(), r.tempName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        made.st_ino == named.st_ino && made.st_dev == named.st_dev) {
+      return true;
+    }
     r.temp.Reset(-1);
     errno = EEXIST;
     return false;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "WithoutUnnamedFiles.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 
@@ -21,13 +22,9 @@
 #else
 #include <fcntl.h>
 #include <grp.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -183,23 +180,6 @@ TEST(AtomicWriteTest, AHeldOrReadOnlyFileIsNotReplaced) {
 static ino_t Inode(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
-}
-
-// Makes this process's file systems look as if they had no unnamed files:
-// opening one fails as on a file system without them. False when the
-// filter cannot be installed.
-static bool WithoutUnnamedFiles() {
-  struct sock_filter filter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, args[2])),  // the flags' low half
-      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-  };
-  struct sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
-  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 // Empty, or why the attributes were not checked.
