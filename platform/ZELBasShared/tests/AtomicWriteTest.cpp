@@ -176,6 +176,20 @@ TEST(AtomicWriteTest, AHeldOrReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(result, E_FAIL);
   EXPECT_EQ(TempDir::Read(kept), "old");
 }
+
+TEST(AtomicWriteTest, ANameThatCameToHoldAnotherFileIsLeftAlone) {
+  TempDir dir;
+  std::string target = dir.Write("doc.xml", "old"), other = dir.Write("other", "other");
+  FILE* stream = ZELBasFileOps::Fopen(ZELString(target.c_str()), "w");
+  ASSERT_NE(stream, nullptr);
+  std::fputs("new", stream);
+  ASSERT_TRUE(MoveFileExA(other.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING));
+  errno = 0;
+  EXPECT_EQ(ZELBasFileOps::Fclose(stream), EOF);
+  EXPECT_EQ(errno, EAGAIN);
+  EXPECT_EQ(TempDir::Read(target), "other");
+  EXPECT_EQ(Count(dir.path), 1) << "the new file is gone";
+}
 #else
 static ino_t Inode(const std::string& path) {
   struct stat info;
