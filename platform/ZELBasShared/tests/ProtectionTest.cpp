@@ -150,6 +150,7 @@ TEST_F(ProtectionTest, ALinkFlippedByAnotherUserIsNotFollowed) {
   EXPECT_GT(refused, 0) << "the race was never met";
   // Without the protection the same link is followed, as the kernel would.
   Sysctl off("symlinks", "0");
+  unlink(target.c_str());  // whatever the flipper was killed leaving
   ASSERT_EQ(symlink((secret + "/authorized_keys").c_str(), target.c_str()), 0);
   ASSERT_EQ(lchown(target.c_str(), kOther, kOther), 0);
   EXPECT_EQ(Write(target), S_OK);
