@@ -1,9 +1,11 @@
 // Reading: feeds XML text from a file or a string to the parser, whose
 // callbacks build the tree.
+#include <cassert>
 #include <cstdio>
 
 #include "Buffer.h"
 #include "ParseCache.h"
+#include "ZELBasScopeOwner.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 #include "ZELBasXmlParser.h"
@@ -80,6 +82,17 @@ public:
   FILE* stream;
 };
 
+// Clears the document's pointer to the cache of its read.
+inline void StopServing(ParseCache** served) { *served = nullptr; }
+
+// Points the document's callbacks, through `served`, at `cache` until the
+// returned owner leaves its scope. Reads of one document never nest.
+inline ZELBasScopeOwner<ParseCache**, void (*)(ParseCache**)> Serve(ParseCache*& served, ParseCache& cache) {
+  assert(served == nullptr);
+  served = &cache;
+  return {&served, &StopServing};
+}
+
 }  // namespace zelbas_detail
 
 using namespace zelbas_detail;
@@ -98,7 +111,8 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   Buffer buffer(bytes);
   ParserOwner parser(this);
   if (parser.parser == nullptr) return E_FAIL;
-  ParseCache cache(this);
+  ParseCache cache(ParseCache::kForRead);
+  auto serving = Serve(parseCache, cache);
 
   while (!std::feof(file.stream)) {
     size_t count = std::fread(bytes, 1, kChunk, file.stream);
@@ -134,7 +148,8 @@ long ZELBasXmlDocument::ReadString(const ZELString& text) {
   Buffer buffer(bytes);
   text.ConvertToUTF8(bytes, &size);
   if (size == room) return E_FAIL;
-  ParseCache cache(this);
+  ParseCache cache(ParseCache::kForRead);
+  auto serving = Serve(parseCache, cache);
   long result = parser.Parse(bytes, static_cast<int>(size), 1) ? S_OK : E_FAIL;
   cache.Flush();
   parseFailed = parser.FirstError(parseErrorMessage, parseErrorLine, parseErrorColumn);
