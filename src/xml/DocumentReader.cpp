@@ -107,7 +107,7 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   parseFailed = false;
   StreamOwner file(ZELBasFileOps::Fopen(name, "r"));
   if (file.stream == nullptr) return E_FAIL;
-  char* bytes = new (mem_builtInAlloc) char[kChunk + 1];
+  char* bytes = NewBytes(kChunk + 1);
   Buffer buffer(bytes);
   ParserOwner parser(this);
   if (parser.parser == nullptr) return E_FAIL;
@@ -144,7 +144,7 @@ long ZELBasXmlDocument::ReadString(const ZELString& text) {
   const size_t room = static_cast<size_t>(MaxStringBytes) + 1;
   size_t size = static_cast<size_t>(characters) * 4;
   if (size > room) size = room;
-  char* bytes = new (mem_builtInAlloc) char[size];
+  char* bytes = NewBytes(size);
   Buffer buffer(bytes);
   text.ConvertToUTF8(bytes, &size);
   if (size == room) return E_FAIL;

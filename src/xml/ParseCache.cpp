@@ -7,6 +7,7 @@
 #include <new>
 #include <string_view>
 
+#include "Buffer.h"
 #include "NodeAccess.h"
 
 namespace zelbas_detail {
@@ -94,7 +95,7 @@ void ParseCache::SetValue(ZELString& target, const char* text) {
 
 void ParseCache::Reserve(size_t length) {
   size_t capacity = pendingCapacity * 2 > length ? pendingCapacity * 2 : length;
-  char* grown = static_cast<char*>(mem_OperatorNewThrowBuiltin(capacity));
+  char* grown = NewBytes(capacity);
   if (pending != nullptr) mem_Free(pending);
   pending = grown;
   pendingCapacity = capacity;
