@@ -1,5 +1,5 @@
-// The attribute map's instantiation, with its pair's replicator pieces and
-// the string comparator, exported from this module.
+// The node's attribute map: the map's instantiation, with its pair's
+// replicator pieces and the string comparator, exported from this module.
 #include "ZELBasMap.h"
 
 template struct ZELBasPair<const ZELString, ZELString>;
