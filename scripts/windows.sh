@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The 64-bit Windows build: cross-built with MinGW-w64 on Debian, run under
-# Wine. Installs what is missing (as root, with apt-get), builds Expat (from
-# Debian's source package, with Debian's patches) and GoogleTest for Windows
-# once into build-windows-deps/, then builds the project with the windows
-# preset (CMakePresets.json) into build-windows/.
+# Wine. Installs what is missing (as root, with apt-get), builds Expat and
+# mimalloc (from Debian's source packages, with Debian's patches) and
+# GoogleTest for Windows once into build-windows-deps/, then builds the
+# project with the windows preset (CMakePresets.json) into build-windows/.
 #
+#   bash scripts/windows.sh deps    only the dependencies (bench/run.sh --windows)
 #   bash scripts/windows.sh build   the DLLs, zelbasxml.exe and the tests
 #   bash scripts/windows.sh test    build, check the main DLL's exports and
 #                                   run every test under Wine; the CLI test
@@ -19,11 +20,12 @@ toolchain="$PWD/cmake/mingw-w64-x86_64.cmake"
 mingw=x86_64-w64-mingw32
 expat_version=2.5.0-1+deb12u2
 expat_source="$deps/src/expat-${expat_version%-*}/expat"
+mimalloc_version=2.0.9+ds-2
 
 case "$mode" in
-  build | test) ;;
+  deps | build | test) ;;
   *)
-    echo "usage: $0 [build|test]" >&2
+    echo "usage: $0 [deps|build|test]" >&2
     exit 2
     ;;
 esac
@@ -88,12 +90,29 @@ build_dependency() {
   cmake --install "$deps/build/$name"
 }
 
+# mimalloc from Debian's source, with Debian's CMake options (debian/rules)
+# but a static library: linked into the memory module, the only caller,
+# there is no allocator state for two DLLs to share, and no DLL more to
+# ship. It replaces no C runtime function (MI_OVERRIDE=OFF) and so needs no
+# redirection module, which Debian's source does not carry.
+build_mimalloc() {
+  fetch_source mimalloc "$mimalloc_version"
+  build_dependency mimalloc "$deps/src/mimalloc-${mimalloc_version%-*}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_FLAGS="-Wall -pedantic" -DMI_BUILD_SHARED=OFF -DMI_BUILD_STATIC=ON -DMI_BUILD_OBJECT=OFF \
+    -DMI_BUILD_TESTS=OFF -DMI_INSTALL_TOPLEVEL=ON -DMI_OVERRIDE=OFF -DMI_WIN_REDIRECT=OFF
+  install -D -m 644 "$deps/src/mimalloc-${mimalloc_version%-*}/LICENSE" "$deps/prefix/share/licenses/mimalloc/LICENSE"
+}
+
 # Each dependency is built once per version; a rerun finds it installed.
 # An Expat of another build (CMake's, before) goes with everything built on it.
 if [[ ! -f $deps/prefix/expat-$expat_version-autoconf.stamp ]]; then
   rm -rf "$deps/prefix" "$deps/build"
   build_expat
   touch "$deps/prefix/expat-$expat_version-autoconf.stamp"
+fi
+if [[ ! -f $deps/prefix/mimalloc-$mimalloc_version.stamp ]]; then
+  build_mimalloc
+  touch "$deps/prefix/mimalloc-$mimalloc_version.stamp"
 fi
 gtest_version="$(dpkg-query -W -f='${Version}' googletest)"
 if [[ ! -f $deps/prefix/googletest-$gtest_version.stamp ]]; then
@@ -105,6 +124,8 @@ fi
 for package in gcc-mingw-w64-base mingw-w64-common; do
   install -D -m 644 "/usr/share/doc/$package/copyright" "$deps/prefix/share/licenses/$package/copyright"
 done
+
+[[ $mode != deps ]] || exit 0
 
 reference=()
 if [[ $mode == test ]]; then
