@@ -111,7 +111,6 @@ const Reader kReaders[] = {
     {"zel_string", true, PrepareZelString, ReadZelString, CountZel, ReleaseZel, UnprepareZelString},
 };
 
-
 // ---- Writers: each renders into a fresh string of its own, as its users do.
 
 void* LoadZel(const std::string& path) { return ReadZelFile(Input{path, "", nullptr}); }
@@ -130,7 +129,6 @@ const Writer kWriters[] = {
 };
 
 void XMLCALL CountStart(void* count, const XML_Char*, const XML_Char**) { ++*static_cast<size_t*>(count); }
-
 
 }  // namespace
 

@@ -59,13 +59,15 @@ long StatusKiB(const char* field) {
 
 double CpuMs() {
   zelbench_detail::LinuxTimespec now{0, 0};
-  zelbench_detail::LinuxCall(zelbench_detail::kClockGettime, zelbench_detail::kClockThreadCputime, reinterpret_cast<zelbench_detail::Word>(&now));
+  zelbench_detail::LinuxCall(zelbench_detail::kClockGettime, zelbench_detail::kClockThreadCputime,
+                             reinterpret_cast<zelbench_detail::Word>(&now));
   return static_cast<double>(now.seconds) * 1e3 + static_cast<double>(now.nanoseconds) / 1e6;
 }
 
 long Faults() {
   zelbench_detail::LinuxRusage usage{};
-  zelbench_detail::LinuxCall(zelbench_detail::kGetrusage, zelbench_detail::kRusageThread, reinterpret_cast<zelbench_detail::Word>(&usage));
+  zelbench_detail::LinuxCall(zelbench_detail::kGetrusage, zelbench_detail::kRusageThread,
+                             reinterpret_cast<zelbench_detail::Word>(&usage));
   return static_cast<long>(usage.minflt + usage.majflt);
 }
 
