@@ -1,7 +1,7 @@
 // The allocator under the memory module, chosen when it is built: mimalloc
 // (BlocksMimalloc.cpp), or the C runtime's malloc (BlocksMalloc.cpp) for the
-// sanitizer builds and Windows. The module counts and fails blocks above it
-// the same way in every build.
+// sanitizer builds and where ZELBAS_ALLOCATOR asks for it. The module counts
+// and fails blocks above it the same way in every build.
 #pragma once
 
 #include <cstddef>
