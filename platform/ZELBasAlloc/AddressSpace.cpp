@@ -1,9 +1,12 @@
+// Reserving aligned ranges of address space, untouched until used.
 #include "AddressSpace.h"
 
 #include <sys/mman.h>
 #include <sys/resource.h>
 
 #include <cstdint>
+
+namespace zelalloc_detail {
 
 char* ReserveRange(size_t size, int prot) {
   rlimit limit;
@@ -17,3 +20,5 @@ char* ReserveRange(size_t size, int prot) {
   munmap(aligned + size, kAlign - static_cast<size_t>(aligned - start));
   return aligned;
 }
+
+}  // namespace zelalloc_detail

@@ -1,3 +1,5 @@
+// The memory module's blocks from mimalloc, tuned for a reader that takes
+// and gives back a document's memory in bursts; large ones from the slots.
 #include <mimalloc.h>
 #include <sys/mman.h>
 
@@ -7,7 +9,7 @@
 #include "Blocks.h"
 #include "LargeBlocks.h"
 
-namespace {
+namespace zelalloc_detail {
 
 // A read takes its memory in one burst, and a host that reads documents
 // gives it all back and takes as much again for the next: keep freed pages
@@ -25,8 +27,6 @@ __attribute__((constructor)) void TuneMimalloc() {
   if (arena == nullptr) return;
   if (!mi_manage_os_memory(arena, kArena, true, false, true, -1)) munmap(arena, kArena);
 }
-
-}  // namespace
 
 void* BlockTake(size_t size) {
   if (size >= kLargeFrom) {
@@ -64,3 +64,5 @@ void BlockGive(void* block) {
     mi_free(block);
   }
 }
+
+}  // namespace zelalloc_detail
