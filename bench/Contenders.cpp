@@ -1,3 +1,5 @@
+// The contenders: raw Expat, this library, pugixml, tinyxml2 and libxml2,
+// each reading, walking and writing as its own users do.
 #include "Contenders.h"
 
 #include <expat.h>
