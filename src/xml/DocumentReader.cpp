@@ -10,7 +10,9 @@
 
 namespace zelbas_detail {
 
-const size_t kChunk = 0x40000;  // bytes fed to the parser per call
+// Bytes fed to the parser per call. The parser takes a length, so a chunk
+// needs no terminator after it.
+const size_t kChunk = 0x40000;
 
 // Frees the parser on every way out, exceptions included.
 class ParserOwner {
@@ -101,7 +103,7 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   parseFailed = false;
   StreamOwner file(ZELBasFileOps::Fopen(name, "r"));
   if (file.stream == nullptr) return E_FAIL;
-  char* bytes = new (mem_builtInAlloc) char[kChunk + 1];
+  char* bytes = new (mem_builtInAlloc) char[kChunk];
   Buffer buffer(bytes);
   ParserOwner parser(this, options);
   if (parser.parser == nullptr) return E_FAIL;
@@ -113,7 +115,6 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
       if (std::ferror(file.stream)) break;
       continue;
     }
-    bytes[count] = '\0';
     if (!parser.Parse(bytes, static_cast<int>(count), 0)) break;
   }
   // Always close the parse: it reports a document left incomplete, and a
