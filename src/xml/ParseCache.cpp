@@ -62,7 +62,8 @@ ParseCache::ParseCache()
       pendingLength(0),
       pendingCapacity(0),
       wholeText(false),
-      runGathered(false) {}
+      runGathered(false),
+      runBlank(false) {}
 
 ParseCache::ParseCache(ZELBasXmlDocument* served)
     : document(served),
@@ -76,7 +77,8 @@ ParseCache::ParseCache(ZELBasXmlDocument* served)
       pendingLength(0),
       pendingCapacity(0),
       wholeText((served->options & ZELBasXmlWholeText) != 0),
-      runGathered(false) {
+      runGathered(false),
+      runBlank(false) {
   // One block for both tables: nothing to undo if it cannot be had.
   names = NewTable<Entry>(kNames + kValues);
   values = names + kNames;
@@ -170,13 +172,15 @@ void ParseCache::AddToRun(ZELBasXmlNode* node, const char* text, size_t length) 
     pendingNode = node;
     // White space alone may be followed by more of the run: gathered, as
     // it is mostly the indentation of a child that ends the run unused.
-    runGathered = Blank(text, length);
+    runGathered = runBlank = Blank(text, length);
     if (!runGathered) {
       MakeText(runText, text, length);
       return;
     }
     pendingLength = 0;
-  } else if (!runGathered) {
+  } else if (runGathered) {
+    if (runBlank) runBlank = Blank(text, length);
+  } else {
     // A second piece: the first one's bytes start the gathering.
     runGathered = true;
     std::string_view first = runText;
@@ -193,7 +197,7 @@ void ParseCache::EndRun() {
   ZELString& data = NodeAccess::Data(pendingNode);
   pendingNode = nullptr;
   if (runGathered) {
-    if (Blank(pending, pendingLength)) return;
+    if (runBlank) return;
     MakeText(runText, pending, pendingLength);
   }
   if (data.CastToCharPtr()[0] == '\0' && data.GetLengthInChar() == 0) {

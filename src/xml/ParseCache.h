@@ -172,6 +172,7 @@ private:
   size_t pendingCapacity;
   bool wholeText;     // texts are runs joined, not the last piece
   bool runGathered;   // the open run's bytes are in `pending`, not `runText`
+  bool runBlank;      // and are white space only
   ZELString runText;  // the open run when it is one piece
 };
 
