@@ -104,7 +104,7 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   Buffer buffer(bytes);
   ParserOwner parser(this, options);
   if (!parser.Created()) return E_FAIL;
-  ParseCache cache(ParseCache::kForRead);
+  ParseCache cache(ParseCache::kForRead, (options & ZELBasXmlWholeText) != 0);
   auto serving = Serve(parseCache, cache);
 
   while (!std::feof(stream)) {
@@ -140,7 +140,7 @@ long ZELBasXmlDocument::ReadString(const ZELString& text) {
   Buffer buffer(bytes);
   text.ConvertToUTF8(bytes, &size);
   if (size == room) return E_FAIL;
-  ParseCache cache(ParseCache::kForRead);
+  ParseCache cache(ParseCache::kForRead, (options & ZELBasXmlWholeText) != 0);
   auto serving = Serve(parseCache, cache);
   long result = parser.Parse(bytes, static_cast<int>(size), 1) ? S_OK : E_FAIL;
   cache.Flush();

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "Buffer.h"
+#include "ZELBasXmlDocument.h"
 #include "NodeAccess.h"
 
 namespace zelbas_detail {
@@ -43,7 +44,7 @@ ParseCache::ParseCache()
       runGathered(false),
       runBlank(false) {}
 
-ParseCache::ParseCache(ForRead)
+ParseCache::ParseCache(ForRead, bool wholeTexts)
     : names(nullptr),
       values(nullptr),
       nameMask(kNames - 1),
@@ -53,7 +54,7 @@ ParseCache::ParseCache(ForRead)
       pending(nullptr),
       pendingLength(0),
       pendingCapacity(0),
-      wholeText((served->options & ZELBasXmlWholeText) != 0),
+      wholeText(wholeTexts),
       runGathered(false),
       runBlank(false) {
   // One block for both tables: nothing to undo if it cannot be had.

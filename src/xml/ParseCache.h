@@ -59,7 +59,8 @@ public:
   ParseCache();
   enum ForRead { kForRead };
   // A cache for a whole read, with full tables.
-  explicit ParseCache(ForRead);
+  // `wholeTexts`: a whole-text read (AddToRun), else the last piece.
+  ParseCache(ForRead, bool wholeTexts);
   ParseCache(const ParseCache&) = delete;
   ParseCache& operator=(const ParseCache&) = delete;
   ~ParseCache();
