@@ -53,17 +53,27 @@ cmp -s "$work/found.xml" "$here/catalog.stock.xml" || fail "find -o output diffe
 cp "$example" "$work/-lead.xml"
 check "-- ends the options" 0 "$here/catalog.formatted.xml" '' \
   -- bash -c "cd \"$work\" && exec \"$bin\" format -- -lead.xml"
-check "find nothing" 0 "$empty" '' -- "$bin" find missing "$example"
+check "find nothing: exit 1" 1 "$empty" '' -- "$bin" find missing "$example"
+check "check" 0 "$empty" '' -- "$bin" check "$example"
+check "check chunked" 0 "$empty" '' -- "$bin" check --chunked "$example"
 
 check "malformed: report, nothing written, exit 1" 1 "$empty" \
   'XML parse error: mismatched tag' -- "$bin" format "$work/bad.xml"
 named="zelbasxml: $work/bad.xml: not well-formed (line 1, column 8)"
 [[ $(sed -n 2p "$work/err") == '  Line: 1, Column: 8' && $(tail -n1 "$work/err") == "$named" ]] || fail "position lines"
-check "malformed, chunked: partial tree, exit 0" 0 "" 'XML parse error: mismatched tag' \
+check "malformed, chunked: partial tree, exit 1" 1 "" 'XML parse error: mismatched tag' \
   -- "$bin" format --chunked "$work/bad.xml"
 grep -q '^    <b/>$' "$work/out" || fail "chunked partial tree"
 [[ $(tail -n1 "$work/err") == "$named" ]] || fail "chunked: the file named after the reports"
 check "find on malformed input" 1 "$empty" 'XML parse error' -- "$bin" find b "$work/bad.xml"
+check "find chunked on malformed input: matches so far, exit 1" 1 "" 'XML parse error' \
+  -- "$bin" find b --chunked "$work/bad.xml"
+[[ $(cat "$work/out") == "<b/>" ]] || fail "find chunked on malformed input: the match"
+for how in "" --chunked; do
+  check "check malformed ${how:-whole}: the reports, exit 1" 1 "$empty" 'XML parse error: mismatched tag' \
+    -- "$bin" check $how "$work/bad.xml"
+  [[ $(tail -n1 "$work/err") == "$named" ]] || fail "check malformed ${how:-whole}: the file named"
+done
 
 # Reading, each file under read/ whole (format) and in chunks (--chunked):
 # the exit code, the reports and the output, as NAME.expected holds them.
@@ -97,7 +107,7 @@ done
   printf ']><lolz>&lol9;</lolz>'
 } >"$work/lolz.xml"
 for how in "" --chunked; do
-  check "entity expansion ${how:-whole}" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
+  check "entity expansion ${how:-whole}" 1 "" \
     '^XML parse error: limit on input amplification factor \(from DTD and entities\) breached' \
     -- "$bin" format $how "$work/lolz.xml"
 done
@@ -119,6 +129,7 @@ check "no command" 2 "$empty" 'no command given' -- "$bin"
 check "unknown option" 2 "$empty" 'unknown option --fast' -- "$bin" format --fast "$example"
 check "find without tag" 2 "$empty" 'find needs a TAG' -- "$bin" find
 check "chunked needs a file" 2 "$empty" '--chunked needs an INPUT file' -- "$bin" format --chunked
+check "check has no output" 2 "$empty" 'check writes nothing' -- "$bin" check -o "$work/x.xml" "$example"
 check "help" 0 "" '' -- "$bin" --help
 grep -q '^usage: zelbasxml format' "$work/out" || fail "help text"
 check "version" 0 "" '' -- "$bin" --version
@@ -138,13 +149,17 @@ else
   check "standard output past the file size limit" 2 "" "^zelbasxml: standard output: File too large$" \
     -- bash -c "ulimit -f 2; exec \"$bin\" find e \"$work/wide.xml\" >\"$work/limit.out\""
 
-  # A progress line on a terminal for a large input, none with --quiet.
+  # A progress line on a terminal for a large input through reading,
+  # parsing and writing, none with --quiet.
   { printf '<a>'; head -c 70000000 /dev/zero | tr '\0' x; printf '</a>'; } >"$work/long.xml"
   for quiet in "" --quiet; do
     check "progress line ${quiet:-shown}" 0 "" '' \
       -- script -qec "\"$bin\" format $quiet -o /dev/null \"$work/long.xml\"" /dev/null
-    shown=$(grep -cE 'zelbasxml: [0-9]+% read, [0-9]+ MB/s' "$work/out")
-    [[ ($quiet == "" && $shown != 0) || ($quiet != "" && $shown == 0) ]] || fail "progress line ${quiet:-shown}"
+    shown=0
+    for step in '[0-9]+% read, [0-9]+ MB/s' 'parsing, [0-9]+ s' '[0-9]+ MB written, [0-9]+ MB/s'; do
+      grep -qaE "zelbasxml: $step" "$work/out" && shown=$((shown + 1))
+    done
+    [[ ($quiet == "" && $shown == 3) || ($quiet != "" && $shown == 0) ]] || fail "progress line ${quiet:-shown}: $shown steps"
   done
 
   # Memory stays bounded whatever the output size (not under the sanitizers,
@@ -162,7 +177,7 @@ else
       -- bash -c "set -o pipefail; ulimit -v 60000; \"$bin\" format --chunked \"$work/long.xml\" | wc -c"
     (($(cat "$work/out") > 86 && $(cat "$work/out") <= 86 + 262144)) || fail "long text in chunks: $(cat "$work/out")"
     for how in "" --chunked; do
-      check "entity expansion ${how:-whole} in bounded memory" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
+      check "entity expansion ${how:-whole} in bounded memory" 1 "" \
         'limit on input amplification' -- bash -c "ulimit -v 60000; exec \"$bin\" format $how \"$work/lolz.xml\""
     done
     # Nothing recurses per level in reading or rendering: 3,000 levels on
