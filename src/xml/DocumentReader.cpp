@@ -15,7 +15,8 @@ const size_t kChunk = 0x40000;  // bytes fed to the parser per call
 // Frees the parser on every way out, exceptions included.
 class ParserOwner {
 public:
-  explicit ParserOwner(ZELBasXmlDocument* document) : parser(xmp_XML_ParserCreate(nullptr)) {
+  ParserOwner(ZELBasXmlDocument* document, unsigned long options)
+      : parser(xmp_XML_ParserCreate(nullptr)), quiet((options & ZELBasXmlQuiet) != 0) {
     if (parser == nullptr) return;
     xmp_XML_SetUserData(parser, document);
     xmp_XML_SetElementHandler(parser, &ZELBasXmlDocument::unknownStartTag, &ZELBasXmlDocument::unknownEndTag);
@@ -30,15 +31,17 @@ public:
     parser = nullptr;
   }
 
-  // One parse call; a failure is reported on the standard error stream,
-  // and the first one kept for FirstError.
+  // One parse call; a failure is reported on the standard error stream
+  // unless quiet, and the first one kept for FirstError.
   bool Parse(const char* text, int length, int isFinal) {
     if (xmp_XML_Parse(parser, text, length, isFinal) != XML_STATUS_ERROR) return true;
     const char* message = xmp_XML_ErrorString(xmp_XML_GetErrorCode(parser));
     XML_Size line = xmp_XML_GetCurrentLineNumber(parser);
     XML_Size column = xmp_XML_GetCurrentColumnNumber(parser);
-    std::fprintf(stderr, "XML parse error: %s\n", message);
-    std::fprintf(stderr, "  Line: %d, Column: %d\n", static_cast<int>(line), static_cast<int>(column));
+    if (!quiet) {
+      std::fprintf(stderr, "XML parse error: %s\n", message);
+      std::fprintf(stderr, "  Line: %d, Column: %d\n", static_cast<int>(line), static_cast<int>(column));
+    }
     if (firstMessage == nullptr) {
       firstMessage = message != nullptr ? message : "";
       firstLine = line;
@@ -59,6 +62,7 @@ public:
   XML_Parser parser;
 
 private:
+  bool quiet;
   const char* firstMessage = nullptr;  // the parser's own static text
   XML_Size firstLine = 0;
   XML_Size firstColumn = 0;
@@ -96,7 +100,7 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   if (file.stream == nullptr) return E_FAIL;
   char* bytes = new (mem_builtInAlloc) char[kChunk + 1];
   Buffer buffer(bytes);
-  ParserOwner parser(this);
+  ParserOwner parser(this, options);
   if (parser.parser == nullptr) return E_FAIL;
   ParseCache cache(this);
 
@@ -123,7 +127,7 @@ long ZELBasXmlDocument::ReadString(const ZELString& text) {
   parseFailed = false;
   int characters = text.GetLengthInChar();
   if (characters > MaxStringCharacters) return E_FAIL;
-  ParserOwner parser(this);
+  ParserOwner parser(this, options);
   if (parser.parser == nullptr) return E_FAIL;
   // Four bytes per character, but no more than one past what the parser
   // takes: a text that fills that is refused unparsed.

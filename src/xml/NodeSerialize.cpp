@@ -24,6 +24,16 @@ long ZELBasXmlNode::Serialize(ZELString& out, ZELString indent) const {
   return SerializeTo(&AppendToString, &out, indent);
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): as the one above.
+long ZELBasXmlNode::Serialize(ZELString& out, ZELString indent, unsigned long options) const {
+  return SerializeTo(&AppendToString, &out, indent, options);
+}
+
+long ZELBasXmlNode::SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent,
+                                unsigned long /*options*/) const {
+  return SerializeTo(sink, context, indent);
+}
+
 long ZELBasXmlNode::SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent) const {
   BufferedSink out(sink, context);
   Indentation indentation(indent);
