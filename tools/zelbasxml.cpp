@@ -18,6 +18,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,17 +45,23 @@ const char kUsage[] =
     "        the declaration and comment lines, one element per line, four spaces\n"
     "        per level, attributes sorted by name.\n"
     "find    writes every element below the root whose tag name is TAG, in\n"
-    "        document order, each at the left margin.\n"
-    "check   only reads: exit 0 when INPUT is well-formed, else reports why.\n"
+    "        document order, each at the left margin; exit 1 when none is.\n"
+    "check   only reads: exit 0 when INPUT is well-formed, else 1 and the report.\n"
     "\n"
     "INPUT is a file, or standard input when absent or '-'. It is read in one\n"
     "piece: at most 1 GiB and 536,870,911 characters.\n"
     "\n"
-    "Nothing is escaped on output: a text or attribute value holding <, & or \"\n"
-    "is written as it is, and the output is then not read back as it was.\n"
-    "Each element keeps the last piece of its text the parser gave (the text\n"
-    "after its last child, entity reference or line break).\n"
+    "By default nothing is escaped on output: a text or attribute value holding\n"
+    "<, & or \" is written as it is, and the output is then not read back as it\n"
+    "was. Each element keeps the last piece of its text the parser gave (the\n"
+    "text after its last child, entity reference or line break). With --xml\n"
+    "the output is XML that reads back as the same tree.\n"
     "\n"
+    "  --xml          format, find: keep every piece of each element's text,\n"
+    "                 and write text and attribute values escaped, with no\n"
+    "                 white space added inside elements with text\n"
+    "  --text         find: write the whole text of each match, unescaped,\n"
+    "                 on a line of its own\n"
     "  --chunked      read INPUT (a file) in chunks of 256 KiB, with no size\n"
     "                 limit and flat memory for the parse; text that crosses a\n"
     "                 chunk boundary may keep only its part after it. After a\n"
@@ -86,6 +93,8 @@ struct Options {
   std::string output = "-";
   bool chunked = false;
   bool quiet = false;
+  bool xml = false;   // whole texts in, the well-formed layout out
+  bool text = false;  // find: the whole texts of the matches
 };
 
 int Fail(Progress& progress, const std::string& file, const std::string& reason) {
@@ -106,11 +115,12 @@ std::string InputName(const Options& options) {
 
 // Parses the arguments: nothing to go on, else the exit status.
 std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
-  enum { kVersion = 256, kChunked };
+  enum { kVersion = 256, kChunked, kXml, kText };
   const option longOptions[] = {
       {"chunked", no_argument, nullptr, kChunked}, {"output", required_argument, nullptr, 'o'},
       {"quiet", no_argument, nullptr, 'q'},        {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersion}, {nullptr, 0, nullptr, 0}};
+      {"version", no_argument, nullptr, kVersion}, {"xml", no_argument, nullptr, kXml},
+      {"text", no_argument, nullptr, kText},       {nullptr, 0, nullptr, 0}};
   opterr = 0;
   for (int c; (c = getopt_long(argc, argv, ":o:qh", longOptions, nullptr)) != -1;) {
     switch (c) {
@@ -122,6 +132,12 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         return 0;
       case kChunked:
         options.chunked = true;
+        break;
+      case kXml:
+        options.xml = true;
+        break;
+      case kText:
+        options.text = true;
         break;
       case 'q':
         options.quiet = true;
@@ -153,6 +169,9 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   if (next < positional.size()) return Usage("unexpected argument " + positional[next]);
   if (options.chunked && options.input == "-") return Usage("--chunked needs an INPUT file");
   if (options.command == "check" && options.output != "-") return Usage("check writes nothing: no -o");
+  if (options.command == "check" && options.xml) return Usage("--xml is for format and find");
+  if (options.command != "find" && options.text) return Usage("--text is for find");
+  if (options.xml && options.text) return Usage("--xml and --text exclude each other");
   return std::nullopt;
 }
 
@@ -201,6 +220,10 @@ bool NoteParseError(const Options& options, const ZELBasXmlDocument& document, P
 std::optional<int> ReadInput(const Options& options, ZELBasXmlDocument& document, Progress& progress,
                              bool& malformed) {
   const std::string name = InputName(options);
+  unsigned long layout = 0;
+  if (options.xml || options.text) layout |= ZELBasXmlWholeText;
+  if (options.xml) layout |= ZELBasXmlWellFormed;
+  document.SetOptions(layout);
   if (options.chunked) {
     if (FILE* stream = ZELBasFileOps::Fopen(ZELString(options.input.c_str()), "r")) {
       progress.Start(FileSize(stream));
@@ -251,11 +274,22 @@ bool WriteBytes(void* context, const char* bytes, size_t length) {
   return true;
 }
 
-// Renders every element below the root named `tag`, in document order, from
-// the tree where it stands: a match is rendered when the walk reaches it,
-// and the walk goes on into it for the matches nested in it. False when a
-// write failed; `found` counts the matches.
-bool WriteMatches(const ZELBasXmlNode& root, const ZELString& tag, Output& out, size_t& found) {
+// Writes one match: rendered in the document's layout, or with --text its
+// text and a line feed. False when a write failed.
+bool WriteMatch(const Options& options, const ZELBasXmlNode& node, unsigned long layout, Output& out) {
+  if (!options.text) return node.SerializeTo(&WriteBytes, &out, ZELString(), layout) == S_OK;
+  std::string_view text = node.GetData();
+  return WriteBytes(&out, text.data(), text.size()) && WriteBytes(&out, "\n", 1);
+}
+
+// Writes every element below the root named TAG, in document order, from the
+// tree where it stands: a match is written when the walk reaches it, and the
+// walk goes on into it for the matches nested in it. False when a write
+// failed; `found` counts the matches.
+bool WriteMatches(const Options& options, const ZELBasXmlDocument& document, Output& out, size_t& found) {
+  const ZELString tag(options.tag.c_str());
+  const unsigned long layout = document.GetOptions() & ZELBasXmlWellFormed;
+  const ZELBasXmlNode& root = document.GetRoot();
   std::vector<std::pair<const ZELBasXmlNode*, const ZELBasXmlNode*>> pending;  // next child, end
   pending.emplace_back(root.Children().begin(), root.Children().end());
   while (!pending.empty()) {
@@ -266,7 +300,7 @@ bool WriteMatches(const ZELBasXmlNode& root, const ZELString& tag, Output& out, 
     const ZELBasXmlNode* node = pending.back().first++;
     if (node->GetTagName() == tag) {
       ++found;
-      if (node->SerializeTo(&WriteBytes, &out, ZELString()) != S_OK) return false;
+      if (!WriteMatch(options, *node, layout, out)) return false;
     }
     if (node->Children().size() != 0) pending.emplace_back(node->Children().begin(), node->Children().end());
   }
@@ -290,9 +324,8 @@ int WriteOutput(const Options& options, const ZELBasXmlDocument& document, Progr
   }
   errno = 0;
   size_t found = 0;
-  bool written = options.command == "format"
-                     ? document.WriteTo(&WriteBytes, &out) == S_OK
-                     : WriteMatches(document.GetRoot(), ZELString(options.tag.c_str()), out, found);
+  bool written = options.command == "format" ? document.WriteTo(&WriteBytes, &out) == S_OK
+                                             : WriteMatches(options, document, out, found);
   errno = 0;
   bool closed = out.stream == stdout ? std::fflush(stdout) == 0 && !std::ferror(stdout)
                                      : ZELBasFileOps::Fclose(out.stream) == 0;

@@ -4,7 +4,8 @@
 # SYSTEM is the build's target system (CMake's name): Windows has no full
 # device to write to. REFERENCE is the zelbasxml of another build: format
 # and find must then print what it prints, byte for byte, on every file
-# under tests/ and examples/ and on the fuzz corpus.
+# under tests/ and examples/ and on the fuzz corpus (and format --xml, find
+# --text and check on its XML files).
 set -u
 bin="$(realpath "$1")"
 here="$2/tests/cli"
@@ -130,6 +131,8 @@ check "unknown option" 2 "$empty" 'unknown option --fast' -- "$bin" format --fas
 check "find without tag" 2 "$empty" 'find needs a TAG' -- "$bin" find
 check "chunked needs a file" 2 "$empty" '--chunked needs an INPUT file' -- "$bin" format --chunked
 check "check has no output" 2 "$empty" 'check writes nothing' -- "$bin" check -o "$work/x.xml" "$example"
+check "--text is for find" 2 "$empty" '--text is for find' -- "$bin" format --text "$example"
+check "--xml or --text" 2 "$empty" '--xml and --text exclude' -- "$bin" find a --xml --text "$example"
 check "help" 0 "" '' -- "$bin" --help
 grep -q '^usage: zelbasxml format' "$work/out" || fail "help text"
 check "version" 0 "" '' -- "$bin" --version
@@ -209,7 +212,11 @@ fi
 if [[ -n $reference ]]; then
   while IFS= read -r -d '' file; do
     tag="$(grep -ao '<[A-Za-z_][A-Za-z0-9_.-]*' "$file" | sed -n '2s/<//p')"
-    for command in "format" "format --chunked" "find ${tag:-a}"; do
+    commands=("format" "format --chunked" "find ${tag:-a}")
+    # The modes of whole texts, on the XML files only (each run costs an
+    # emulator's start).
+    [[ $file == *.xml ]] && commands+=("format --xml" "find ${tag:-a} --text" "check")
+    for command in "${commands[@]}"; do
       # shellcheck disable=SC2086 # the command's words
       "$reference" $command "$file" >"$work/want" 2>"$work/want-err" </dev/null
       want=$?
