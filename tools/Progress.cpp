@@ -62,8 +62,8 @@ void Progress::Enter(Step next) {
   step = next;
   since = Clock::now();
   done.store(0, std::memory_order_relaxed);
-  changed = true;
-  wake.notify_one();
+  // Drawn here, so that every step shows, however short.
+  if (thread.joinable()) Draw();
 }
 
 void Progress::Say(const std::string& line) {
@@ -88,9 +88,8 @@ void Progress::Stop() {
 void Progress::Run() {
   std::unique_lock<std::mutex> lock(mutex);
   while (!stopping) {
-    changed = false;
     Draw();
-    wake.wait_for(lock, std::chrono::milliseconds(250), [this] { return stopping || changed; });
+    wake.wait_for(lock, std::chrono::milliseconds(250), [this] { return stopping; });
   }
 }
 

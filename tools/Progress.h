@@ -15,8 +15,8 @@ namespace zelbasxml_detail {
 // A line on standard error through the whole run over an input of more than
 // 64 MiB, when standard error is a terminal: the share of the input read and
 // the rate, then the time spent parsing, then the bytes written and the rate.
-// A thread of its own redraws it, at once on each change of step and at most
-// four times a second otherwise, and leaves the cursor at its start, so that
+// It is drawn on each change of step, and redrawn by a thread of its own four
+// times a second, and leaves the cursor at its start, so that
 // a report written meanwhile overwrites it. Cleared at the end.
 class Progress {
 public:
@@ -59,7 +59,6 @@ private:
   std::mutex mutex;  // guards what follows
   std::condition_variable wake;
   Step step = kReading;
-  bool changed = false;
   bool stopping = false;
   Clock::time_point since = Clock::now();
   int width = 0;
