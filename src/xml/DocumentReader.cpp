@@ -20,7 +20,10 @@ public:
     if (parser == nullptr) return;
     xmp_XML_SetUserData(parser, document);
     xmp_XML_SetElementHandler(parser, &ZELBasXmlDocument::unknownStartTag, &ZELBasXmlDocument::unknownEndTag);
-    xmp_XML_SetCharacterDataHandler(parser, &ZELBasXmlDocument::dataHandler);
+    // Each mode its own handler: the default one tests for no option.
+    xmp_XML_SetCharacterDataHandler(parser, (options & ZELBasXmlWholeText) != 0
+                                                ? &ParseCache::WholeTextHandler
+                                                : &ZELBasXmlDocument::dataHandler);
   }
   ParserOwner(const ParserOwner&) = delete;
   ParserOwner& operator=(const ParserOwner&) = delete;

@@ -2,7 +2,8 @@
 // holds one that keeps strings already built for repeated names and short
 // values, shared by every node that uses them, and the last piece of
 // character data, which becomes an element's text only when the next tag
-// (or the end of the read) shows it was the last.
+// (or the end of the read) shows it was the last; in a whole-text read,
+// the run of character data open since the last tag instead.
 #pragma once
 
 #include <cstddef>
@@ -94,6 +95,16 @@ public:
     if (pendingNode != nullptr) FlushData();
   }
 
+  // Whole-text reads: `length` bytes more of the run of character data
+  // that `node` has open. The run ends at the next Flush (a tag, or the end
+  // of the read), which adds it to the node's text unless it is all white
+  // space. A run of one piece is built into its string at once; only a
+  // second piece starts gathering the bytes.
+  void AddToRun(ZELBasXmlNode* node, const char* text, size_t length);
+  // The parser's character-data callback of a whole-text read; the user
+  // data is the document being read.
+  static void WholeTextHandler(void* userData, const char* text, int length);
+
 private:
   // Whether looking one kind of string up pays: when fewer than one in
   // four lookups finds a string to share (ids, free text), the next
@@ -137,8 +148,13 @@ private:
   const ZELString& Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
                           bool* hit = nullptr);
   void FlushData();
-  // Room for `length` bytes of pending text, what it held dropped.
-  void Reserve(size_t length);
+  void EndRun();
+  // Room for `length` bytes of pending text; of what it held, the first
+  // `keep` bytes stay.
+  void Reserve(size_t length, size_t keep = 0);
+  // Gives `target` the text of `length` bytes at `text`, shared with
+  // earlier texts while short ones repeat.
+  void MakeText(ZELString& target, const char* text, size_t length);
 
   ZELBasXmlDocument* document;  // served while a read runs; null for one callback
   ParseCache* previous;         // the document's cache before this one
@@ -154,6 +170,9 @@ private:
   char* pending;
   size_t pendingLength;
   size_t pendingCapacity;
+  bool wholeText;     // texts are runs joined, not the last piece
+  bool runGathered;   // the open run's bytes are in `pending`, not `runText`
+  ZELString runText;  // the open run when it is one piece
 };
 
 }  // namespace zelbas_detail
