@@ -55,6 +55,16 @@ cp "$example" "$work/-lead.xml"
 check "-- ends the options" 0 "$here/catalog.formatted.xml" '' \
   -- bash -c "cd \"$work\" && exec \"$bin\" format -- -lead.xml"
 check "find nothing: exit 1" 1 "$empty" '' -- "$bin" find missing "$example"
+check "format --xml" 0 "$here/catalog.xml-layout.xml" '' -- "$bin" format --xml "$example"
+check "format --xml --chunked" 0 "$here/catalog.xml-layout.xml" '' -- "$bin" format --xml --chunked "$example"
+check "find --xml" 0 "" '' -- "$bin" find stock --xml "$example"
+[[ $(head -n1 "$work/out") == '<stock warehouse="north">140</stock>' && $(wc -l <"$work/out") == 2 ]] ||
+  fail "find --xml: the matches"
+printf '<r><p>Tom &amp; Jerry\n<b>big</b> world<![CDATA[ <&> ]]></p></r>' >"$work/mixed.xml"
+printf 'Tom & Jerry\n world <&> \n' >"$work/mixed.want"
+check "find --text: whole, unescaped" 0 "$work/mixed.want" '' -- "$bin" find p --text "$work/mixed.xml"
+check "find --text: each match on a line" 0 "" '' -- "$bin" find price --text "$example"
+[[ $(tr '\n' ' ' <"$work/out") == "12.50 9.90 24.00 " ]] || fail "find --text: the prices"
 check "check" 0 "$empty" '' -- "$bin" check "$example"
 check "check chunked" 0 "$empty" '' -- "$bin" check --chunked "$example"
 
