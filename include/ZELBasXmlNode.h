@@ -88,8 +88,9 @@ public:
 
   /// Replaces the tag name.
   long SetTagName(const ZELString& name);
-  /// Replaces the element's text. It is written as it is, like text read
-  /// from a file: nothing is escaped (docs/format.md).
+  /// Replaces the element's text. The default layout writes it as it is,
+  /// like text read from a file: nothing is escaped (docs/format.md);
+  /// ZELBasXmlWellFormed escapes it.
   long SetData(const ZELString& text);
   /// Marks this node as a document root.
   long SetRoot();
@@ -139,6 +140,7 @@ public:
   /// every entity or character reference and every line break (and ReadFile
   /// at its 256 KiB chunks), and each piece replaces the one before. So
   /// `<t>Q&amp;A</t>` gives `A`, and a text on two lines its second line.
+  /// A read with ZELBasXmlWholeText keeps the whole text instead.
   const ZELString& GetData() const { return data; }
   /// The attributes, walked in ascending byte order of their names.
   const ZELBasMap<ZELString, ZELString>& GetAttributes() const { return attributes; }
