@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "Buffer.h"
-#include "ZELBasXmlDocument.h"
 #include "NodeAccess.h"
+#include "ZELBasXmlDocument.h"
 
 namespace zelbas_detail {
 
