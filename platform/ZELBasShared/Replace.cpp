@@ -63,10 +63,9 @@ bool Replace(Replacement& r) {
     return false;
   }
   int renamed = renameat2(r.folder.Get(), r.tempName, r.folder.Get(), r.name.c_str(), flags);
-  if (renamed != 0 && flags != 0 && errno == EINVAL) {
-    // A file system without the flag: the check above stands for it.
-    renamed = renameat(r.folder.Get(), r.tempName, r.folder.Get(), r.name.c_str());
-  } else if (renamed != 0 && flags != 0 && errno == EEXIST && ReplacedByAnotherWriter(r)) {
+  // Replaced anyway where the file system lacks the flag (the check above
+  // stands for it), or where another writer's file came in meanwhile.
+  if (renamed != 0 && flags != 0 && (errno == EINVAL || (errno == EEXIST && ReplacedByAnotherWriter(r)))) {
     renamed = renameat(r.folder.Get(), r.tempName, r.folder.Get(), r.name.c_str());
   }
   if (renamed == 0) {
