@@ -6,9 +6,7 @@
 namespace zelbas_detail {
 
 BufferedSink::BufferedSink(ZELBasXmlSink target, void* targetContext)
-    : sink(target),
-      context(targetContext),
-      buffer(NewBytes(kBuffer)) {}
+    : sink(target), context(targetContext), buffer(NewBytes(kBuffer)) {}
 
 BufferedSink::~BufferedSink() { mem_Free(buffer); }
 

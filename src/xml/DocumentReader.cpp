@@ -18,7 +18,8 @@ const size_t kChunk = 0x40000;  // bytes fed to the parser per call
 // out, exceptions included; it keeps the first error it reports.
 class ParserOwner {
 public:
-  explicit ParserOwner(ZELBasXmlDocument* document) : owner(xmp_XML_ParserCreate(nullptr), &xmp_XML_ParserFree) {
+  explicit ParserOwner(ZELBasXmlDocument* document)
+      : owner(xmp_XML_ParserCreate(nullptr), &xmp_XML_ParserFree) {
     XML_Parser parser = owner.Get();
     if (parser == nullptr) return;
     xmp_XML_SetUserData(parser, document);

@@ -66,13 +66,15 @@ inline uint32_t HashUntil(const char* text, AtEnd atEnd, size_t& length) {
 
 // The hash of the NUL-terminated `text`, whose length it measures.
 inline uint32_t HashToNul(const char* text, size_t& length) {
-  return HashUntil(text, [](const char* p) { return *p == '\0'; }, length);
+  return HashUntil(
+      text, [](const char* p) { return *p == '\0'; }, length);
 }
 
 // The same hash, of `length` bytes.
 inline uint32_t Hash(const char* text, size_t length) {
   const char* end = text + length;
-  return HashUntil(text, [end](const char* p) { return p == end; }, length);
+  return HashUntil(
+      text, [end](const char* p) { return p == end; }, length);
 }
 
 // True when the text is white space only: spaces eight at a time (the
