@@ -10,13 +10,9 @@
 // and the page faults it took; the elements read, or the start tags
 // written; for `read` the peak resident memory of the first read above the
 // process before it.
-#include <sys/mman.h>
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -24,30 +20,9 @@
 
 #include "Contenders.h"
 #include "Corpus.h"
+#include "Probe.h"
 
 namespace {
-
-double CpuMs() {
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-long Faults() {
-  rusage usage;
-  getrusage(RUSAGE_THREAD, &usage);
-  return usage.ru_minflt + usage.ru_majflt;
-}
-
-long StatusKiB(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  size_t length = std::strlen(field);
-  while (std::getline(status, line)) {
-    if (line.compare(0, length, field) == 0) return std::atol(line.c_str() + length + 1);
-  }
-  return -1;
-}
 
 std::string BaseName(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -90,8 +65,8 @@ int Read(const Reader& reader, const std::string& path, int count) {
   for (int i = 0; i < count; ++i) {
     if (i == 0) {
       // The peak of the first read alone: restart the high-water mark.
-      std::ofstream("/proc/self/clear_refs") << "5";
-      base = StatusKiB("VmRSS:");
+      ResetPeak();
+      base = ResidentKiB();
     }
     long faultsBefore = Faults();
     double start = CpuMs();
@@ -103,7 +78,7 @@ int Read(const Reader& reader, const std::string& path, int count) {
       return 1;
     }
     if (i == 0) {
-      peak = StatusKiB("VmHWM:");
+      peak = PeakResidentKiB();
       elements = reader.count(document, input);
     }
     reader.release(document);
@@ -147,24 +122,13 @@ int Write(const Writer& writer, const std::string& path, int count) {
   return 0;
 }
 
-// The cost of a page fault here, first touch of a fresh 4 KiB page: on a
-// virtual machine it can be several times a bare machine's, and it weighs
-// on every reader that takes fresh memory from the system.
+// The cost of a page fault here: on a virtual machine it can be several
+// times a bare machine's, and it weighs on every reader that takes fresh
+// memory from the system.
 int FaultCost() {
-  const size_t length = size_t(64) << 20;
-  double best = 1e9;
-  for (int round = 0; round < 3; ++round) {
-    void* mapping = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) return 1;
-    madvise(mapping, length, MADV_NOHUGEPAGE);
-    char* bytes = static_cast<char*>(mapping);
-    double start = CpuMs();
-    for (size_t i = 0; i < length; i += 4096) bytes[i] = 1;
-    double us = (CpuMs() - start) * 1e3 / static_cast<double>(length / 4096);
-    if (us < best) best = us;
-    munmap(mapping, length);
-  }
-  std::printf("%.2f\n", best);
+  double us = FaultCostUs();
+  if (us < 0) return 1;
+  std::printf("%.2f\n", us);
   return 0;
 }
 

@@ -40,5 +40,9 @@ struct Writer {
 const Reader* FindReader(const std::string& name);
 const Writer* FindWriter(const std::string& name);
 
+// The peers' readers and writers (Peers.cpp), null for a name not theirs.
+const Reader* FindPeerReader(const std::string& name);
+const Writer* FindPeerWriter(const std::string& name);
+
 // Elements in an XML text, counted by Expat; 0 when it is not well-formed.
 size_t CountElements(const char* text, size_t size);

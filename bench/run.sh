@@ -2,7 +2,13 @@
 # Builds the benchmark (Release), writes the corpus, measures every contender
 # on every file and prints the Markdown tables (bench/runner.py).
 #
-#   bash bench/run.sh [--quick] [--scale S] [--reps N] [--only LIST] [--out FILE]
+#   bash bench/run.sh [--quick] [--windows] [--scale S] [--reps N] [--only LIST] [--out FILE]
+#
+# --windows measures the Windows build (scripts/windows.sh's dependencies,
+# the windows preset with the benchmark, in build-bench-windows/) under Wine
+# against raw Expat built for Windows, in the same tables and with the same
+# checks; there are no peers. ZELBAS_ALLOCATOR=malloc in the environment
+# builds it on the C runtime's heap instead of mimalloc.
 #
 # The full run (10 MB a generated file, 3 repetitions of every process, 30
 # reads each) measures a cell again (twice at most) when two of its
@@ -16,41 +22,59 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scale=1 reps=3 reads=30 quick="" only="" out=""
+scale=1 reps=3 reads=30 quick="" only="" out="" windows=""
 command="bash bench/run.sh $*"
 while (($#)); do
   case "$1" in
     --quick) quick=--quick scale=0.02 reps=1 reads=12; shift ;;
+    --windows) windows=1; shift ;;
     --scale) scale="$2"; shift 2 ;;
     --reps) reps="$2"; shift 2 ;;
     --only) only="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    *) echo "usage: $0 [--quick] [--scale S] [--reps N] [--only LIST] [--out FILE]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--quick] [--windows] [--scale S] [--reps N] [--only LIST] [--out FILE]" >&2; exit 2 ;;
   esac
 done
 
-build="${BENCH_BUILD_DIR:-build-bench}"
+version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null | sed 's/[-+].*//'; }
+if [[ -n $windows ]]; then
+  build="${BENCH_BUILD_DIR:-build-bench-windows}"
+  bash scripts/windows.sh deps >&2
+  cmake --preset windows -B "$build" -DCMAKE_BUILD_TYPE=Release -DZELBAS_BUILD_BENCH=ON -DZELBAS_BUILD_TESTS=OFF \
+    -DZELBAS_BUILD_EXAMPLES=OFF -DZELBAS_ALLOCATOR="${ZELBAS_ALLOCATOR:-mimalloc}" >/dev/null
+  cmake --build "$build" --target zelbas_bench >&2
+  [[ -f "$build/bin/zelbas_bench.exe" ]] || { echo "error: benchmark not built" >&2; exit 1; }
+  # Wine's own processes are started once, before anything is measured.
+  export WINEPREFIX="$PWD/$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+  bench="/usr/lib/wine/wine64 $PWD/$build/bin/zelbas_bench.exe"
+  $bench faultcost >/dev/null
+  [[ -z $only ]] && only=expat_chunked,expat_whole,zel_file,zel_string,write_zel
+  system="Windows (MinGW-w64 GCC $(version g++-mingw-w64-x86-64-posix)) under Wine $(version wine64), \
+the memory module on ${ZELBAS_ALLOCATOR:-mimalloc}"
+else
+  build="${BENCH_BUILD_DIR:-build-bench}"
+  bash scripts/ensure-packages.sh python3 libpugixml-dev libtinyxml2-dev libxml2-dev libmimalloc-dev >&2
+  cmake --preset bench -B "$build" >/dev/null
+  cmake --build "$build" --target zelbas_bench >&2
+  bench="$build/bench/zelbas_bench"
+  [[ -x "$bench" ]] || { echo "error: benchmark not built (needs the peers: see bench/CMakeLists.txt)" >&2; exit 1; }
+  system="GCC $(version gcc-12), pugixml $(version libpugixml1v5), tinyxml2 $(version libtinyxml2-9), \
+libxml2 $(version libxml2)"
+fi
 corpus="${BENCH_CORPUS_DIR:-$build/corpus}"
-bash scripts/ensure-packages.sh python3 libpugixml-dev libtinyxml2-dev libxml2-dev libmimalloc-dev >&2
-cmake --preset bench -B "$build" >/dev/null
-cmake --build "$build" --target zelbas_bench >&2
-bench="$build/bench/zelbas_bench"
-[[ -x "$bench" ]] || { echo "error: benchmark not built (needs the peers: see bench/CMakeLists.txt)" >&2; exit 1; }
 
 mkdir -p "$corpus"
 files=()
-while read -r path _; do files+=("$path"); done < <("$bench" generate "$corpus" "$scale")
+while read -r path _; do files+=("${path%$'\r'}"); done < <($bench generate "$corpus" "$scale")
 real=/usr/share/mime/packages/freedesktop.org.xml
 [[ -r "$real" ]] && files+=("$real")
 
-version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null | sed 's/[-+].*//'; }
 load() { cut -d' ' -f1 /proc/loadavg; }
 machine="$(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores"
 hypervisor="$(lscpu | sed -n 's/^Hypervisor vendor: *//p' | head -1)"
 [[ -n "$hypervisor" ]] && machine+=" ($hypervisor guest)"
 header="Command: \`$command\`. Machine: $machine, Linux $(uname -r | cut -d- -f1), a page fault \
-$("$bench" faultcost) µs. GCC $(version gcc-12), Expat $(version libexpat1), pugixml $(version libpugixml1v5), \
-tinyxml2 $(version libtinyxml2-9), libxml2 $(version libxml2), mimalloc $(version libmimalloc2.0). \
+$($bench faultcost | tr -d '\r') µs. $system, Expat $(version libexpat1), mimalloc $(version libmimalloc2.0). \
 $reps repetition(s) of every process, $reads reads or writes each; CPU time of the reading thread; \
 MB = 10^6 bytes. Load average $(load) at the start"
 

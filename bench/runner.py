@@ -10,9 +10,11 @@ first read; from each write process the time of one rendering (median of
 writes 10-30). A cell's figure is the median over the repetitions.
 """
 import argparse
+import io
 import json
 import os
 import random
+import shlex
 import statistics
 import subprocess
 import sys
@@ -32,7 +34,8 @@ def run_processes(args, runs, seed):
         random.Random(seed * 1000 + rep).shuffle(order)
         for kind, who, path in order:
             count = args.reads if kind == "read" else args.writes
-            done = subprocess.run([args.bench, kind, who, path, str(count)], capture_output=True, text=True)
+            done = subprocess.run(shlex.split(args.bench) + [kind, who, path, str(count)], capture_output=True,
+                                  text=True)
             if done.returncode != 0:
                 failures.append(f"{kind} {who} {os.path.basename(path)}: exit {done.returncode}: "
                                 f"{done.stderr.strip()[:200]}")
@@ -102,6 +105,28 @@ def fmt(value, digits=1):
     return "n/a" if value is None else f"{value:,.{digits}f}"
 
 
+def without_empty_columns(text):
+    """`text` with every column of a Markdown table dropped whose cells are
+    all "n/a": the contenders a run left out (a run with --only, or the
+    Windows run, which has no peers)."""
+    lines = text.split("\n")
+    out, i = [], 0
+    while i < len(lines):
+        if not lines[i].startswith("|"):
+            out.append(lines[i])
+            i += 1
+            continue
+        j = i
+        while j < len(lines) and lines[j].startswith("|"):
+            j += 1
+        rows = [line.strip()[1:-1].split("|") for line in lines[i:j]]
+        keep = [k for k in range(len(rows[0]))
+                if len(rows) < 3 or any(row[k].strip() not in ("n/a", "n/a (n/a)") for row in rows[2:])]
+        out += ["|" + "|".join(row[k] for k in keep) + "|" for row in rows]
+        i = j
+    return "\n".join(out)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bench", required=True)
@@ -145,6 +170,9 @@ def main():
     R = lambda who, name, measure="steady": c.get("read", who, name, measure)  # noqa: E731
     W = lambda who, name: c.get("write", who, name, "steady")  # noqa: E731
 
+    # The tables are printed once whole, without the columns of contenders
+    # left out.
+    stdout, sys.stdout = sys.stdout, io.StringIO()
     with open("/proc/loadavg") as f:
         print(f"{args.header}, {f.read().split()[0]} at the end.\n")
     steady_reads = f"reads 10–{args.reads}" if args.reads >= 10 else f"read {args.reads}"
@@ -193,7 +221,8 @@ def main():
     print("|---|---:|---:|---:|---:|---:|---:|")
     for n in names:
         z, p, t = W("zel", n), W("pugixml", n), W("tinyxml2", n)
-        written = ", ".join(f"{c.bytes.get(('write', w, n), 0) / 1e6:.1f}" for w in WRITERS)
+        written = ", ".join(f"{c.bytes[('write', w, n)] / 1e6:.1f}" if ('write', w, n) in c.bytes else "n/a"
+                            for w in WRITERS)
         print(f"| {n} | {fmt(z, 2)} | {fmt(p, 2)} | {fmt(t, 2)} | {ratio(p, z, True)} | {ratio(t, z)} "
               f"| {written} |")
 
@@ -282,6 +311,8 @@ def main():
     if remeasured:
         print(f"Measured again, as their repetitions differed by more than {(SPREAD_LIMIT - 1) * 100:.0f}%: "
               f"{len(remeasured)} cell(s): {', '.join(remeasured)}.")
+    tables, sys.stdout = sys.stdout.getvalue(), stdout
+    print(without_empty_columns(tables), end="")
     if args.quick:
         for t in timing:
             print(f"warning (not checked in a quick run): {t}", file=sys.stderr)

@@ -50,6 +50,36 @@ install(TARGETS ${namelinked} EXPORT ZELBasXmlDocumentTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 install(TARGETS zelbasxml RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 
+if(WIN32)
+  # The same one link line with import libraries: the library's own is
+  # replaced, once installed, by one that carries the modules' imports too.
+  # A program takes from each DLL only what it uses.
+  set(implibs)
+  foreach(library IN LISTS ZELBAS_LIBRARIES)
+    list(APPEND implibs "$<TARGET_LINKER_FILE:${library}>")
+  endforeach()
+  set(merged ${PROJECT_BINARY_DIR}/namelink/libZELBasXmlDocument.dll.a)
+  add_custom_command(OUTPUT ${merged}
+    COMMAND ${CMAKE_COMMAND} -DAR=${CMAKE_AR} -DOUTPUT=${merged} "-DLIBRARIES=${implibs}"
+            -P ${CMAKE_CURRENT_LIST_DIR}/MergeImportLibraries.cmake
+    DEPENDS ${implibs} ${CMAKE_CURRENT_LIST_DIR}/MergeImportLibraries.cmake VERBATIM)
+  add_custom_target(merged_import_library ALL DEPENDS ${merged})
+  install(FILES ${merged} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
+
+  # What the DLLs need at run time beside each other: the compiler's
+  # runtime DLLs (shared, not linked into each module: one C++ runtime for
+  # the seven modules and the host, whose exceptions, std::bad_alloc
+  # above all, cross the modules' boundaries) and Expat's. Expat's import
+  # library and headers too, so that the CMake package finds it in the
+  # install; and the licences of all of them.
+  install(FILES ${ZELBAS_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  install(FILES ${EXPAT_LIBRARY} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
+  install(FILES ${ZELBAS_DEPS_PREFIX}/include/expat.h ${ZELBAS_DEPS_PREFIX}/include/expat_external.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+  install(DIRECTORY ${ZELBAS_DEPS_PREFIX}/share/licenses/
+    DESTINATION ${CMAKE_INSTALL_DOCDIR}/licenses COMPONENT Runtime)
+endif()
+
 # The command's manual page, compressed as Debian installs manual pages.
 if(NOT WIN32)
   find_program(ZELBAS_GZIP gzip REQUIRED)
@@ -77,6 +107,11 @@ install(DIRECTORY
 # CMake package.
 install(EXPORT ZELBasXmlDocumentTargets NAMESPACE ZELBas::
   DESTINATION ${ZELBAS_INSTALL_CMAKEDIR} COMPONENT Development)
+set(ZELBAS_BUNDLES_EXPAT OFF)
+if(WIN32)
+  set(ZELBAS_BUNDLES_EXPAT ON)
+  get_filename_component(ZELBAS_EXPAT_IMPLIB ${EXPAT_LIBRARY} NAME)
+endif()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/ZELBasXmlDocumentConfig.cmake.in
   ${PROJECT_BINARY_DIR}/ZELBasXmlDocumentConfig.cmake
   INSTALL_DESTINATION ${ZELBAS_INSTALL_CMAKEDIR})

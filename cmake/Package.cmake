@@ -1,4 +1,5 @@
-# Debian packages, made with `cpack -G DEB` in the build directory:
+# Packages: on Windows a ZIP archive (below); on Linux Debian packages, made
+# with `cpack -G DEB` in the build directory:
 #   zelbasxmldocument      the shared libraries, the zelbasxml command and its
 #                          manual page
 #   zelbasxmldocument-dev  headers, CMake package, pkg-config file, documents,
@@ -6,7 +7,13 @@
 set(ZELBAS_PACKAGE_MAINTAINER "ZELBasXmlDocument maintainers <zelbas-maintainers@example.org>"
   CACHE STRING "Maintainer named in the Debian packages")
 
-set(CPACK_GENERATOR DEB)
+# On Windows, `cpack -G ZIP`: one archive of the whole install (bin/, lib/,
+# include/, share/), which a user unpacks anywhere.
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB)
+endif()
 set(CPACK_PACKAGE_NAME zelbasxmldocument)
 set(CPACK_PACKAGE_VENDOR "ZELBas")
 set(CPACK_PACKAGE_CONTACT "${ZELBAS_PACKAGE_MAINTAINER}")

@@ -14,9 +14,12 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   endif()
   list(APPEND ZELBAS_RUNTIME_DLLS ${path})
 endforeach()
-# Expat's import library is in lib/, its DLL in bin/ of the same prefix.
-get_filename_component(expat_prefix ${EXPAT_LIBRARY} DIRECTORY)
-file(GLOB expat_dll ${expat_prefix}/../bin/libexpat*.dll)
+# Expat's import library is in lib/, its DLL in bin/ of the same prefix,
+# where scripts/windows.sh also puts the licences of what the install
+# carries (share/licenses/NAME/).
+get_filename_component(ZELBAS_DEPS_PREFIX ${EXPAT_LIBRARY} DIRECTORY)
+get_filename_component(ZELBAS_DEPS_PREFIX ${ZELBAS_DEPS_PREFIX} DIRECTORY)
+file(GLOB expat_dll ${ZELBAS_DEPS_PREFIX}/bin/libexpat*.dll)
 if(NOT expat_dll)
   message(FATAL_ERROR "no Expat DLL beside ${EXPAT_LIBRARY}")
 endif()

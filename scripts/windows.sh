@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The 64-bit Windows build: cross-built with MinGW-w64 on Debian, run under
-# Wine. Installs what is missing (as root, with apt-get), builds Expat (from
-# Debian's source package, with Debian's patches) and GoogleTest for Windows
-# once into build-windows-deps/, then builds the project with the windows
-# preset (CMakePresets.json) into build-windows/.
+# Wine. Installs what is missing (as root, with apt-get), builds Expat and
+# mimalloc (from Debian's source packages, with Debian's patches) and
+# GoogleTest for Windows once into build-windows-deps/, then builds the
+# project with the windows preset (CMakePresets.json) into build-windows/.
 #
+#   bash scripts/windows.sh deps    only the dependencies (bench/run.sh --windows)
 #   bash scripts/windows.sh build   the DLLs, zelbasxml.exe and the tests
 #   bash scripts/windows.sh test    build, check the main DLL's exports and
-#                                   run every test under Wine; the CLI test
+#                                   run every test under Wine (as the
+#                                   unprivileged user zelbas-wine when run
+#                                   as root); the CLI test
 #                                   also compares zelbasxml.exe's output with
 #                                   the release preset's (built into build/)
 set -euo pipefail
@@ -16,25 +19,30 @@ cd "$(dirname "$0")/.."
 mode="${1:-test}"
 deps="$PWD/build-windows-deps"  # where the windows preset looks for them
 toolchain="$PWD/cmake/mingw-w64-x86_64.cmake"
+mingw=x86_64-w64-mingw32
 expat_version=2.5.0-1+deb12u2
 expat_source="$deps/src/expat-${expat_version%-*}/expat"
+mimalloc_version=2.0.9+ds-2
 
 case "$mode" in
-  build | test) ;;
+  deps | build | test) ;;
   *)
-    echo "usage: $0 [build|test]" >&2
+    echo "usage: $0 [deps|build|test]" >&2
     exit 2
     ;;
 esac
 
-bash scripts/ensure-packages.sh cmake ninja-build dpkg-dev googletest g++-mingw-w64-x86-64 wine64
+bash scripts/ensure-packages.sh cmake ninja-build dpkg-dev autoconf automake libtool googletest \
+  g++-mingw-w64-x86-64 wine64
 
-# Debian's source of Expat at exactly $expat_version, unpacked with its
-# patches; adds the release's source archive to apt's sources when missing.
-fetch_expat() {
-  if ! apt-cache showsrc expat 2>/dev/null | grep -qx "Version: $expat_version"; then
+# Debian's source of a package at exactly the given version, unpacked with
+# its patches into $deps/src; adds the release's source archive to apt's
+# sources when missing.
+fetch_source() {
+  local package=$1 version=$2
+  if ! apt-cache showsrc "$package" 2>/dev/null | grep -qx "Version: $version"; then
     if [[ $(id -u) -ne 0 ]]; then
-      echo "error: the Expat source needs a deb-src entry for bookworm (as root)" >&2
+      echo "error: the $package source needs a deb-src entry for bookworm (as root)" >&2
       exit 1
     fi
     cat >/etc/apt/sources.list.d/bookworm-src.sources <<'EOF'
@@ -46,12 +54,32 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
     apt-get update -q
   fi
-  rm -rf "$deps/src" && mkdir -p "$deps/src"
-  (cd "$deps/src" && apt-get source -q --only-source "expat=$expat_version")
-  # Debian builds it with autoconf, whose header defines XML_DTD as 1, and a
-  # patch of its own tests that value; Expat's CMake header defines it
-  # empty. The same value here.
-  sed -i 's/^#cmakedefine XML_DTD$/#cmakedefine XML_DTD 1/' "$expat_source/expat_config.h.cmake"
+  mkdir -p "$deps/src"
+  (cd "$deps/src" && apt-get source -q --only-source "$package=$version")
+}
+
+# Expat as Debian builds it (debian/rules): autoconf's configure with
+# dpkg-buildflags' flags, so that its configuration (XML_DTD, XML_NS,
+# XML_CONTEXT_BYTES, ...) and so every report and position it gives are
+# the Linux library's. The stack protector's runtime is linked in, as glibc
+# holds it on Linux, so the DLL needs no libssp-0.dll; Debian's ELF-only
+# linker flags (-Bsymbolic-functions, -z relro) have no PE counterpart.
+build_expat() {
+  fetch_source expat "$expat_version"
+  (cd "$expat_source" && ./buildconf.sh)
+  rm -rf "$deps/build/expat" && mkdir -p "$deps/build/expat"
+  (
+    cd "$deps/build/expat"
+    CC=$mingw-gcc-posix \
+      CFLAGS="-g -O2 -fstack-protector-strong -Wformat -Werror=format-security -Wall" \
+      CPPFLAGS="-Wdate-time -D_FORTIFY_SOURCE=2" \
+      LDFLAGS="-Wl,$($mingw-gcc-posix -print-file-name=libssp.a)" \
+      "$expat_source/configure" --build="$(dpkg-architecture -qDEB_BUILD_GNU_TYPE)" --host=$mingw \
+      --prefix="$deps/prefix" --without-docbook --without-xmlwf --without-examples --without-tests
+    make -j2
+    make install
+  )
+  install -D -m 644 "$expat_source/COPYING" "$deps/prefix/share/licenses/expat/COPYING"
 }
 
 # Builds a CMake project for Windows and installs it into $deps/prefix.
@@ -64,18 +92,42 @@ build_dependency() {
   cmake --install "$deps/build/$name"
 }
 
+# mimalloc from Debian's source, with Debian's CMake options (debian/rules)
+# but a static library: linked into the memory module, the only caller,
+# there is no allocator state for two DLLs to share, and no DLL more to
+# ship. It replaces no C runtime function (MI_OVERRIDE=OFF) and so needs no
+# redirection module, which Debian's source does not carry.
+build_mimalloc() {
+  fetch_source mimalloc "$mimalloc_version"
+  build_dependency mimalloc "$deps/src/mimalloc-${mimalloc_version%-*}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_FLAGS="-Wall -pedantic" -DMI_BUILD_SHARED=OFF -DMI_BUILD_STATIC=ON -DMI_BUILD_OBJECT=OFF \
+    -DMI_BUILD_TESTS=OFF -DMI_INSTALL_TOPLEVEL=ON -DMI_OVERRIDE=OFF -DMI_WIN_REDIRECT=OFF
+  install -D -m 644 "$deps/src/mimalloc-${mimalloc_version%-*}/LICENSE" "$deps/prefix/share/licenses/mimalloc/LICENSE"
+}
+
 # Each dependency is built once per version; a rerun finds it installed.
-if [[ ! -f $deps/prefix/expat-$expat_version.stamp ]]; then
-  fetch_expat
-  build_dependency expat "$expat_source" -DEXPAT_SHARED_LIBS=ON -DEXPAT_BUILD_TOOLS=OFF \
-    -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_FUZZERS=OFF
-  touch "$deps/prefix/expat-$expat_version.stamp"
+# An Expat of another build (CMake's, before) goes with everything built on it.
+if [[ ! -f $deps/prefix/expat-$expat_version-autoconf.stamp ]]; then
+  rm -rf "$deps/prefix" "$deps/build"
+  build_expat
+  touch "$deps/prefix/expat-$expat_version-autoconf.stamp"
+fi
+if [[ ! -f $deps/prefix/mimalloc-$mimalloc_version.stamp ]]; then
+  build_mimalloc
+  touch "$deps/prefix/mimalloc-$mimalloc_version.stamp"
 fi
 gtest_version="$(dpkg-query -W -f='${Version}' googletest)"
 if [[ ! -f $deps/prefix/googletest-$gtest_version.stamp ]]; then
   build_dependency googletest /usr/src/googletest -DBUILD_GMOCK=OFF
   touch "$deps/prefix/googletest-$gtest_version.stamp"
 fi
+
+# The licences of the compiler's runtime DLLs, which the install carries.
+for package in gcc-mingw-w64-base mingw-w64-common; do
+  install -D -m 644 "/usr/share/doc/$package/copyright" "$deps/prefix/share/licenses/$package/copyright"
+done
+
+[[ $mode != deps ]] || exit 0
 
 reference=()
 if [[ $mode == test ]]; then
@@ -112,4 +164,20 @@ for name in DllMain KELVORY_TWAX_INTERNAL_ZELBasXmlDocument ZELBasXmlDocument_in
 done
 ((missing == 0))
 
-ctest --preset windows -j2
+# The tests run as an unprivileged user, so that what Windows refuses a user
+# (a read-only file, a file another handle holds) is refused under Wine too;
+# as root, Wine allows it. Root makes the user and gives it the build's Wine
+# prefix (build-windows/wine, where the emulator points Wine) and ctest's
+# records; the rest of the tree it only reads.
+if [[ $(id -u) -ne 0 ]]; then
+  ctest --preset windows -j2
+  exit
+fi
+user=zelbas-wine
+home=/var/lib/$user
+id "$user" >/dev/null 2>&1 || useradd --system --home-dir "$home" --create-home --shell /usr/sbin/nologin "$user"
+# A prefix root made points at root's own server: the user's starts afresh.
+[[ $(stat -c %U build-windows/wine 2>/dev/null) == "$user" ]] || rm -rf build-windows/wine
+mkdir -p build-windows/Testing build-windows/wine
+chown -R "$user:" build-windows/Testing build-windows/wine
+runuser -u "$user" -- env HOME="$home" ctest --preset windows -j2

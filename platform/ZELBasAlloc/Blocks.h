@@ -1,10 +1,12 @@
 // The allocator under the memory module, chosen when it is built: mimalloc
 // (BlocksMimalloc.cpp), or the C runtime's malloc (BlocksMalloc.cpp) for the
-// sanitizer builds and Windows. The module counts and fails blocks above it
-// the same way in every build.
+// sanitizer builds and where ZELBAS_ALLOCATOR asks for it. The module counts
+// and fails blocks above it the same way in every build.
 #pragma once
 
 #include <cstddef>
+
+namespace zelalloc_detail {
 
 // A block of at least `size` (> 0) usable bytes, or null.
 void* BlockTake(size_t size);
@@ -16,3 +18,5 @@ void* BlockResize(void* block, size_t size);
 
 // Takes back a block given by the two above (not null).
 void BlockGive(void* block);
+
+}  // namespace zelalloc_detail

@@ -1,5 +1,6 @@
+// The memory module's blocks from mimalloc, tuned for a reader that takes
+// and gives back a document's memory in bursts; large ones from the slots.
 #include <mimalloc.h>
-#include <sys/mman.h>
 
 #include <cstring>
 
@@ -7,7 +8,7 @@
 #include "Blocks.h"
 #include "LargeBlocks.h"
 
-namespace {
+namespace zelalloc_detail {
 
 // A read takes its memory in one burst, and a host that reads documents
 // gives it all back and takes as much again for the next: keep freed pages
@@ -15,18 +16,18 @@ namespace {
 // them in again. mimalloc's segments come from one range reserved here, in
 // small pages: asked for large ones (MADV_HUGEPAGE), the kernel compacts
 // memory on a first read's faults, and the same cold read took from 1 to
-// 2.5 times as long, run to run, for no gain in the steady state. Set as
-// the module loads, before its first block.
+// 2.5 times as long, run to run, for no gain in the steady state. Where
+// committing costs up front (Windows), mimalloc commits the range as it
+// uses it. Set as the module loads, before its first block.
 __attribute__((constructor)) void TuneMimalloc() {
   mi_option_set(mi_option_allow_decommit, 0);
   mi_option_set(mi_option_page_reset, 0);
   const size_t kArena = size_t(64) << 30;
-  char* arena = ReserveRange(kArena, PROT_READ | PROT_WRITE);
+  char* arena = ReserveRange(kArena);
   if (arena == nullptr) return;
-  if (!mi_manage_os_memory(arena, kArena, true, false, true, -1)) munmap(arena, kArena);
+  bool committed = CommitIsLazy() && CommitRange(arena, kArena);
+  if (!mi_manage_os_memory(arena, kArena, committed, false, true, -1)) ReleaseRange(arena, kArena);
 }
-
-}  // namespace
 
 void* BlockTake(size_t size) {
   if (size >= kLargeFrom) {
@@ -64,3 +65,5 @@ void BlockGive(void* block) {
     mi_free(block);
   }
 }
+
+}  // namespace zelalloc_detail

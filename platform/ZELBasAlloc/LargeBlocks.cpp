@@ -1,14 +1,14 @@
+// The large-block slots: a block of a megabyte and more alone in a slot of
+// reserved address space, grown in place page by page.
 #include "LargeBlocks.h"
-
-#include <sys/mman.h>
 
 #include <mutex>
 
 #include "AddressSpace.h"
 
-std::atomic<char*> largeRange{nullptr};
+namespace zelalloc_detail {
 
-namespace {
+std::atomic<char*> largeRange{nullptr};
 
 const size_t kSlotShift = 30;  // 1 GiB a slot
 const size_t kSlot = size_t(1) << kSlotShift;
@@ -28,7 +28,7 @@ size_t kept;              // writable bytes of the free slots
 char* Range() {
   if (!tried) {
     tried = true;
-    if (char* range = ReserveRange(kLargeRangeSize, PROT_NONE)) {
+    if (char* range = ReserveRange(kLargeRangeSize)) {
       largeRange.store(range, std::memory_order_relaxed);
     }
   }
@@ -44,12 +44,10 @@ bool Fit(int s, size_t size) {
   if (size <= writable[s]) return true;
   size_t length = (size + kStep - 1) & ~(kStep - 1);
   char* start = Range() + static_cast<size_t>(s) * kSlot;
-  if (mprotect(start + writable[s], length - writable[s], PROT_READ | PROT_WRITE) != 0) return false;
+  if (!CommitRange(start + writable[s], length - writable[s])) return false;
   writable[s] = length;
   return true;
 }
-
-}  // namespace
 
 void* LargeTake(size_t size) {
   if (size > kSlot) return nullptr;
@@ -95,10 +93,11 @@ void LargeGive(void* block) {
   }
   // Past what is kept: the pages go back to the system, the slot back to
   // reserved address space.
-  if (mmap(block, writable[s], PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0) !=
-      MAP_FAILED) {
+  if (DecommitRange(static_cast<char*>(block), writable[s])) {
     writable[s] = 0;
   } else {
     kept += writable[s];
   }
 }
+
+}  // namespace zelalloc_detail

@@ -12,35 +12,42 @@
 
 namespace zelbas_detail {
 
-const size_t kChunk = 0x40000;  // bytes fed to the parser per call
+// Bytes fed to the parser per call. The parser takes a length, so a chunk
+// needs no terminator after it.
+const size_t kChunk = 0x40000;
 
 // The parser of one read, set up for the document and freed on every way
 // out, exceptions included; it keeps the first error it reports.
 class ParserOwner {
 public:
-  explicit ParserOwner(ZELBasXmlDocument* document)
-      : owner(xmp_XML_ParserCreate(nullptr), &xmp_XML_ParserFree) {
+  ParserOwner(ZELBasXmlDocument* document, unsigned long options)
+      : owner(xmp_XML_ParserCreate(nullptr), &xmp_XML_ParserFree), quiet((options & ZELBasXmlQuiet) != 0) {
     XML_Parser parser = owner.Get();
     if (parser == nullptr) return;
     xmp_XML_SetUserData(parser, document);
     xmp_XML_SetElementHandler(parser, &ZELBasXmlDocument::unknownStartTag, &ZELBasXmlDocument::unknownEndTag);
-    xmp_XML_SetCharacterDataHandler(parser, &ZELBasXmlDocument::dataHandler);
+    // Each mode its own handler: the default one tests for no option.
+    xmp_XML_SetCharacterDataHandler(parser, (options & ZELBasXmlWholeText) != 0
+                                                ? &ParseCache::WholeTextHandler
+                                                : &ZELBasXmlDocument::dataHandler);
   }
 
   // False when the parser could not be created.
   bool Created() const { return static_cast<bool>(owner); }
   void Free() { owner.Reset(nullptr); }
 
-  // One parse call; a failure is reported on the standard error stream,
-  // and the first one kept for FirstError.
+  // One parse call; a failure is reported on the standard error stream
+  // unless quiet, and the first one kept for FirstError.
   bool Parse(const char* text, int length, int isFinal) {
     XML_Parser parser = owner.Get();
     if (xmp_XML_Parse(parser, text, length, isFinal) != XML_STATUS_ERROR) return true;
     const char* message = xmp_XML_ErrorString(xmp_XML_GetErrorCode(parser));
     XML_Size line = xmp_XML_GetCurrentLineNumber(parser);
     XML_Size column = xmp_XML_GetCurrentColumnNumber(parser);
-    std::fprintf(stderr, "XML parse error: %s\n", message);
-    std::fprintf(stderr, "  Line: %d, Column: %d\n", static_cast<int>(line), static_cast<int>(column));
+    if (!quiet) {
+      std::fprintf(stderr, "XML parse error: %s\n", message);
+      std::fprintf(stderr, "  Line: %d, Column: %d\n", static_cast<int>(line), static_cast<int>(column));
+    }
     if (firstMessage == nullptr) {
       firstMessage = message != nullptr ? message : "";
       firstLine = line;
@@ -60,6 +67,7 @@ public:
 
 private:
   ZELBasScopeOwner<XML_Parser, void (*)(XML_Parser)> owner;
+  bool quiet;
   const char* firstMessage = nullptr;  // the parser's own static text
   XML_Size firstLine = 0;
   XML_Size firstColumn = 0;
@@ -94,11 +102,11 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   ZELBasScopeOwner file(ZELBasFileOps::Fopen(name, "r"), &std::fclose);
   FILE* stream = file.Get();
   if (stream == nullptr) return E_FAIL;
-  char* bytes = NewBytes(kChunk + 1);
+  char* bytes = NewBytes(kChunk);
   Buffer buffer(bytes);
-  ParserOwner parser(this);
+  ParserOwner parser(this, options);
   if (!parser.Created()) return E_FAIL;
-  ParseCache cache(ParseCache::kForRead);
+  ParseCache cache(ParseCache::kForRead, (options & ZELBasXmlWholeText) != 0);
   auto serving = Serve(parseCache, cache);
 
   while (!std::feof(stream)) {
@@ -107,7 +115,6 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
       if (std::ferror(stream)) break;
       continue;
     }
-    bytes[count] = '\0';
     if (!parser.Parse(bytes, static_cast<int>(count), 0)) break;
   }
   // Always close the parse: it reports a document left incomplete, and a
@@ -124,7 +131,7 @@ long ZELBasXmlDocument::ReadString(const ZELString& text) {
   parseFailed = false;
   int characters = text.GetLengthInChar();
   if (characters > MaxStringCharacters) return E_FAIL;
-  ParserOwner parser(this);
+  ParserOwner parser(this, options);
   if (!parser.Created()) return E_FAIL;
   // Four bytes per character, but no more than one past what the parser
   // takes: a text that fills that is refused unparsed.
@@ -135,7 +142,7 @@ long ZELBasXmlDocument::ReadString(const ZELString& text) {
   Buffer buffer(bytes);
   text.ConvertToUTF8(bytes, &size);
   if (size == room) return E_FAIL;
-  ParseCache cache(ParseCache::kForRead);
+  ParseCache cache(ParseCache::kForRead, (options & ZELBasXmlWholeText) != 0);
   auto serving = Serve(parseCache, cache);
   long result = parser.Parse(bytes, static_cast<int>(size), 1) ? S_OK : E_FAIL;
   cache.Flush();

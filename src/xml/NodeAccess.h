@@ -46,6 +46,20 @@ public:
   // Destroys the last child of `parent`, as if it had never been appended.
   static void RemoveLastChild(ZELBasXmlNode* parent) { Engine(parent->children).PopBack(); }
 
+  // Destroys the child at `index`: it moves to the end, by its bytes, the
+  // ones after it moving up a place each (relinking their children), and
+  // goes from there. No subtree is copied.
+  static void RemoveChild(ZELBasXmlNode* parent, size_t index) {
+    ZELBasXmlNode* first = Mutable(parent->children.begin());
+    size_t last = parent->children.size() - 1;
+    assert(index <= last);
+    alignas(ZELBasXmlNode) unsigned char aside[sizeof(ZELBasXmlNode)];
+    ZELBasXmlNode::Relocate(first + index, aside, 1);
+    for (size_t i = index; i < last; ++i) ZELBasXmlNode::Relocate(first + i + 1, first + i, 1);
+    ZELBasXmlNode::Relocate(aside, first + last, 1);
+    RemoveLastChild(parent);
+  }
+
   // Gives a closed element's children vector just the room it uses:
   // doubling leaves up to half of it unused. Large vectors keep theirs:
   // fitting one takes a second block of its size while the nodes move, and

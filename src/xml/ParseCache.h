@@ -28,7 +28,10 @@
    The pending text. The parser may deliver one run of character data in
    several pieces, and only the last one stays (each replaces the last).
    The cache holds the latest piece as bytes and makes it a string only
-   when the next tag, or the end of the read, shows it was the last.
+   when the next tag, or the end of the read, shows it was the last. In a
+   whole-text read it holds instead the run of character data open since
+   the last tag: a run of one piece is built into its string at once, and
+   only a second piece starts gathering bytes.
 
    Lifetime. A read makes one cache and points the document at it for the
    read's duration (DocumentReader.cpp); the callbacks find it there. Two
@@ -56,7 +59,8 @@ public:
   ParseCache();
   enum ForRead { kForRead };
   // A cache for a whole read, with full tables.
-  explicit ParseCache(ForRead);
+  // `wholeTexts`: a whole-text read (AddToRun), else the last piece.
+  ParseCache(ForRead, bool wholeTexts);
   ParseCache(const ParseCache&) = delete;
   ParseCache& operator=(const ParseCache&) = delete;
   ~ParseCache();
@@ -85,6 +89,16 @@ public:
   void Flush() {
     if (pendingNode != nullptr) FlushData();
   }
+
+  // Whole-text reads: `length` bytes more of the run of character data
+  // that `node` has open. The run ends at the next Flush (a tag, or the end
+  // of the read), which adds it to the node's text unless it is all white
+  // space. A run of one piece is built into its string at once; only a
+  // second piece starts gathering the bytes.
+  void AddToRun(ZELBasXmlNode* node, const char* text, size_t length);
+  // The parser's character-data callback of a whole-text read; the user
+  // data is the document being read.
+  static void WholeTextHandler(void* userData, const char* text, int length);
 
 private:
   // The sharing rule (above) for one kind of string.
@@ -120,8 +134,13 @@ private:
   const ZELString& Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
                           bool* hit = nullptr);
   void FlushData();
-  // Room for `length` bytes of pending text, what it held dropped.
-  void Reserve(size_t length);
+  void EndRun();
+  // Room for `length` bytes of pending text; of what it held, the first
+  // `keep` bytes stay.
+  void Reserve(size_t length, size_t keep = 0);
+  // Gives `target` the text of `length` bytes at `text`, shared with
+  // earlier texts while short ones repeat.
+  void MakeText(ZELString& target, const char* text, size_t length);
 
   Entry* names;
   Entry* values;
@@ -136,6 +155,10 @@ private:
   char* pending;
   size_t pendingLength;
   size_t pendingCapacity;
+  bool wholeText;     // texts are runs joined, not the last piece
+  bool runGathered;   // the open run's bytes are in `pending`, not `runText`
+  bool runBlank;      // and are white space only
+  ZELString runText;  // the open run when it is one piece
 };
 
 }  // namespace zelbas_detail

@@ -163,7 +163,7 @@ void ZELBasXmlDocument::dataHandler(void* userData, const char* s, int len) {
   ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
   ZELBasXmlNode* current = document.GetPtr();
   if (current == nullptr) return;
-  size_t length = static_cast<size_t>(static_cast<long>(len));
+  size_t length = static_cast<size_t>(len);
   Serve(document.parseCache,
         [current, s, length](ParseCache& strings) { strings.SetData(current, s, length); });
 }

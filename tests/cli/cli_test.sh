@@ -190,8 +190,9 @@ else
 fi
 
 # The same bytes, errors and exit codes as the other build, on every input at
-# hand; find looks for the second tag name in the file.
+# hand and on generated ones; find looks for the second tag name in the file.
 if [[ -n $reference ]]; then
+  bash "$here/generate_documents.sh" "$work/generated"
   while IFS= read -r -d '' file; do
     tag="$(grep -ao '<[A-Za-z_][A-Za-z0-9_.-]*' "$file" | sed -n '2s/<//p')"
     for command in "format" "format --chunked" "find ${tag:-a}"; do
@@ -207,7 +208,7 @@ if [[ -n $reference ]]; then
         failed=$((failed + 1))
       fi
     done
-  done < <(find "$2/tests" "$2/examples" "$2/fuzz/corpus" -type f -print0 | sort -z)
+  done < <(find "$2/tests" "$2/examples" "$2/fuzz/corpus" "$work/generated" -type f -print0 | sort -z)
 fi
 
 echo "$passed passed, $failed failed"

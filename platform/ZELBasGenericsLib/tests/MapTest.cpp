@@ -1,3 +1,5 @@
+// The ordered map over its engine: unique keys in byte order, and random
+// insertions and copies against std::map.
 #include <gtest/gtest.h>
 
 #include <map>

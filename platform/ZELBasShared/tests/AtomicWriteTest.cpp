@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "WithoutUnnamedFiles.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 
@@ -19,13 +22,9 @@
 #else
 #include <fcntl.h>
 #include <grp.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -177,27 +176,24 @@ TEST(AtomicWriteTest, AHeldOrReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(result, E_FAIL);
   EXPECT_EQ(TempDir::Read(kept), "old");
 }
+
+TEST(AtomicWriteTest, ANameThatCameToHoldAnotherFileIsLeftAlone) {
+  TempDir dir;
+  std::string target = dir.Write("doc.xml", "old"), other = dir.Write("other", "other");
+  FILE* stream = ZELBasFileOps::Fopen(ZELString(target.c_str()), "w");
+  ASSERT_NE(stream, nullptr);
+  std::fputs("new", stream);
+  ASSERT_TRUE(MoveFileExA(other.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING));
+  errno = 0;
+  EXPECT_EQ(ZELBasFileOps::Fclose(stream), EOF);
+  EXPECT_EQ(errno, EAGAIN);
+  EXPECT_EQ(TempDir::Read(target), "other");
+  EXPECT_EQ(Count(dir.path), 1) << "the new file is gone";
+}
 #else
 static ino_t Inode(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
-}
-
-// Makes this process's file systems look as if they had no unnamed files:
-// opening one fails as on a file system without them. False when the
-// filter cannot be installed.
-static bool WithoutUnnamedFiles() {
-  struct sock_filter filter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, args[2])),  // the flags' low half
-      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-  };
-  struct sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
-  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 // Empty, or why the attributes were not checked.
@@ -269,8 +265,9 @@ static std::string CheckPrivateReplacement() {
 
 TEST(AtomicWriteTest, WhatTheCloseReplacesIsWhatWasOpened) {
   // Between Fopen and fclose, `from` is renamed over `to`. A name that now
-  // holds another file, or a file where there was none, fails the close and
-  // is left alone; a link turned elsewhere changes nothing.
+  // holds another file (one no writer of the name would have made: another
+  // mode), or a file where there was none, fails the close and is left
+  // alone; a link turned elsewhere changes nothing.
   const struct {
     const char *opened, *from, *to;
     int error;
@@ -282,7 +279,7 @@ TEST(AtomicWriteTest, WhatTheCloseReplacesIsWhatWasOpened) {
     TempDir dir;
     dir.Write("doc.xml", "old");
     dir.Write("a.xml", "a");
-    dir.Write("other", "other");
+    chmod(dir.Write("other", "other").c_str(), 0600);
     ASSERT_EQ(symlink("a.xml", dir.File("link.xml").c_str()) | symlink("other", dir.File("turned").c_str()),
               0);
     FILE* stream = ZELBasFileOps::Fopen(ZELString(dir.File(c.opened).c_str()), "w");
@@ -296,6 +293,67 @@ TEST(AtomicWriteTest, WhatTheCloseReplacesIsWhatWasOpened) {
     EXPECT_EQ(TempDir::Read(dir.File("a.xml")), c.error == 0 ? "new" : "a") << c.opened;
     EXPECT_EQ(Count(dir.path), c.files) << c.opened;
   }
+}
+
+TEST(AtomicWriteTest, ConcurrentWritersAllSucceedAndReadersSeeWholeDocuments) {
+  TempDir dir;
+  std::string target = dir.File("doc.xml");
+  std::vector<std::string> texts, sources;
+  std::vector<std::thread> writers;
+  std::atomic<bool> done(false);
+  std::atomic<int> failed(0), torn(0);
+  for (int w = 0; w < 8; ++w) {
+    ZELBasXmlDocument document;
+    std::string xml = "<a>" + std::string(20000 + w * 1000, static_cast<char>('a' + w)) + "</a>";
+    EXPECT_EQ(document.ReadString(ZELString(xml.c_str())), S_OK);
+    texts.push_back(Text(document));
+    sources.push_back(xml);
+  }
+  std::thread reader([&] {
+    while (!done) {
+      std::string seen = TempDir::Read(target);
+      if (!seen.empty() && std::find(texts.begin(), texts.end(), seen) == texts.end() && torn++ == 0) {
+        ADD_FAILURE() << seen.size() << ": " << seen.substr(0, 100);
+      }
+    }
+  });
+  for (int w = 0; w < 8; ++w) {
+    writers.emplace_back([&, w] {
+      ZELBasXmlDocument document;
+      document.ReadString(ZELString(sources[w].c_str()));
+      for (int i = 0; i < 50; ++i) {
+        if (document.WriteFile(ZELString(target.c_str())) != S_OK && failed++ == 0) ADD_FAILURE() << errno;
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(Count(dir.path), 1);
+}
+
+TEST(AtomicWriteTest, NewFilesKilledWritersLeftAreRemoved) {
+  // Under the names the new files of doc.xml take: one left by a killed
+  // writer, one a live writer holds locked, one of another user.
+  TempDir dir;
+  std::string target = dir.Write("doc.xml", "old");
+  std::string left = dir.Write(".doc.xml.0123456789abcdef.tmp", "left");
+  std::string held = dir.Write(".doc.xml.fedcba9876543210.tmp", "held");
+  std::string theirs = dir.Write(".doc.xml.00000000000000ff.tmp", "theirs");
+  int live = open(held.c_str(), O_RDWR);
+  struct flock whole = {};
+  whole.l_type = F_WRLCK;
+  ASSERT_EQ(fcntl(live, F_OFD_SETLK, &whole), 0);
+  bool root = geteuid() == 0;
+  ASSERT_EQ(root ? chown(theirs.c_str(), 4242, 4242) : 0, 0);
+  ZELBasXmlDocument document;
+  EXPECT_EQ(document.WriteFile(ZELString(target.c_str())), S_OK);
+  close(live);
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(held));
+  EXPECT_EQ(fs::exists(theirs), root);
 }
 
 TEST(AtomicWriteTest, FoldersThatTakeNoNewFileFailOrWriteInPlace) {

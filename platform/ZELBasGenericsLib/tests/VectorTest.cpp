@@ -1,3 +1,5 @@
+// The vector over its engine: growth, copies, swaps and element copies that
+// throw.
 #include <gtest/gtest.h>
 
 #include <stdexcept>

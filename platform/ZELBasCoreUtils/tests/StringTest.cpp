@@ -1,3 +1,5 @@
+// The string: sharing, byte order, lengths of invalid UTF-8, the lengths
+// where its layout changes, and appending.
 #include <gtest/gtest.h>
 
 #include <cstring>

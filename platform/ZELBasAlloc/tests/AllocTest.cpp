@@ -1,3 +1,5 @@
+// The memory module: blocks counted across threads, the failure hook, and
+// reallocation keeping what a block held.
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
 #include <sys/resource.h>
