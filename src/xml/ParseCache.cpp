@@ -10,6 +10,7 @@
 #include "Buffer.h"
 #include "ZELBasXmlDocument.h"
 #include "NodeAccess.h"
+#include "ZELBasXmlDocument.h"
 
 namespace zelbas_detail {
 
