@@ -149,7 +149,9 @@ protected:
 /// copies belong to one thread at a time.
 class ZELBAS_CLASS ZELString : public atr_StringBase {
 public:
-  /// Result of the core module's building operations; 0 on success.
+  /// Result of the core module's building operations: always 0, since
+  /// building fails only by raising std::bad_alloc, which leaves the string
+  /// as it was. Callers need not examine it.
   typedef long Result;
 
   /// The empty text, without a representation. Allocates nothing.

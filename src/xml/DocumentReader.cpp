@@ -89,8 +89,10 @@ inline ZELBasScopeOwner<ParseCache**, void (*)(ParseCache**)> Serve(ParseCache*&
 using namespace zelbas_detail;
 
 long ZELBasXmlDocument::Read() {
-  parseFailed = false;
-  if (fileName.GetLengthInChar() < 1) return E_FAIL;
+  if (fileName.GetLengthInChar() < 1) {
+    parseFailed = false;
+    return E_FAIL;
+  }
   return ReadFile(fileName);
 }
 

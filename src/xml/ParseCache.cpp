@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "Buffer.h"
+#include "ZELBasXmlDocument.h"
 #include "NodeAccess.h"
 #include "ZELBasXmlDocument.h"
 

@@ -6,7 +6,7 @@ ZELBasXmlDocument::ZELBasXmlDocument() : currentDepth(0), ptr(nullptr), parseCac
 ZELBasXmlDocument::ZELBasXmlDocument(const ZELString& name)
     : fileName(name), currentDepth(0), ptr(nullptr), parseCache(nullptr) {}
 
-ZELBasXmlDocument::~ZELBasXmlDocument() { ptr = nullptr; }
+ZELBasXmlDocument::~ZELBasXmlDocument() = default;
 
 long ZELBasXmlDocument::SetOptions(unsigned long chosen) {
   const unsigned long known = ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet;

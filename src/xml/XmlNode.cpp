@@ -109,7 +109,6 @@ ZELBasXmlNode& ZELBasXmlNode::operator=(const ZELBasXmlNode& other) {
 }
 
 ZELBasXmlNode::~ZELBasXmlNode() {
-  parent = nullptr;
   if (children.size() != 0) DestroyDescendants();
 }
 
