@@ -73,12 +73,20 @@ size_t CountExpat(void*, const Input& input) {
 
 // ---- This library.
 
-void* ReadZelFile(const Input& input) {
+void* ReadZelFileWith(const Input& input, unsigned long options) {
   ZELBasXmlDocument* document = new ZELBasXmlDocument;
-  if (document->ReadFile(ZELString(input.path.c_str())) == S_OK) return document;
+  if ((options == 0 || document->SetOptions(options) == S_OK) &&
+      document->ReadFile(ZELString(input.path.c_str())) == S_OK) {
+    return document;
+  }
   delete document;
   return nullptr;
 }
+
+void* ReadZelFile(const Input& input) { return ReadZelFileWith(input, 0); }
+
+// Every piece of each text joined, as a program that reads data out sets it.
+void* ReadZelFileWhole(const Input& input) { return ReadZelFileWith(input, ZELBasXmlWholeText); }
 
 void PrepareZelString(Input& input) { input.prepared = new ZELString(input.text.c_str()); }
 void UnprepareZelString(Input& input) { delete static_cast<ZELString*>(input.prepared); }
@@ -108,6 +116,7 @@ const Reader kReaders[] = {
     {"expat_chunked", false, NoPrepare, ReadExpatChunked, CountExpat, NoRelease, NoPrepare},
     {"expat_whole", true, NoPrepare, ReadExpatWhole, CountExpat, NoRelease, NoPrepare},
     {"zel_file", false, NoPrepare, ReadZelFile, CountZel, ReleaseZel, NoPrepare},
+    {"zel_file_whole", false, NoPrepare, ReadZelFileWhole, CountZel, ReleaseZel, NoPrepare},
     {"zel_string", true, PrepareZelString, ReadZelString, CountZel, ReleaseZel, UnprepareZelString},
 };
 

@@ -3,6 +3,7 @@
 # on every file and prints the Markdown tables (bench/runner.py).
 #
 #   bash bench/run.sh [--quick] [--windows] [--scale S] [--reps N] [--only LIST] [--out FILE]
+#                     [--baseline COMMIT]
 #
 # --windows measures the Windows build (scripts/windows.sh's dependencies,
 # the windows preset with the benchmark, in build-bench-windows/) under Wine
@@ -16,13 +17,15 @@
 # pugixml reads slower than raw Expat: its figures are then not to be
 # published. --quick (CI) runs a small corpus once and checks only that every
 # contender runs and gives sane output. --only restricts the contenders
-# (comma-separated: expat_chunked, expat_whole, zel_file, zel_string,
-# pugixml_file, pugixml_buffer, tinyxml2, libxml2, write_zel, write_pugixml,
-# write_tinyxml2).
+# (comma-separated: expat_chunked, expat_whole, zel_file, zel_file_whole,
+# zel_string, pugixml_file, pugixml_buffer, tinyxml2, libxml2, write_zel,
+# write_pugixml, write_tinyxml2). --baseline builds the benchmark of an
+# earlier commit (from its files, under the build folder) and measures its
+# ReadFile in the same run, beside this one's (Linux only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scale=1 reps=3 reads=30 quick="" only="" out="" windows=""
+scale=1 reps=3 reads=30 quick="" only="" out="" windows="" baseline=""
 command="bash bench/run.sh $*"
 while (($#)); do
   case "$1" in
@@ -32,7 +35,9 @@ while (($#)); do
     --reps) reps="$2"; shift 2 ;;
     --only) only="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    *) echo "usage: $0 [--quick] [--windows] [--scale S] [--reps N] [--only LIST] [--out FILE]" >&2; exit 2 ;;
+    --baseline) baseline="$2"; shift 2 ;;
+    *) echo "usage: $0 [--quick] [--windows] [--scale S] [--reps N] [--only LIST] [--out FILE] [--baseline COMMIT]" >&2
+      exit 2 ;;
   esac
 done
 
@@ -63,6 +68,19 @@ libxml2 $(version libxml2)"
 fi
 corpus="${BENCH_CORPUS_DIR:-$build/corpus}"
 
+if [[ -n $baseline ]]; then
+  # The commit's files, built with the same preset; kept for the next run.
+  commit="$(git rev-parse --verify "$baseline^{commit}")"
+  before="$(realpath -m "$build")/baseline-$commit"
+  if [[ ! -d "$before/src" ]]; then
+    mkdir -p "$before/src"
+    git archive "$commit" | tar -x -C "$before/src"
+  fi
+  (cd "$before/src" && cmake --preset bench -B "$before/build" >/dev/null &&
+    cmake --build "$before/build" --target zelbas_bench >&2)
+  args_baseline=(--baseline "$before/build/bench/zelbas_bench")
+fi
+
 mkdir -p "$corpus"
 files=()
 while read -r path _; do files+=("${path%$'\r'}"); done < <($bench generate "$corpus" "$scale")
@@ -81,6 +99,7 @@ MB = 10^6 bytes. Load average $(load) at the start"
 args=(--bench "$bench" --reps "$reps" --reads "$reads" --writes "$reads" --raw "$build/bench-results.jsonl")
 [[ -n "$quick" ]] && args+=("$quick" --retries 0)
 [[ -n "$only" ]] && args+=(--only "$only")
+[[ -n "$baseline" ]] && args+=("${args_baseline[@]}")
 status=0
 tables="$(python3 -B bench/runner.py "${args[@]}" --header "$header" "${files[@]}")" || status=$?
 if [[ -n "$out" ]]; then printf '%s\n' "$tables" >"$out"; fi

@@ -19,8 +19,9 @@ import statistics
 import subprocess
 import sys
 
-READERS = ["expat_chunked", "expat_whole", "zel_file", "zel_string", "pugixml_file", "pugixml_buffer",
-           "tinyxml2", "libxml2"]
+READERS = ["expat_chunked", "expat_whole", "zel_file", "zel_file_whole", "zel_string", "pugixml_file",
+           "pugixml_buffer", "tinyxml2", "libxml2"]
+BEFORE = "zel_file_before"  # zel_file of the --baseline build
 WRITERS = ["zel", "pugixml", "tinyxml2"]
 SPREAD_LIMIT = 1.30  # largest allowed ratio between two repetitions of a cell
 
@@ -34,7 +35,8 @@ def run_processes(args, runs, seed):
         random.Random(seed * 1000 + rep).shuffle(order)
         for kind, who, path in order:
             count = args.reads if kind == "read" else args.writes
-            done = subprocess.run(shlex.split(args.bench) + [kind, who, path, str(count)], capture_output=True,
+            bench, name = (args.baseline, "zel_file") if who == BEFORE else (args.bench, who)
+            done = subprocess.run(shlex.split(bench) + [kind, name, path, str(count)], capture_output=True,
                                   text=True)
             if done.returncode != 0:
                 failures.append(f"{kind} {who} {os.path.basename(path)}: exit {done.returncode}: "
@@ -42,6 +44,7 @@ def run_processes(args, runs, seed):
                 continue
             result = json.loads(done.stdout)
             result["path"] = path
+            result["who"] = who
             results.append(result)
             print(".", end="", file=sys.stderr, flush=True)
     print(file=sys.stderr)
@@ -138,6 +141,7 @@ def main():
     parser.add_argument("--only", default=",".join(READERS + ["write_" + w for w in WRITERS]))
     parser.add_argument("--header", default="")
     parser.add_argument("--raw", help="where to keep every process's JSON line")
+    parser.add_argument("--baseline", help="zelbas_bench of an earlier build: its ReadFile measured beside")
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     args.only = set(args.only.split(","))
@@ -145,7 +149,8 @@ def main():
     files = args.files
     sizes = {os.path.basename(f): os.path.getsize(f) for f in files}
     names = [os.path.basename(f) for f in files]
-    runs = [("read", who, f) for f in files for who in READERS if who in args.only] + \
+    readers = READERS + [BEFORE] if args.baseline else READERS
+    runs = [("read", who, f) for f in files for who in readers if who in args.only or who == BEFORE] + \
            [("write", who, f) for f in files for who in WRITERS if "write_" + who in args.only]
     results, failures = run_processes(args, runs, 0)
     # A cell whose repetitions disagree was disturbed (another process, the
@@ -189,6 +194,16 @@ def main():
         print(f"| {n} | {s / 1e6:.1f} | {mbps(s, ec)} | {mbps(s, zf)} | {ratio(ec, zf, True)} | {mbps(s, ew)} "
               f"| {mbps(s, zs)} | {ratio(ew, zs, True)} | {mbps(s, pf)} | {mbps(s, pb)} "
               f"| {mbps(s, R('tinyxml2', n))} | {mbps(s, R('libxml2', n))} | {ratio(pf, zf)} |")
+
+    print("\n**ReadFile with whole texts, and before** (steady, MB/s of input as above; ÷ = ratio of speeds "
+          "to the default `ReadFile`; before: the `--baseline` build, same run)\n")
+    print("| file | ReadFile | whole texts | ÷ ReadFile | ReadFile before | ReadFile ÷ before |")
+    print("|---|---:|---:|---:|---:|---:|")
+    for n in names:
+        s = sizes[n]
+        zf, zw, zb = R("zel_file", n), R("zel_file_whole", n), R(BEFORE, n)
+        print(f"| {n} | {mbps(s, zf)} | {mbps(s, zw)} | {ratio(zf, zw, True)} | {mbps(s, zb)} "
+              f"| {ratio(zb, zf, True)} |")
 
     print("\n**Reading, cold** (MB/s of input: the first read in a fresh process, the file in the page cache)\n")
     print("| file | raw Expat, chunks | ReadFile | ÷ Expat | raw Expat, whole | ReadString | ÷ Expat "
@@ -269,6 +284,10 @@ def main():
          lambda lo, hi: hi <= 1.10),
         ("pugixml `save` time ÷ `WriteString` time", span(speed(W("pugixml", n), W("zel", n)) for n in names),
          ">= 1.0", lambda lo, hi: lo >= 1.0),
+        ("`ReadFile` steady ÷ the `--baseline` build's", span(speed(R(BEFORE, n), R("zel_file", n))
+                                                            for n in names), ">= 0.97", lambda lo, hi: lo >= 0.97),
+        ("`ReadFile` whole texts ÷ default, steady", span(speed(R("zel_file", n), R("zel_file_whole", n))
+                                                         for n in names), "(its cost)", None),
         ("peak memory of one read ÷ tinyxml2", span(speed(R("zel_file", n, "peak"), R("tinyxml2", n, "peak"))
                                                      for n in names), "<= 1.0", lambda lo, hi: hi <= 1.0),
     ]
@@ -277,7 +296,8 @@ def main():
     print("|---|---:|---:|---|")
     for label, (lo, hi), target, met in rows:
         shown = "n/a" if lo is None else (f"{lo:.2f}" if abs(hi - lo) < 0.005 else f"{lo:.2f}–{hi:.2f}")
-        print(f"| {label} | {shown} | {target} | {'n/a' if lo is None else ('yes' if met(lo, hi) else 'no')} |")
+        verdict = "n/a" if lo is None else "—" if met is None else "yes" if met(lo, hi) else "no"
+        print(f"| {label} | {shown} | {target} | {verdict} |")
 
     # Checks. Sane output is checked in every run; the timing checks stop a
     # full run only, as a quick run is too short to be steady on a busy machine.

@@ -4,6 +4,9 @@
 // parse error reports, and libFuzzer keeps only its own reports there.
 #pragma once
 
+#include <unistd.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,6 +26,38 @@
   } while (0)
 
 inline std::string Str(const ZELString& text) { return text.CastToCharPtr(); }
+
+// The text an input stands for: an odd first byte puts the bytes after the
+// second behind a comment that ends just before ReadFile's first chunk
+// boundary, the second byte choosing how far into them the boundary falls;
+// an even first byte takes the rest as it is.
+inline std::string InputText(const uint8_t* data, size_t size) {
+  const size_t kChunk = 0x40000;
+  const bool boundary = (data[0] & 1) != 0 && size > 1;
+  std::string text(reinterpret_cast<const char*>(data) + (boundary ? 2 : 1), size - (boundary ? 2 : 1));
+  if (boundary) {
+    size_t into = data[1] % (text.size() + 1);  // bytes of the rest before the boundary
+    text = "<!--" + std::string(kChunk - into - 7, ' ') + "-->" + text;
+  }
+  return text;
+}
+
+// Writes `text` to the target's file, made once, private, removed at exit,
+// and gives its name.
+inline const std::string& InputFile(const std::string& text) {
+  static std::string path;
+  if (path.empty()) {
+    char pattern[] = "/tmp/zelbas-fuzz-XXXXXX";
+    int fd = mkstemp(pattern);
+    FUZZ_CHECK(fd >= 0 && close(fd) == 0);
+    path = pattern;
+    std::atexit([] { std::remove(path.c_str()); });
+  }
+  FILE* file = std::fopen(path.c_str(), "wb");
+  FUZZ_CHECK(file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size());
+  FUZZ_CHECK(std::fclose(file) == 0);
+  return path;
+}
 
 // One node of a tree flattened in document order.
 struct FlatNode {

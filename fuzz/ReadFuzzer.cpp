@@ -12,11 +12,8 @@
 // chunk. After a parse error nothing is compared: the trees then hold what
 // each parse built before it stopped.
 //
-// Input: an odd first byte puts the bytes after the second behind a comment
-// that ends just before the chunk boundary, the second byte choosing how far
-// into them the boundary falls; an even first byte takes the rest as it is.
-#include <unistd.h>
-
+// Input: as InputText (FuzzCheck.h) takes it, a chunk boundary chosen by
+// the first two bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -42,24 +39,9 @@ static std::vector<FlatNode> Written(ZELBasXmlDocument& document) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t kChunk = 0x40000;
-  static std::string path;  // made once, private, removed at exit
-  if (path.empty()) {
-    char pattern[] = "/tmp/zelbas-fuzz-XXXXXX";
-    int fd = mkstemp(pattern);
-    FUZZ_CHECK(fd >= 0 && close(fd) == 0);
-    path = pattern;
-    std::atexit([] { std::remove(path.c_str()); });
-  }
   if (size == 0) return 0;
-  const bool boundary = (data[0] & 1) != 0 && size > 1;
-  std::string text(reinterpret_cast<const char*>(data) + (boundary ? 2 : 1), size - (boundary ? 2 : 1));
-  if (boundary) {
-    size_t into = data[1] % (text.size() + 1);  // bytes of the rest before the boundary
-    text = "<!--" + std::string(kChunk - into - 7, ' ') + "-->" + text;
-  }
-  FILE* file = std::fopen(path.c_str(), "wb");
-  FUZZ_CHECK(file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size());
-  FUZZ_CHECK(std::fclose(file) == 0);
+  const std::string text = InputText(data, size);
+  const std::string& path = InputFile(text);
 
   int64_t liveAtStart = mem_LiveBlocks();
   {

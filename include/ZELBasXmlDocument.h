@@ -20,6 +20,13 @@ class ParseCache;
 /// "<!-- Written by ZELBasXmlDocument -->" and the root, indented four
 /// spaces per level, attributes sorted by name, nothing escaped.
 ///
+/// That is the default format. SetOptions changes it for the reads and
+/// writes that follow: ZELBasXmlWholeText keeps every piece of an element's
+/// text, ZELBasXmlWellFormed writes XML that reads back (with whole texts)
+/// as the same tree, ZELBasXmlQuiet keeps parse errors off the standard
+/// error stream. A program that edits a document and saves it sets the
+/// first two.
+///
 /// A document is used by one thread at a time; separate documents may live
 /// on separate threads. Heap instances come from the memory module. All
 /// operations returning `long` return S_OK (0) or E_FAIL.
@@ -39,10 +46,12 @@ public:
   /// Parses the named file in chunks of 262,144 bytes. E_FAIL only when the
   /// file cannot be opened (or the parser not created); after a parse error
   /// the result is still S_OK, the error is reported on the standard error
-  /// stream, and the tree holds what was built up to the error.
+  /// stream (unless ZELBasXmlQuiet is set), and the tree holds what was
+  /// built up to the error.
   long ReadFile(const ZELString& fileName);
   /// Parses the whole text in one piece. E_FAIL after a parse error
-  /// (reported on the standard error stream), and without parsing or
+  /// (reported on the standard error stream unless ZELBasXmlQuiet is set),
+  /// and without parsing or
   /// reporting anything when the text has more than MaxStringCharacters
   /// characters or more than MaxStringBytes bytes of UTF-8.
   long ReadString(const ZELString& text);
@@ -55,7 +64,8 @@ public:
 
   /// The first parse error of the last read (ReadFile, ReadString or Read):
   /// the parser's message and the line and column of the first report
-  /// written to the standard error stream. E_FAIL, with the arguments
+  /// written to the standard error stream (or that would have been, in a
+  /// quiet read). E_FAIL, with the arguments
   /// unchanged, when that read had none; each read clears it first.
   long GetParseError(ZELString& message, unsigned long& line, unsigned long& column) const;
 
@@ -71,8 +81,23 @@ public:
   /// the sink returns false.
   long WriteTo(ZELBasXmlSink sink, void* context) const;
 
+  /// Sets the options (ZELBasXmlOptions, or-ed) that every later read and
+  /// write of this document uses; 0 restores the default format. E_FAIL,
+  /// with nothing changed, when a bit is not one of the options.
+  long SetOptions(unsigned long options);
+  /// The options SetOptions set; 0 for a new document.
+  unsigned long GetOptions() const { return options; }
+
   /// The root element: a default node until a parse gives it a start tag.
   const ZELBasXmlNode& GetRoot() const { return dom; }
+  /// The root element, to change in place and then write. A read that
+  /// continues an incomplete one appends under the element left open, so
+  /// the tree must not be changed between the two.
+  ZELBasXmlNode& GetRoot() { return dom; }
+  /// Makes a copy of `root` and its subtree the document's root (IsRoot
+  /// true, no parent), as if a read had built it; `root` may be a node of
+  /// this document's own tree. An incomplete read is not continued after it.
+  long SetRootElement(const ZELBasXmlNode& root);
 
   /// Parser callback for a start tag; `userData` is the document.
   static void unknownStartTag(void* userData, const char* name, const char** atts);
@@ -99,4 +124,5 @@ private:
   unsigned long parseErrorLine = 0;
   unsigned long parseErrorColumn = 0;
   bool parseFailed = false;
+  unsigned long options = 0;
 };

@@ -36,6 +36,22 @@ class ZELBasXmlDocument;
 /// with the sink. Returning false stops the rendering (a failed write, say).
 typedef bool (*ZELBasXmlSink)(void* context, const char* bytes, size_t length);
 
+/// Options of reading and writing, or-ed together; none set (0) is the
+/// default format: the last piece of text kept, nothing escaped, end tags of
+/// elements with text on a line of their own (docs/format.md).
+enum ZELBasXmlOptions : unsigned long {
+  /// Read: an element's text is all its runs of character data joined in
+  /// document order; a run made only of space, tab, CR and LF is left out.
+  ZELBasXmlWholeText = 1,
+  /// Write: text and attribute values escaped, and no white space added
+  /// inside an element that has text, so that the output reads back (with
+  /// ZELBasXmlWholeText) as the same tree.
+  ZELBasXmlWellFormed = 2,
+  /// Read: no report on the standard error stream; GetParseError still
+  /// gives the error.
+  ZELBasXmlQuiet = 4,
+};
+
 /// An XML element node.
 ///
 /// A node owns its attributes (a map kept in unsigned byte order of the
@@ -72,8 +88,9 @@ public:
 
   /// Replaces the tag name.
   long SetTagName(const ZELString& name);
-  /// Replaces the element's text. It is written as it is, like text read
-  /// from a file: nothing is escaped (docs/format.md).
+  /// Replaces the element's text. The default layout writes it as it is,
+  /// like text read from a file: nothing is escaped (docs/format.md);
+  /// ZELBasXmlWellFormed escapes it.
   long SetData(const ZELString& text);
   /// Marks this node as a document root.
   long SetRoot();
@@ -82,6 +99,14 @@ public:
   /// Links `child` to this node (the caller's object is changed), then
   /// appends a copy of it to the children.
   long Append(ZELBasXmlNode& child);
+  /// Removes the child at `index` and its subtree; the children after it
+  /// move up one place, relinked where they now stand (pointers and
+  /// references to them are no longer valid). E_FAIL when `index` is not
+  /// below Children().size().
+  long RemoveChild(size_t index);
+  /// Removes the attribute `name`; E_FAIL, with nothing changed, when there
+  /// is none.
+  long RemoveAttribute(const ZELString& name);
   /// Appends to `result` (not cleared first) a copy of every descendant whose
   /// tag name equals `name` byte for byte, in document order. This node
   /// itself is never included.
@@ -99,6 +124,14 @@ public:
   /// that, whatever the size of the text. E_FAIL as soon as the sink returns
   /// false; the sink is not called again.
   long SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent) const;
+  /// As Serialize, in the layout `options` asks for: with
+  /// ZELBasXmlWellFormed escaped and free of added white space inside
+  /// elements with text (docs/format.md); 0 gives Serialize's bytes. Bits
+  /// other than ZELBasXmlWellFormed are ignored.
+  long Serialize(ZELString& out, ZELString indent, unsigned long options) const;
+  /// As SerializeTo, in the layout `options` asks for (see the Serialize
+  /// taking options).
+  long SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent, unsigned long options) const;
 
   /// The element name.
   const ZELString& GetTagName() const { return tagName; }
@@ -107,6 +140,7 @@ public:
   /// every entity or character reference and every line break (and ReadFile
   /// at its 256 KiB chunks), and each piece replaces the one before. So
   /// `<t>Q&amp;A</t>` gives `A`, and a text on two lines its second line.
+  /// A read with ZELBasXmlWholeText keeps the whole text instead.
   const ZELString& GetData() const { return data; }
   /// The attributes, walked in ascending byte order of their names.
   const ZELBasMap<ZELString, ZELString>& GetAttributes() const { return attributes; }
@@ -117,6 +151,16 @@ public:
   bool IsRoot() const { return isRoot; }
   /// The child elements, in the order they were appended.
   const ZELBasVector<ZELBasXmlNode>& Children() const { return children; }
+  /// The child at `index`, which must be below Children().size(), to change
+  /// in place. Valid until the children change (an Append may move them).
+  ZELBasXmlNode& ChildAt(size_t index);
+  /// The child at `index`, which must be below Children().size().
+  const ZELBasXmlNode& ChildAt(size_t index) const;
+  /// The first direct child whose tag name is `tagName` byte for byte, or
+  /// null. Valid until the children change.
+  ZELBasXmlNode* FirstChild(const ZELString& tagName);
+  /// The first direct child whose tag name is `tagName`, or null.
+  const ZELBasXmlNode* FirstChild(const ZELString& tagName) const;
 
 private:
   friend class ZELBasXmlDocument;

@@ -1,24 +1,28 @@
-// zelbasxml: formats XML documents and finds elements in them.
+// zelbasxml: formats XML documents, finds elements in them and checks them.
 //
 //   zelbasxml format [OPTIONS] [INPUT]
 //   zelbasxml find TAG [OPTIONS] [INPUT]
+//   zelbasxml check [OPTIONS] [INPUT]
 //
-// Exit status: 0 done, 1 malformed input, 2 usage error, a file that cannot
-// be read or written, or an input too large to read in one piece.
+// Exit status: 0 done, 1 malformed input or nothing found, 2 usage error, a
+// file that cannot be read or written, or an input too large to read in one
+// piece.
 #include <getopt.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "Progress.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 
@@ -28,58 +32,57 @@
 #include <windows.h>
 // After windows.h:
 #include <shellapi.h>
-#else
-#include <unistd.h>
-#endif
-#ifdef __linux__
-#include <dirent.h>
-
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #endif
 
-namespace {
+namespace zelbasxml_detail {
 
 const char kUsage[] =
     "usage: zelbasxml format [OPTIONS] [INPUT]\n"
     "       zelbasxml find TAG [OPTIONS] [INPUT]\n"
+    "       zelbasxml check [OPTIONS] [INPUT]\n"
     "\n"
     "format  reads an XML document and writes it back in the library's layout:\n"
     "        the declaration and comment lines, one element per line, four spaces\n"
     "        per level, attributes sorted by name.\n"
     "find    writes every element below the root whose tag name is TAG, in\n"
-    "        document order, each at the left margin.\n"
+    "        document order, each at the left margin; exit 1 when none is.\n"
+    "check   only reads: exit 0 when INPUT is well-formed, else 1 and the report.\n"
     "\n"
     "INPUT is a file, or standard input when absent or '-'. It is read in one\n"
     "piece: at most 1 GiB and 536,870,911 characters.\n"
     "\n"
-    "Nothing is escaped on output: a text or attribute value holding <, & or \"\n"
-    "is written as it is, and the output is then not read back as it was.\n"
-    "Each element keeps the last piece of its text the parser gave (the text\n"
-    "after its last child, entity reference or line break).\n"
+    "By default nothing is escaped on output: a text or attribute value holding\n"
+    "<, & or \" is written as it is, and the output is then not read back as it\n"
+    "was. Each element keeps the last piece of its text the parser gave (the\n"
+    "text after its last child, entity reference or line break). With --xml\n"
+    "the output is XML that reads back as the same tree.\n"
     "\n"
+    "  --xml          format, find: keep every piece of each element's text,\n"
+    "                 and write text and attribute values escaped, with no\n"
+    "                 white space added inside elements with text\n"
+    "  --text         find: write the whole text of each match, unescaped,\n"
+    "                 on a line of its own\n"
     "  --chunked      read INPUT (a file) in chunks of 256 KiB, with no size\n"
     "                 limit and flat memory for the parse; text that crosses a\n"
     "                 chunk boundary may keep only its part after it. After a\n"
     "                 parse error the elements read so far are still written\n"
-    "                 (exit 0)\n"
+    "                 (exit 1)\n"
     "  -o, --output OUTPUT\n"
     "                 write to OUTPUT, replaced only once all is written;\n"
     "                 '-' or none is standard output\n"
-    "  -q, --quiet    no progress line. Otherwise, reading over 64 MiB with\n"
-    "                 standard error on a terminal shows the percentage read\n"
-    "                 and the rate: of this tool's read of INPUT, or with\n"
-    "                 --chunked of the library's position in the file (Linux)\n"
+    "  -q, --quiet    no progress line. Otherwise, for an input over 64 MiB with\n"
+    "                 standard error on a terminal, a line there shows the\n"
+    "                 percentage read and the rate, the time parsing, then the\n"
+    "                 megabytes written (with --chunked the share read is the\n"
+    "                 library's position in the file, on Linux only)\n"
     "  -h, --help     show this help\n"
     "      --version  show the version\n"
     "  --             ends the options\n"
     "\n"
     "A parse error is reported by the library, then as 'zelbasxml: INPUT: not\n"
-    "well-formed (line L, column C)'.\n"
-    "Exit status: 0 done, 1 malformed input, 2 usage error, unusable file or\n"
-    "an input too large for one piece.\n";
+    "well-formed (line L, column C)', columns counted from 0.\n"
+    "Exit status: 0 done, 1 malformed input or find found nothing, 2 usage\n"
+    "error, unusable file or an input too large for one piece.\n";
 
 const char kTooLarge[] = "too large to read in one piece; use --chunked";
 
@@ -90,10 +93,12 @@ struct Options {
   std::string output = "-";
   bool chunked = false;
   bool quiet = false;
+  bool xml = false;   // whole texts in, the well-formed layout out
+  bool text = false;  // find: the whole texts of the matches
 };
 
-int Fail(const std::string& file, const std::string& reason) {
-  std::fprintf(stderr, "zelbasxml: %s: %s\n", file.c_str(), reason.c_str());
+int Fail(Progress& progress, const std::string& file, const std::string& reason) {
+  progress.Say("zelbasxml: " + file + ": " + reason);
   return 2;
 }
 
@@ -108,13 +113,14 @@ std::string InputName(const Options& options) {
   return options.input == "-" ? std::string("standard input") : options.input;
 }
 
-// Parses the arguments; returns -1 to go on, else the exit status.
-int ParseArguments(int argc, char** argv, Options& options) {
-  enum { kVersion = 256, kChunked };
+// Parses the arguments: nothing to go on, else the exit status.
+std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
+  enum { kVersion = 256, kChunked, kXml, kText };
   const option longOptions[] = {
       {"chunked", no_argument, nullptr, kChunked}, {"output", required_argument, nullptr, 'o'},
       {"quiet", no_argument, nullptr, 'q'},        {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersion}, {nullptr, 0, nullptr, 0}};
+      {"version", no_argument, nullptr, kVersion}, {"xml", no_argument, nullptr, kXml},
+      {"text", no_argument, nullptr, kText},       {nullptr, 0, nullptr, 0}};
   opterr = 0;
   for (int c; (c = getopt_long(argc, argv, ":o:qh", longOptions, nullptr)) != -1;) {
     switch (c) {
@@ -126,6 +132,12 @@ int ParseArguments(int argc, char** argv, Options& options) {
         return 0;
       case kChunked:
         options.chunked = true;
+        break;
+      case kXml:
+        options.xml = true;
+        break;
+      case kText:
+        options.text = true;
         break;
       case 'q':
         options.quiet = true;
@@ -145,7 +157,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
   std::vector<std::string> positional(argv + optind, argv + argc);
   if (positional.empty()) return Usage("no command given");
   options.command = positional[0];
-  if (options.command != "format" && options.command != "find") {
+  if (options.command != "format" && options.command != "find" && options.command != "check") {
     return Usage("unknown command " + options.command);
   }
   size_t next = 1;
@@ -156,7 +168,11 @@ int ParseArguments(int argc, char** argv, Options& options) {
   if (next < positional.size()) options.input = positional[next++];
   if (next < positional.size()) return Usage("unexpected argument " + positional[next]);
   if (options.chunked && options.input == "-") return Usage("--chunked needs an INPUT file");
-  return -1;
+  if (options.command == "check" && options.output != "-") return Usage("check writes nothing: no -o");
+  if (options.command == "check" && options.xml) return Usage("--xml is for format and find");
+  if (options.command != "find" && options.text) return Usage("--text is for find");
+  if (options.xml && options.text) return Usage("--xml and --text exclude each other");
+  return std::nullopt;
 }
 
 // The size of a regular file, or -1.
@@ -168,117 +184,6 @@ long long FileSize(FILE* stream) {
   return fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : -1;
 #endif
 }
-
-// A line on standard error with the share of the input read and the rate,
-// for inputs over 64 MiB when standard error is a terminal; at most four
-// updates a second, and cleared at the end.
-class Progress {
-public:
-  Progress(const Options& options, long long inputSize) : total(inputSize) {
-#ifdef _WIN32
-    bool terminal = _isatty(_fileno(stderr)) != 0;
-#else
-    bool terminal = isatty(fileno(stderr)) != 0;
-#endif
-    on = !options.quiet && terminal && total > (64LL << 20);
-  }
-  Progress(const Progress&) = delete;
-  Progress& operator=(const Progress&) = delete;
-  ~Progress() { Clear(); }
-
-  bool On() const { return on; }
-
-  void Update(long long done) {
-    if (!on) return;
-    Clock::time_point now = Clock::now();
-    if (now - shown < std::chrono::milliseconds(250)) return;
-    shown = now;
-    double seconds = std::chrono::duration<double>(now - start).count();
-    int length = std::fprintf(stderr, "\rzelbasxml: %lld%% read, %.0f MB/s", done * 100 / total,
-                              seconds > 0 ? static_cast<double>(done) / 1e6 / seconds : 0.0);
-    if (length - 1 > width) width = length - 1;
-  }
-
-  void Clear() {
-    if (width > 0) std::fprintf(stderr, "\r%*s\r", width, "");
-    width = 0;
-  }
-
-private:
-  typedef std::chrono::steady_clock Clock;
-  bool on;
-  long long total;
-  Clock::time_point start = Clock::now();
-  Clock::time_point shown;  // long ago: the first update shows
-  int width = 0;
-};
-
-#ifdef __linux__
-// Shows the progress of the library's own read of `path` from another
-// thread, from the position of the stream it opened as /proc tells it.
-class ReadWatcher {
-public:
-  ReadWatcher(const std::string& path, Progress& shown) : progress(shown) {
-    struct stat info;
-    if (!progress.On() || stat(path.c_str(), &info) != 0) return;
-    device = info.st_dev;
-    inode = info.st_ino;
-    try {
-      thread = std::thread([this] { Watch(); });
-    } catch (const std::system_error&) {
-      // No thread, no progress line: the read goes on.
-    }
-  }
-  ReadWatcher(const ReadWatcher&) = delete;
-  ReadWatcher& operator=(const ReadWatcher&) = delete;
-  ~ReadWatcher() {
-    if (!thread.joinable()) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      done = true;
-    }
-    wake.notify_one();
-    thread.join();
-  }
-
-private:
-  void Watch() {
-    std::unique_lock<std::mutex> lock(mutex);
-    while (!wake.wait_for(lock, std::chrono::milliseconds(250), [this] { return done; })) {
-      long long position = Position();
-      if (position >= 0) progress.Update(position);
-    }
-  }
-
-  // The offset of the descriptor open on the input, or -1.
-  long long Position() const {
-    DIR* folder = opendir("/proc/self/fd");
-    if (folder == nullptr) return -1;
-    long long position = -1;
-    while (dirent* entry = readdir(folder)) {
-      struct stat info;
-      std::string fd = entry->d_name;
-      if (stat(("/proc/self/fd/" + fd).c_str(), &info) != 0) continue;
-      if (info.st_dev != device || info.st_ino != inode) continue;
-      FILE* fdinfo = std::fopen(("/proc/self/fdinfo/" + fd).c_str(), "r");
-      if (fdinfo == nullptr) continue;
-      if (std::fscanf(fdinfo, "pos: %lld", &position) != 1) position = -1;
-      std::fclose(fdinfo);
-      break;
-    }
-    closedir(folder);
-    return position;
-  }
-
-  Progress& progress;
-  dev_t device = 0;
-  ino_t inode = 0;
-  std::mutex mutex;
-  std::condition_variable wake;
-  bool done = false;
-  std::thread thread;
-};
-#endif
 
 // Reads all of `stream` into `bytes`, stopping as soon as it passes what
 // ReadString takes; 0, an errno value, or -1 for an input too large.
@@ -292,7 +197,7 @@ int ReadAll(FILE* stream, std::string& bytes, Progress& progress) {
   for (size_t count; (count = std::fread(chunk.data(), 1, chunk.size(), stream)) != 0;) {
     if (count > limit - bytes.size()) return -1;
     bytes.append(chunk.data(), count);
-    progress.Update(static_cast<long long>(bytes.size()));
+    progress.Read(static_cast<long long>(bytes.size()));
   }
   if (!std::ferror(stream)) return 0;
   return errno != 0 ? errno : EIO;
@@ -300,56 +205,53 @@ int ReadAll(FILE* stream, std::string& bytes, Progress& progress) {
 
 // After a read: the line that names the input of a parse error; true when
 // there was one.
-bool NoteParseError(const Options& options, const ZELBasXmlDocument& document) {
+bool NoteParseError(const Options& options, const ZELBasXmlDocument& document, Progress& progress) {
   ZELString message;
   unsigned long line = 0, column = 0;
   if (document.GetParseError(message, line, column) != S_OK) return false;
-  std::fprintf(stderr, "zelbasxml: %s: not well-formed (line %lu, column %lu)\n", InputName(options).c_str(),
-               line, column);
+  progress.Say("zelbasxml: " + InputName(options) + ": not well-formed (line " + std::to_string(line) +
+               ", column " + std::to_string(column) + ")");
   return true;
 }
 
-// Reads the input into the document; returns -1 to go on, else the exit status.
-int ReadInput(const Options& options, ZELBasXmlDocument& document) {
+// Reads the input into the document. Nothing to go on; else the exit status,
+// 1 for malformed input when nothing is written after a parse error.
+// `malformed` tells whether the input had one.
+std::optional<int> ReadInput(const Options& options, ZELBasXmlDocument& document, Progress& progress,
+                             bool& malformed) {
   const std::string name = InputName(options);
+  unsigned long layout = 0;
+  if (options.xml || options.text) layout |= ZELBasXmlWholeText;
+  if (options.xml) layout |= ZELBasXmlWellFormed;
+  document.SetOptions(layout);
   if (options.chunked) {
-    long long size = -1;
     if (FILE* stream = ZELBasFileOps::Fopen(ZELString(options.input.c_str()), "r")) {
-      size = FileSize(stream);
+      progress.Start(FileSize(stream));
       std::fclose(stream);
     }
-    Progress progress(options, size);
-    long result;
-    int error;
-    {
-#ifdef __linux__
-      ReadWatcher watcher(options.input, progress);
-#endif
-      errno = 0;
-      result = document.ReadFile(ZELString(options.input.c_str()));
-      error = errno;
-    }
-    progress.Clear();
-    if (result != S_OK) return Fail(name, Reason(error));
-    NoteParseError(options, document);
-    return -1;
+    progress.ReadBy(options.input);
+    errno = 0;
+    long result = document.ReadFile(ZELString(options.input.c_str()));
+    if (result != S_OK) return Fail(progress, name, Reason(errno));
+    malformed = NoteParseError(options, document, progress);
+    return std::nullopt;
   }
   FILE* stream = options.input == "-" ? stdin : ZELBasFileOps::Fopen(ZELString(options.input.c_str()), "r");
-  if (stream == nullptr) return Fail(name, Reason(errno));
+  if (stream == nullptr) return Fail(progress, name, Reason(errno));
   ZELString text;
   {
     std::string bytes;
-    Progress progress(options, FileSize(stream));
+    progress.Start(FileSize(stream));
     int error = ReadAll(stream, bytes, progress);
     if (stream != stdin) std::fclose(stream);
-    progress.Clear();
-    if (error != 0) return Fail(name, error < 0 ? kTooLarge : Reason(error));
+    if (error != 0) return Fail(progress, name, error < 0 ? kTooLarge : Reason(error));
     text.BuildFromUTF8(bytes.data(), bytes.size());
   }
-  if (text.GetLengthInChar() > ZELBasXmlDocument::MaxStringCharacters) return Fail(name, kTooLarge);
-  if (document.ReadString(text) == S_OK) return -1;
-  if (NoteParseError(options, document)) return 1;
-  return Fail(name, "out of memory");  // the parser could not be made
+  if (text.GetLengthInChar() > ZELBasXmlDocument::MaxStringCharacters) return Fail(progress, name, kTooLarge);
+  progress.Parse();
+  if (document.ReadString(text) == S_OK) return std::nullopt;
+  if (NoteParseError(options, document, progress)) return 1;
+  return Fail(progress, name, "out of memory");  // the parser could not be made
 }
 
 // The output stream, written a buffer at a time by the library's renderer.
@@ -357,19 +259,37 @@ struct Output {
   std::string name;
   FILE* stream = nullptr;
   int error = 0;
+  long long written = 0;
+  Progress* progress = nullptr;
 };
 
 bool WriteBytes(void* context, const char* bytes, size_t length) {
   Output* out = static_cast<Output*>(context);
-  if (std::fwrite(bytes, 1, length, out->stream) == length) return true;
-  out->error = errno != 0 ? errno : EIO;
-  return false;
+  if (std::fwrite(bytes, 1, length, out->stream) != length) {
+    out->error = errno != 0 ? errno : EIO;
+    return false;
+  }
+  out->written += static_cast<long long>(length);
+  out->progress->Write(out->written);
+  return true;
 }
 
-// Renders every element below the root named `tag`, in document order, from
-// the tree where it stands: a match is rendered when the walk reaches it,
-// and the walk goes on into it for the matches nested in it.
-bool WriteMatches(const ZELBasXmlNode& root, const ZELString& tag, Output& out) {
+// Writes one match: rendered in the document's layout, or with --text its
+// text and a line feed. False when a write failed.
+bool WriteMatch(const Options& options, const ZELBasXmlNode& node, unsigned long layout, Output& out) {
+  if (!options.text) return node.SerializeTo(&WriteBytes, &out, ZELString(), layout) == S_OK;
+  std::string_view text = node.GetData();
+  return WriteBytes(&out, text.data(), text.size()) && WriteBytes(&out, "\n", 1);
+}
+
+// Writes every element below the root named TAG, in document order, from the
+// tree where it stands: a match is written when the walk reaches it, and the
+// walk goes on into it for the matches nested in it. False when a write
+// failed; `found` counts the matches.
+bool WriteMatches(const Options& options, const ZELBasXmlDocument& document, Output& out, size_t& found) {
+  const ZELString tag(options.tag.c_str());
+  const unsigned long layout = document.GetOptions() & ZELBasXmlWellFormed;
+  const ZELBasXmlNode& root = document.GetRoot();
   std::vector<std::pair<const ZELBasXmlNode*, const ZELBasXmlNode*>> pending;  // next child, end
   pending.emplace_back(root.Children().begin(), root.Children().end());
   while (!pending.empty()) {
@@ -378,16 +298,21 @@ bool WriteMatches(const ZELBasXmlNode& root, const ZELString& tag, Output& out) 
       continue;
     }
     const ZELBasXmlNode* node = pending.back().first++;
-    if (node->GetTagName() == tag && node->SerializeTo(&WriteBytes, &out, ZELString()) != S_OK) return false;
+    if (node->GetTagName() == tag) {
+      ++found;
+      if (!WriteMatch(options, *node, layout, out)) return false;
+    }
     if (node->Children().size() != 0) pending.emplace_back(node->Children().begin(), node->Children().end());
   }
   return true;
 }
 
-// Opens the output, renders into it and closes it; the exit status. A file
-// is replaced only when every write and the close succeeded.
-int WriteOutput(const Options& options, const ZELBasXmlDocument& document) {
+// Opens the output, renders into it and closes it; the exit status, 1 when
+// find found nothing. A file is replaced only when every write and the close
+// succeeded.
+int WriteOutput(const Options& options, const ZELBasXmlDocument& document, Progress& progress) {
   Output out;
+  out.progress = &progress;
   errno = 0;
   if (options.output == "-") {
     out.name = "standard output";
@@ -395,18 +320,18 @@ int WriteOutput(const Options& options, const ZELBasXmlDocument& document) {
   } else {
     out.name = options.output;
     out.stream = ZELBasFileOps::Fopen(ZELString(options.output.c_str()), "w");
-    if (out.stream == nullptr) return Fail(out.name, Reason(errno));
+    if (out.stream == nullptr) return Fail(progress, out.name, Reason(errno));
   }
   errno = 0;
-  bool written = options.command == "format"
-                     ? document.WriteTo(&WriteBytes, &out) == S_OK
-                     : WriteMatches(document.GetRoot(), ZELString(options.tag.c_str()), out);
+  size_t found = 0;
+  bool written = options.command == "format" ? document.WriteTo(&WriteBytes, &out) == S_OK
+                                             : WriteMatches(options, document, out, found);
   errno = 0;
   bool closed = out.stream == stdout ? std::fflush(stdout) == 0 && !std::ferror(stdout)
                                      : ZELBasFileOps::Fclose(out.stream) == 0;
   if (!closed && written) out.error = errno != 0 ? errno : EIO;
-  if (!written || !closed) return Fail(out.name, Reason(out.error));
-  return 0;
+  if (!written || !closed) return Fail(progress, out.name, Reason(out.error));
+  return options.command == "find" && found == 0 ? 1 : 0;
 }
 
 #if defined(_WIN32)
@@ -428,7 +353,7 @@ std::vector<std::string> Utf8Arguments() {
 }
 #endif
 
-}  // namespace
+}  // namespace zelbasxml_detail
 
 int main(int argc, char** argv) {
 #ifdef SIGXFSZ
@@ -441,7 +366,7 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-  std::vector<std::string> arguments = Utf8Arguments();
+  std::vector<std::string> arguments = zelbasxml_detail::Utf8Arguments();
   std::vector<char*> pointers;
   pointers.reserve(arguments.size() + 1);
   for (std::string& argument : arguments) pointers.push_back(&argument[0]);
@@ -449,14 +374,18 @@ int main(int argc, char** argv) {
   argc = static_cast<int>(arguments.size());
   argv = pointers.data();
 #endif
-  Options options;
-  int status = ParseArguments(argc, argv, options);
-  if (status >= 0) return status;
+  zelbasxml_detail::Options options;
+  if (std::optional<int> status = zelbasxml_detail::ParseArguments(argc, argv, options)) return *status;
   try {
     ZELBasXmlDocument document;
-    status = ReadInput(options, document);
-    if (status >= 0) return status;
-    return WriteOutput(options, document);
+    zelbasxml_detail::Progress progress(options.quiet);
+    bool malformed = false;
+    if (std::optional<int> status = zelbasxml_detail::ReadInput(options, document, progress, malformed)) {
+      return *status;
+    }
+    if (options.command == "check") return malformed ? 1 : 0;
+    int status = zelbasxml_detail::WriteOutput(options, document, progress);
+    return status == 0 && malformed ? 1 : status;
   } catch (const std::bad_alloc&) {
     // An output file is left unclosed, and so never replaced.
     std::fprintf(stderr, "zelbasxml: out of memory\n");

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace zelalloc_detail {
+
 char* ReserveRange(size_t size) {
   rlimit limit;
   if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY) return nullptr;
@@ -30,3 +32,5 @@ bool DecommitRange(char* start, size_t size) {
 bool CommitIsLazy() { return true; }
 
 void ReleaseRange(char* start, size_t size) { munmap(start, size); }
+
+}  // namespace zelalloc_detail

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+namespace zelalloc_detail {
+
 // `size` bytes of address space, none of it usable yet, starting on a
 // 32 MiB boundary. Null when it cannot be had, and under an address-space
 // limit (ulimit -v), which a reservation counts against whether used or not.
@@ -26,3 +28,5 @@ bool CommitIsLazy();
 
 // Gives a reserved range back whole.
 void ReleaseRange(char* start, size_t size);
+
+}  // namespace zelalloc_detail

@@ -3,6 +3,8 @@
 
 #include "AddressSpace.h"
 
+namespace zelalloc_detail {
+
 char* ReserveRange(size_t size) {
   // Reserved with room to spare, then the aligned part alone: a
   // reservation is given back whole, so the spare is let go and the
@@ -28,3 +30,5 @@ bool DecommitRange(char* start, size_t size) { return VirtualFree(start, size, M
 bool CommitIsLazy() { return false; }
 
 void ReleaseRange(char* start, size_t) { VirtualFree(start, 0, MEM_RELEASE); }
+
+}  // namespace zelalloc_detail

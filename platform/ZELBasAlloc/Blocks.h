@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+namespace zelalloc_detail {
+
 // A block of at least `size` (> 0) usable bytes, or null.
 void* BlockTake(size_t size);
 
@@ -16,3 +18,5 @@ void* BlockResize(void* block, size_t size);
 
 // Takes back a block given by the two above (not null).
 void BlockGive(void* block);
+
+}  // namespace zelalloc_detail

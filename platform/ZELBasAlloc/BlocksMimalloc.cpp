@@ -1,3 +1,5 @@
+// The memory module's blocks from mimalloc, tuned for a reader that takes
+// and gives back a document's memory in bursts; large ones from the slots.
 #include <mimalloc.h>
 
 #include <cstring>
@@ -6,7 +8,7 @@
 #include "Blocks.h"
 #include "LargeBlocks.h"
 
-namespace {
+namespace zelalloc_detail {
 
 // A read takes its memory in one burst, and a host that reads documents
 // gives it all back and takes as much again for the next: keep freed pages
@@ -26,8 +28,6 @@ __attribute__((constructor)) void TuneMimalloc() {
   bool committed = CommitIsLazy() && CommitRange(arena, kArena);
   if (!mi_manage_os_memory(arena, kArena, committed, false, true, -1)) ReleaseRange(arena, kArena);
 }
-
-}  // namespace
 
 void* BlockTake(size_t size) {
   if (size >= kLargeFrom) {
@@ -65,3 +65,5 @@ void BlockGive(void* block) {
     mi_free(block);
   }
 }
+
+}  // namespace zelalloc_detail

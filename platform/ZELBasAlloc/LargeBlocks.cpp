@@ -1,12 +1,14 @@
+// The large-block slots: a block of a megabyte and more alone in a slot of
+// reserved address space, grown in place page by page.
 #include "LargeBlocks.h"
 
 #include <mutex>
 
 #include "AddressSpace.h"
 
-std::atomic<char*> largeRange{nullptr};
+namespace zelalloc_detail {
 
-namespace {
+std::atomic<char*> largeRange{nullptr};
 
 const size_t kSlotShift = 30;  // 1 GiB a slot
 const size_t kSlot = size_t(1) << kSlotShift;
@@ -46,8 +48,6 @@ bool Fit(int s, size_t size) {
   writable[s] = length;
   return true;
 }
-
-}  // namespace
 
 void* LargeTake(size_t size) {
   if (size > kSlot) return nullptr;
@@ -99,3 +99,5 @@ void LargeGive(void* block) {
     kept += writable[s];
   }
 }
+
+}  // namespace zelalloc_detail

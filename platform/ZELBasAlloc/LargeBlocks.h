@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace zelalloc_detail {
+
 const size_t kLargeFrom = size_t(1) << 20;
 
 // The reserved range; null until a large block was asked for, and when it
@@ -33,3 +35,5 @@ bool LargeResize(void* block, size_t size);
 size_t LargeSize(const void* block);
 
 void LargeGive(void* block);
+
+}  // namespace zelalloc_detail

@@ -1,3 +1,5 @@
+// The memory module's interface: counts every block given and taken back,
+// per thread, and fails allocations on request for the tests.
 #include "ZELBasAlloc.h"
 
 #include <atomic>
@@ -9,7 +11,7 @@
 // The blocks come from the allocator chosen at build time (Blocks.h); this
 // part counts them and fails them on request, alike in every build.
 
-namespace {
+namespace zelalloc_detail {
 
 std::atomic<uint64_t> failCountdown;
 
@@ -108,7 +110,9 @@ inline void* Take(size_t size) noexcept {
   return block;
 }
 
-}  // namespace
+}  // namespace zelalloc_detail
+
+using namespace zelalloc_detail;
 
 void* mem_TryOperatorNew(size_t size) noexcept { return Take(size); }
 

@@ -1,23 +1,26 @@
+// Making, growing and freeing a string's representation; counting its
+// characters.
 #include "StringRep.h"
 
 #include <cstring>
 #include <new>
 
 #include "ZELBasAlloc.h"
+#include "ZELBasCheckedMath.h"
 
-namespace zelcore {
+namespace zelcore_detail {
 
 Rep* NewRep(size_t capacity) {
-  const size_t header = offsetof(Rep, text);
-  if (capacity > SIZE_MAX - header - sizeof(BigSizes) - 1) throw std::bad_alloc();
+  // The header, the text and its terminator; a big text's sizes before them.
+  const size_t bytes = ZELBasCheckedAdd(capacity, offsetof(Rep, text) + 1);
   Rep* rep;
   if (capacity < kBig) {
-    rep = static_cast<Rep*>(mem_OperatorNewThrowBuiltin(header + capacity + 1));
+    rep = static_cast<Rep*>(mem_OperatorNewThrowBuiltin(bytes));
     rep->length = 0;
     rep->capacity = static_cast<uint32_t>(capacity);
   } else {
     BigSizes* sizes =
-        static_cast<BigSizes*>(mem_OperatorNewThrowBuiltin(sizeof(BigSizes) + header + capacity + 1));
+        static_cast<BigSizes*>(mem_OperatorNewThrowBuiltin(ZELBasCheckedAdd(bytes, sizeof(BigSizes))));
     sizes->length = 0;
     sizes->capacity = capacity;
     rep = reinterpret_cast<Rep*>(sizes + 1);
@@ -54,7 +57,7 @@ void FreeRep(Rep* rep) {
 
 // Length of the well-formed UTF-8 sequence at `p` (at most `left` bytes
 // available), or 0 when the bytes there do not form one.
-static size_t SequenceLength(const unsigned char* p, size_t left) {
+size_t SequenceLength(const unsigned char* p, size_t left) {
   unsigned char b = p[0];
   size_t need;
   unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
@@ -108,4 +111,4 @@ bool AllAscii(const char* text, size_t length) {
   return (bits & 0x8080808080808080ULL) == 0;
 }
 
-}  // namespace zelcore
+}  // namespace zelcore_detail

@@ -8,7 +8,7 @@
 
 #include "ZELString.h"
 
-namespace zelcore {
+namespace zelcore_detail {
 
 // A header of 16 bytes: most texts are short, and a header is paid per
 // string. Texts of 4 GiB and more keep their sizes in a block just before.
@@ -122,4 +122,4 @@ inline bool CopyAscii(char* to, const char* from, size_t length) {
           0x80) == 0;
 }
 
-}  // namespace zelcore
+}  // namespace zelcore_detail

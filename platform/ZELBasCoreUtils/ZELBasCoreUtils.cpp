@@ -4,28 +4,26 @@
 
 #include "StringRep.h"
 #include "ZELBasAlloc.h"
-
-using zelcore::CompactRep;
-using zelcore::Rep;
-using zelcore::RepOf;
+#include "ZELBasCheckedMath.h"
 
 ZELBAS_DEFINE_MODULE_PAIR(ZELBasCoreUtils)
 
-namespace {
+namespace zelcore_detail {
 
 size_t LengthOf(atr_StringRep* representation, const char* characters) {
-  if (zelcore::IsCompact(representation, characters))
-    return zelcore::CompactOf(representation)->sizes & 0xFFFF;
-  return zelcore::Length(RepOf(representation));
+  if (IsCompact(representation, characters)) return CompactOf(representation)->sizes & 0xFFFF;
+  return Length(RepOf(representation));
 }
 
-}  // namespace
+}  // namespace zelcore_detail
+
+using namespace zelcore_detail;
 
 void atr_StringBase::Delete() {
-  if (zelcore::IsCompact(representation, characters)) {
+  if (IsCompact(representation, characters)) {
     mem_Free(representation);
   } else {
-    zelcore::FreeRep(RepOf(representation));
+    FreeRep(RepOf(representation));
   }
 }
 
@@ -38,19 +36,19 @@ ZELString::Result ZELString::BuildFromUTF8(const char* text) {
 ZELString::Result ZELString::BuildFromUTF8(const char* text, size_t length) {
   atr_StringRep* built = nullptr;
   char* bytes = nullptr;
-  if (length != 0 && length <= zelcore::kCompactMax) {
-    CompactRep* rep = zelcore::NewCompact(length);
+  if (length != 0 && length <= kCompactMax) {
+    CompactRep* rep = NewCompact(length);
     built = &rep->head;
     bytes = rep->text;
   } else if (length != 0) {
-    Rep* rep = zelcore::NewRep(length);
-    zelcore::SetLength(rep, length);
+    Rep* rep = NewRep(length);
+    SetLength(rep, length);
     built = &rep->head;
     bytes = rep->text;
   }
   bool ascii = true;
   if (bytes != nullptr) {
-    ascii = zelcore::CopyAscii(bytes, text, length);
+    ascii = CopyAscii(bytes, text, length);
     bytes[length] = '\0';
   }
   Release();
@@ -71,22 +69,22 @@ ZELString& ZELString::Append(const ZELString& tail) {
   size_t headLength = LengthOf(representation, characters);
   size_t tailLength = LengthOf(tail.representation, tail.characters);
   size_t length = headLength + tailLength;
-  bool compact = zelcore::IsCompact(representation, characters);
+  bool compact = IsCompact(representation, characters);
   bool alone = representation->refCount == 1;
   Rep* rep;
-  if (!compact && alone && zelcore::Capacity(RepOf(representation)) >= length) {
+  if (!compact && alone && Capacity(RepOf(representation)) >= length) {
     rep = RepOf(representation);
   } else {
     // Geometric growth keeps a long run of appends linear in the bytes.
-    size_t capacity = headLength * 2;
+    size_t capacity = ZELBasCheckedMultiply(headLength, 2);
     if (capacity < length) capacity = length;
     if (capacity < 64) capacity = 64;
-    if (!compact && alone && capacity < zelcore::kBig) {
+    if (!compact && alone && capacity < kBig) {
       // Unshared: the memory module grows it, in place when it can, and a
       // long text is not copied at each doubling.
-      rep = zelcore::GrowRep(RepOf(representation), capacity);
+      rep = GrowRep(RepOf(representation), capacity);
     } else {
-      rep = zelcore::NewRep(capacity);
+      rep = NewRep(capacity);
       std::memcpy(rep->text, characters, headLength);
       // The tail may share the released representation; it keeps it alive.
       Release();
@@ -95,7 +93,7 @@ ZELString& ZELString::Append(const ZELString& tail) {
     characters = rep->text;
   }
   std::memcpy(rep->text + headLength, tail.characters, tailLength);
-  zelcore::SetLength(rep, length);
+  SetLength(rep, length);
   rep->text[length] = '\0';
   rep->charCount = -1;
   isAscii = isAscii && tail.isAscii;
@@ -104,19 +102,19 @@ ZELString& ZELString::Append(const ZELString& tail) {
 
 int ZELString::GetLengthInChar() const {
   if (representation == nullptr) return 0;
-  if (zelcore::IsCompact(representation, characters)) {
-    CompactRep* rep = zelcore::CompactOf(representation);
+  if (IsCompact(representation, characters)) {
+    CompactRep* rep = CompactOf(representation);
     uint32_t counted = rep->sizes >> 16;
     if (counted != 0) return static_cast<int>(counted - 1);
     size_t length = rep->sizes & 0xFFFF;
-    size_t count = isAscii ? length : zelcore::CountChars(rep->text, length);
+    size_t count = isAscii ? length : CountChars(rep->text, length);
     rep->sizes = static_cast<uint32_t>(length) | static_cast<uint32_t>(count + 1) << 16;
     return static_cast<int>(count);
   }
   Rep* rep = RepOf(representation);
   if (rep->charCount < 0) {
-    size_t length = zelcore::Length(rep);
-    size_t count = isAscii ? length : zelcore::CountChars(rep->text, length);
+    size_t length = Length(rep);
+    size_t count = isAscii ? length : CountChars(rep->text, length);
     rep->charCount = count > INT_MAX ? INT_MAX : static_cast<int32_t>(count);
   }
   return rep->charCount;
@@ -140,13 +138,13 @@ ZELString ZELString::operator+(const char* tail) const {
   size_t length = headLength + tailLength;
   if (length == 0) return result;
   char* bytes;
-  if (length <= zelcore::kCompactMax) {
-    CompactRep* rep = zelcore::NewCompact(length);
+  if (length <= kCompactMax) {
+    CompactRep* rep = NewCompact(length);
     result.representation = &rep->head;
     bytes = rep->text;
   } else {
-    Rep* rep = zelcore::NewRep(length);
-    zelcore::SetLength(rep, length);
+    Rep* rep = NewRep(length);
+    SetLength(rep, length);
     result.representation = &rep->head;
     bytes = rep->text;
   }
@@ -154,6 +152,6 @@ ZELString ZELString::operator+(const char* tail) const {
   if (tailLength != 0) std::memcpy(bytes + headLength, tail, tailLength);
   bytes[length] = '\0';
   result.characters = bytes;
-  result.isAscii = isAscii && zelcore::AllAscii(tail, tailLength);
+  result.isAscii = isAscii && AllAscii(tail, tailLength);
   return result;
 }

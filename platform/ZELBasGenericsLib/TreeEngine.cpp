@@ -5,7 +5,11 @@
 #include <new>
 #include <utility>
 
+#include "ZELBasCheckedMath.h"
 #include "ZELBasMap.h"
+#include "ZELBasScopeOwner.h"
+
+namespace zelgenerics_detail {
 
 typedef ZELBasTreeNodeGeneric Node;
 typedef ZELBasTreeGeneric<ZELBasNodeAllocator> Tree;
@@ -14,8 +18,6 @@ typedef ZELBasTreeGeneric<ZELBasNodeAllocator> Tree;
 static_assert(offsetof(Node, engineData) == 0 && offsetof(Node, valueOffset) == 4 &&
                   offsetof(Node, parent) == 8 && sizeof(Node) == 8 + 3 * sizeof(Node*),
               "the node header layout every map relies on");
-
-namespace zelgenerics {
 
 // engineData holds the colour in its lowest bit; the header is red. A node
 // made by BuildSorted shares one block with the rest of its run: it is
@@ -134,9 +136,9 @@ Node* LinkRun(char* base, size_t size, size_t first, size_t last, Node* parent, 
   return node;
 }
 
-}  // namespace zelgenerics
+}  // namespace zelgenerics_detail
 
-using namespace zelgenerics;
+using namespace zelgenerics_detail;
 
 Tree::ZELBasTreeGeneric(const ZELBasNodeOffsets& nodeOffsets, const ZELBasReplicatorGeneric& valueType,
                         const ZELBasComparatorFunc& less, const void* lessContext)
@@ -228,21 +230,20 @@ void Tree::BuildSorted(size_t count, ZELBasMakeFunc make, void* makeContext) {
   assert(header->parent == nullptr);
   if (count == 0) return;
   size_t size = static_cast<size_t>(nodeSize);
-  size_t bytes;
-  if (__builtin_mul_overflow(count, size, &bytes)) throw std::bad_alloc();
-  char* block = static_cast<char*>(mem_OperatorNewThrowBuiltin(bytes));
   size_t made = 0;
-  try {
-    for (; made < count; ++made) {
-      Node* node = reinterpret_cast<Node*>(block + made * size);
-      make(ValueOf(node), made, makeContext);
-      node->valueOffset = headerNode.valueOffset;
-    }
-  } catch (...) {
-    for (size_t i = 0; i < made; ++i) destroyFunc(ValueOf(reinterpret_cast<Node*>(block + i * size)), 1);
-    mem_Free(block);
-    throw;
+  auto destroyMade = [this, &made, size](char* run) {
+    for (size_t i = 0; i < made; ++i) destroyFunc(ValueOf(reinterpret_cast<Node*>(run + i * size)), 1);
+    mem_Free(run);
+  };
+  ZELBasScopeOwner<char*, decltype(destroyMade)> owner(
+      static_cast<char*>(mem_OperatorNewThrowBuiltin(ZELBasCheckedMultiply(count, size))), destroyMade);
+  char* block = owner.Get();
+  for (; made < count; ++made) {
+    Node* node = reinterpret_cast<Node*>(block + made * size);
+    make(ValueOf(node), made, makeContext);
+    node->valueOffset = headerNode.valueOffset;
   }
+  owner.Take();
   Node* root = reinterpret_cast<Node*>(block);
   if (count == 1) {
     // Most elements that have attributes have one.
@@ -260,13 +261,11 @@ void Tree::BuildSorted(size_t count, ZELBasMakeFunc make, void* makeContext) {
 }
 
 Node* Tree::NewNode(const void* value) {
-  Node* node = static_cast<Node*>(mem_OperatorNewThrowBuiltin(static_cast<size_t>(nodeSize)));
-  try {
-    copyFunc(value, ValueOf(node), 1);
-  } catch (...) {
-    mem_Free(node);
-    throw;
-  }
+  ZELBasScopeOwner<Node*, void (*)(void*)> owner(
+      static_cast<Node*>(mem_OperatorNewThrowBuiltin(static_cast<size_t>(nodeSize))), &mem_Free);
+  Node* node = owner.Get();
+  copyFunc(value, ValueOf(node), 1);
+  owner.Take();
   node->valueOffset = headerNode.valueOffset;
   node->parent = node->left = node->right = nullptr;
   node->engineData = kRed;
@@ -300,20 +299,17 @@ Node* Tree::CopySubtree(const Node* source, Node* parent) {
   Node* top = NewNode(ValueOf(source));
   top->engineData = source->engineData & kColour;
   top->parent = parent;
-  try {
-    if (source->right != nullptr) top->right = CopySubtree(source->right, top);
-    Node* p = top;
-    for (const Node* x = source->left; x != nullptr; x = x->left) {
-      Node* y = NewNode(ValueOf(x));
-      y->engineData = x->engineData & kColour;
-      p->left = y;
-      y->parent = p;
-      if (x->right != nullptr) y->right = CopySubtree(x->right, y);
-      p = y;
-    }
-  } catch (...) {
-    EraseAll(top);
-    throw;
+  auto erase = [this](Node* copied) { EraseAll(copied); };
+  ZELBasScopeOwner<Node*, decltype(erase)> owner(top, erase);
+  if (source->right != nullptr) top->right = CopySubtree(source->right, top);
+  Node* p = top;
+  for (const Node* x = source->left; x != nullptr; x = x->left) {
+    Node* y = NewNode(ValueOf(x));
+    y->engineData = x->engineData & kColour;
+    p->left = y;
+    y->parent = p;
+    if (x->right != nullptr) y->right = CopySubtree(x->right, y);
+    p = y;
   }
-  return top;
+  return owner.Take();
 }

@@ -3,9 +3,11 @@
 #include <cstring>
 #include <new>
 
+#include "ZELBasCheckedMath.h"
+#include "ZELBasScopeOwner.h"
 #include "ZELBasVector.h"
 
-namespace zelgenerics {
+namespace zelgenerics_detail {
 
 // Copies `count` elements one at a time, so that a copy constructor that
 // throws leaves a known number made; those are destroyed before rethrowing.
@@ -16,22 +18,24 @@ void CopyElements(const ZELBasReplicatorGeneric& type, const char* from, char* t
     return;
   }
   size_t made = 0;
-  try {
-    for (; made < count; ++made) type.copyFunc(from + made * size, to + made * size, 1);
-  } catch (...) {
-    if (type.destroyFunc != nullptr) type.destroyFunc(to, made);
-    throw;
-  }
+  auto destroyMade = [&type, &made](char* first) {
+    if (type.destroyFunc != nullptr) type.destroyFunc(first, made);
+  };
+  ZELBasScopeOwner<char*, decltype(destroyMade)> undo(to, destroyMade);
+  for (; made < count; ++made) type.copyFunc(from + made * size, to + made * size, 1);
+  undo.Take();
 }
+
+// Storage of `bytes` from the memory module, given back unless taken.
+typedef ZELBasScopeOwner<char*, void (*)(void*)> StorageOwner;
 
 char* Allocate(size_t count, size_t size) {
-  if (size != 0 && count > SIZE_MAX / size) throw std::bad_alloc();
-  return static_cast<char*>(mem_OperatorNewThrowBuiltin(count * size));
+  return static_cast<char*>(mem_OperatorNewThrowBuiltin(ZELBasCheckedMultiply(count, size)));
 }
 
-}  // namespace zelgenerics
+}  // namespace zelgenerics_detail
 
-using namespace zelgenerics;
+using namespace zelgenerics_detail;
 
 void ZELBasVectorGeneric::PushBack(const void* element) { PushBack(element, nullptr); }
 
@@ -52,8 +56,8 @@ void ZELBasVectorGeneric::Grow(const void* element, ZELBasRelocateFunc relocate)
   size_t size = static_cast<size_t>(replicator.elementSize);
   size_t count = Size();
   // Most elements that have children have several: start at four.
-  size_t capacity = count != 0 ? count * 2 : 4;
-  if (size != 0 && capacity > SIZE_MAX / size) throw std::bad_alloc();
+  size_t capacity = count != 0 ? ZELBasCheckedMultiply(count, 2) : 4;
+  size_t bytes = ZELBasCheckedMultiply(capacity, size);
   const char* from = static_cast<const char*>(element);
   bool own = from != nullptr && from >= static_cast<const char*>(storageBegin) &&
              from < static_cast<const char*>(usedEnd);
@@ -61,35 +65,32 @@ void ZELBasVectorGeneric::Grow(const void* element, ZELBasRelocateFunc relocate)
     // Elements that relocate can stay where they are while the storage
     // grows in place or is remapped; they are mended only if it moved.
     char* old = static_cast<char*>(storageBegin);
-    char* grown = static_cast<char*>(mem_Reallocate(storageBegin, capacity * size));
+    char* grown = static_cast<char*>(mem_Reallocate(storageBegin, bytes));
     if (grown != old) relocate(grown, grown, count);
     storageBegin = grown;
     usedEnd = grown + count * size;
-    storageEnd = grown + capacity * size;
+    storageEnd = grown + bytes;
     if (element != nullptr) {
       CopyElements(replicator, from, static_cast<char*>(usedEnd), 1);
       usedEnd = static_cast<char*>(usedEnd) + size;
     }
     return;
   }
-  char* fresh = Allocate(capacity, size);
+  StorageOwner storage(static_cast<char*>(mem_OperatorNewThrowBuiltin(bytes)), &mem_Free);
+  char* fresh = storage.Get();
   size_t added = element != nullptr ? 1 : 0;
-  try {
-    // The copy first: `element` may be one of the elements about to move.
-    if (element != nullptr) CopyElements(replicator, from, fresh + count * size, 1);
-    if (relocate == nullptr) {
-      try {
-        CopyElements(replicator, static_cast<const char*>(storageBegin), fresh, count);
-      } catch (...) {
-        if (element != nullptr && replicator.destroyFunc != nullptr)
-          replicator.destroyFunc(fresh + count * size, 1);
-        throw;
-      }
-    }
-  } catch (...) {
-    mem_Free(fresh);
-    throw;
+  // The copy first: `element` may be one of the elements about to move.
+  if (element != nullptr) CopyElements(replicator, from, fresh + count * size, 1);
+  if (relocate == nullptr) {
+    auto destroyOne = [this](char* copy) {
+      if (replicator.destroyFunc != nullptr) replicator.destroyFunc(copy, 1);
+    };
+    ZELBasScopeOwner<char*, decltype(destroyOne)> copied(element != nullptr ? fresh + count * size : nullptr,
+                                                         destroyOne);
+    CopyElements(replicator, static_cast<const char*>(storageBegin), fresh, count);
+    copied.Take();
   }
+  storage.Take();
   if (relocate != nullptr) {
     if (count != 0) relocate(storageBegin, fresh, count);
   } else {
@@ -98,7 +99,7 @@ void ZELBasVectorGeneric::Grow(const void* element, ZELBasRelocateFunc relocate)
   Deallocate(storageBegin, Capacity());
   storageBegin = fresh;
   usedEnd = fresh + (count + added) * size;
-  storageEnd = fresh + capacity * size;
+  storageEnd = fresh + bytes;
 }
 
 void ZELBasVectorGeneric::ShrinkToFit(ZELBasRelocateFunc relocate) noexcept {
@@ -124,14 +125,10 @@ void ZELBasVectorGeneric::Init(const ZELBasVectorGeneric& other) {
   storageBegin = usedEnd = storageEnd = nullptr;
   if (count == 0) return;
   size_t size = static_cast<size_t>(replicator.elementSize);
-  char* fresh = Allocate(count, size);
-  try {
-    CopyElements(replicator, static_cast<const char*>(other.storageBegin), fresh, count);
-  } catch (...) {
-    mem_Free(fresh);
-    throw;
-  }
-  storageBegin = fresh;
+  StorageOwner storage(Allocate(count, size), &mem_Free);
+  char* fresh = storage.Get();
+  CopyElements(replicator, static_cast<const char*>(other.storageBegin), fresh, count);
+  storageBegin = storage.Take();
   usedEnd = storageEnd = fresh + count * size;
 }
 

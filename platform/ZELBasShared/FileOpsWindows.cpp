@@ -1,8 +1,11 @@
 // File access on Windows. Names arrive as UTF-8 and go to the system as
 // UTF-16; every stream is binary, so text is written byte for byte as on other
 // systems. A stream opened to write a regular file writes to a new file
-// beside it, which takes the target's place in Fclose once everything is
-// written and on disk: a failed write never leaves the target half-written.
+// beside it, marked for deletion while it is written (so a killed writer
+// leaves nothing), which takes the target's place in Fclose, renamed
+// through its own handle, once everything is written and on disk and the
+// target's name still holds the file first opened: a failed write never
+// leaves the target half-written.
 //
 // The C runtime here has no streams with a close hook of their own, so the
 // streams that replace a file are remembered until Fclose finishes them.
@@ -13,6 +16,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -24,7 +28,7 @@
 
 #include "ZELBasShared.h"
 
-namespace {
+namespace zelshared_detail {
 
 // Owns a handle: closes it unless released.
 class Handle {
@@ -50,10 +54,6 @@ private:
   HANDLE handle;
 };
 
-struct LocalFreer {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-
 // A stream that replaces a file, from Fopen to Fclose.
 struct Replacement {
   FILE* stream = nullptr;
@@ -62,6 +62,11 @@ struct Replacement {
   std::wstring temp;                   // the new file's path; empty for an in-place write
   std::wstring path;                   // the target's path
   DWORD attributes = 0;                // the target's, for the new file; 0 for a new target
+  bool existed = false;                // whether the target existed at the open
+  DWORD volume = 0, indexHigh = 0, indexLow = 0;  // the target's file ID at the open
+  PSECURITY_DESCRIPTOR security = nullptr;        // the target's owner, group and DACL, to copy
+  SECURITY_INFORMATION parts = 0;                 // which of them
+  ~Replacement() { LocalFree(security); }
 };
 
 std::mutex registryLock;  // guards both below
@@ -92,6 +97,8 @@ int ErrnoOf(DWORD error) {
       return ENOMEM;
     case ERROR_FILENAME_EXCED_RANGE:
       return ENAMETOOLONG;
+    case ERROR_RETRY:  // the name came to hold another file
+      return EAGAIN;
     default:
       return EIO;
   }
@@ -174,33 +181,94 @@ bool RandomSuffix(std::wstring& out) {
 }
 
 // Creates a file that only this handle can use until it is closed (no
-// sharing), with `security` (the target's access list) or the folder's.
-HANDLE CreateExclusive(const std::wstring& prefix, PSECURITY_DESCRIPTOR security, DWORD flags,
-                       std::wstring& name) {
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, security, FALSE};
+// sharing), with the folder's access list.
+HANDLE CreateExclusive(const std::wstring& prefix, DWORD flags, std::wstring& name) {
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
     name = prefix;
     if (!RandomSuffix(name)) return INVALID_HANDLE_VALUE;
     name += L".tmp";
-    file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, &attributes, CREATE_NEW, flags,
-                       nullptr);
+    file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER, 0,
+                       nullptr, CREATE_NEW, flags, nullptr);
+    // Without the right to give the file away: its access list only.
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+      file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC, 0, nullptr,
+                         CREATE_NEW, flags, nullptr);
+    }
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   return file;
 }
 
-void Forget(HANDLE file) {
-  FILE_DISPOSITION_INFO remove = {TRUE};
-  SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
+// Marks the new file for deletion when its last handle closes, or clears
+// the mark.
+bool Forget(HANDLE file, bool remove = true) {
+  FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(remove ? TRUE : FALSE)};
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// The file the name holds now is the one first opened (or still none).
+bool StillThere(const Replacement& r) {
+  Handle now(CreateFileW(r.path.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!now.Valid()) {
+    if (!r.existed && GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    SetLastError(r.existed ? ERROR_RETRY : ERROR_ALREADY_EXISTS);
+    return false;
+  }
+  if (r.existed && GetFileInformationByHandle(now.Get(), &info) && info.dwVolumeSerialNumber == r.volume &&
+      info.nFileIndexHigh == r.indexHigh && info.nFileIndexLow == r.indexLow) {
+    return true;
+  }
+  SetLastError(r.existed ? ERROR_RETRY : ERROR_ALREADY_EXISTS);
+  return false;
+}
+
+// Gives the new file, now in the target's place, the owner, group and
+// access list the target had, as far as this process may: an access list
+// that denies this process the right to delete would have stood in the
+// way of the rename.
+void ApplySecurity(const Replacement& r) {
+  if (r.parts == 0) return;
+  PSID owner = nullptr, group = nullptr;
+  PACL dacl = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
+  GetSecurityDescriptorOwner(r.security, &owner, &defaulted);
+  GetSecurityDescriptorGroup(r.security, &group, &defaulted);
+  GetSecurityDescriptorDacl(r.security, &present, &dacl, &defaulted);
+  if ((r.parts & OWNER_SECURITY_INFORMATION) == 0 ||
+      SetSecurityInfo(r.file, SE_FILE_OBJECT, r.parts, owner, group, dacl, nullptr) != ERROR_SUCCESS) {
+    SetSecurityInfo(r.file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+  }
+}
+
+// Renames the new file over the target through its own handle.
+bool RenameOver(const Replacement& r) {
+  size_t bytes = r.path.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = r.existed ? TRUE : FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(bytes);
+  std::copy(r.path.begin(), r.path.end(), rename->FileName);
+  return SetFileInformationByHandle(r.file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
 }
 
 FILE* OpenReplacement(const std::wstring& path) {
   // The target itself, to see what it is and that it may be written; not
   // truncated.
-  Handle target(CreateFileW(path.c_str(), GENERIC_WRITE | READ_CONTROL,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+  // The right to read its security is asked only where it is given: a
+  // user may write a file without it.
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  Handle target(CreateFileW(path.c_str(), GENERIC_WRITE | READ_CONTROL, share, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  bool readable = target.Valid();
+  if (!target.Valid() && GetLastError() == ERROR_ACCESS_DENIED) {
+    target.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
   if (!target.Valid() && GetLastError() != ERROR_FILE_NOT_FOUND) {
     FILE* failed = Failed();
     // A folder's name opens nothing to write.
@@ -217,16 +285,25 @@ FILE* OpenReplacement(const std::wstring& path) {
     errno = ENOMEM;
     return nullptr;
   }
-  // The new file gets the target's access list and attributes.
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  DWORD error = target.Valid() ? GetSecurityInfo(target.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                                 nullptr, nullptr, nullptr, nullptr, &descriptor)
-                               : ERROR_SUCCESS;
-  std::unique_ptr<void, LocalFreer> security(descriptor);
+  // The new file gets the target's owner, group and access list (those this
+  // process may read), applied once it has taken the target's place, and
+  // its attributes.
+  const SECURITY_INFORMATION wanted[] = {
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+      DACL_SECURITY_INFORMATION};
+  for (size_t i = 0; readable && r->parts == 0 && i < 2; ++i) {
+    if (GetSecurityInfo(target.Get(), SE_FILE_OBJECT, wanted[i], nullptr, nullptr, nullptr, nullptr,
+                        &r->security) == ERROR_SUCCESS) {
+      r->parts = wanted[i];
+    }
+  }
   BY_HANDLE_FILE_INFORMATION info;
-  if (error != ERROR_SUCCESS) SetLastError(error);
-  if (error != ERROR_SUCCESS || (target.Valid() && !GetFileInformationByHandle(target.Get(), &info))) {
-    return Failed();
+  if (target.Valid() && !GetFileInformationByHandle(target.Get(), &info)) return Failed();
+  r->existed = target.Valid();
+  if (r->existed) {
+    r->volume = info.dwVolumeSerialNumber;
+    r->indexHigh = info.nFileIndexHigh;
+    r->indexLow = info.nFileIndexLow;
   }
   if (target.Valid()) {
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -242,16 +319,21 @@ FILE* OpenReplacement(const std::wstring& path) {
   // pair never split.
   std::wstring base = r->path.substr(slash + 1, 200);
   if (base.size() == 200 && IS_HIGH_SURROGATE(base.back())) base.pop_back();
-  Handle file(CreateExclusive(r->path.substr(0, slash + 1) + L"." + base + L".", security.get(),
-                              FILE_ATTRIBUTE_NORMAL, r->temp));
+  Handle file(
+      CreateExclusive(r->path.substr(0, slash + 1) + L"." + base + L".", FILE_ATTRIBUTE_NORMAL, r->temp));
+  // Gone with its last handle unless Fclose puts it in place.
+  if (file.Valid() && !Forget(file.Get())) {
+    file.Reset(INVALID_HANDLE_VALUE);
+    DeleteFileW(r->temp.c_str());
+  }
   if (!file.Valid() && target.Valid()) {
     // No new file beside the target, but the target may be written: the
     // text is kept in a file of the user's own until Fclose writes it in
     // place.
     std::wstring folder = Grown([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
     if (!folder.empty()) {
-      file.Reset(CreateExclusive(folder + L"zelbas-", nullptr,
-                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, r->temp));
+      file.Reset(CreateExclusive(folder + L"zelbas-", FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                 r->temp));
     }
     r->temp.clear();
     r->target.Reset(target.Release());
@@ -299,7 +381,9 @@ bool TakeBudget(uint64_t size) {
   return enough;
 }
 
-}  // namespace
+}  // namespace zelshared_detail
+
+using namespace zelshared_detail;
 
 FILE* ZELBasFileOps::Fopen(const ZELString& fileName, const char* mode) {
   std::wstring path;
@@ -330,34 +414,37 @@ int ZELBasFileOps::Fclose(FILE* stream) {
     }
   }
   if (r == nullptr) return std::fclose(stream);
+  // The error reported is the first one: a failed write's own.
+  int writeError = 0;
+  DWORD error = ERROR_SUCCESS;
   LARGE_INTEGER size;
-  bool ok = std::fflush(stream) == 0 && GetFileSizeEx(r->file, &size) &&
-            TakeBudget(static_cast<uint64_t>(size.QuadPart));
+  bool ok = std::fflush(stream) == 0;
+  if (!ok) writeError = errno;
+  ok = ok && GetFileSizeEx(r->file, &size) && TakeBudget(static_cast<uint64_t>(size.QuadPart));
   if (!r->temp.empty()) {
     FILE_BASIC_INFO basic = {};  // times of 0 stay as they are
     basic.FileAttributes = r->attributes;
     ok = ok &&
          (r->attributes == 0 || SetFileInformationByHandle(r->file, FileBasicInfo, &basic, sizeof basic)) &&
-         FlushFileBuffers(r->file);
-    if (!ok) Forget(r->file);
+         FlushFileBuffers(r->file) && StillThere(*r) && Forget(r->file, false);
+    // A rename that replaces the target whole or not at all, of the file
+    // this handle holds, whatever its name became.
+    if (ok && !RenameOver(*r)) {
+      ok = false;
+      error = GetLastError();
+      Forget(r->file);
+    }
+    if (ok) ApplySecurity(*r);
   } else {
     ok = ok && WriteInPlace(*r);
   }
-  DWORD error = ok ? ERROR_SUCCESS : GetLastError();
-  if (std::fclose(stream) != 0) ok = false;
-  r->target.Reset(INVALID_HANDLE_VALUE);
-  // A rename that replaces the target whole or not at all. (ReplaceFileW
-  // would keep more of the target, but can fail after removing it, and
-  // fails outright under Wine; attributes and access list are already the
-  // target's.)
-  if (ok && !r->temp.empty() &&
-      !MoveFileExW(r->temp.c_str(), r->path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-    DeleteFileW(r->temp.c_str());
+  if (!ok && error == ERROR_SUCCESS) error = GetLastError();
+  if (std::fclose(stream) != 0 && ok) {
     ok = false;
+    writeError = errno;
   }
   if (ok) return 0;
-  errno = error != ERROR_SUCCESS ? ErrnoOf(error) : EIO;
+  errno = writeError != 0 ? writeError : error != ERROR_SUCCESS ? ErrnoOf(error) : EIO;
   return EOF;
 }
 

@@ -1,12 +1,14 @@
 // The renderer's buffered output: its rare paths.
 #include "BufferedSink.h"
 
+#include "Buffer.h"
+
 namespace zelbas_detail {
 
 BufferedSink::BufferedSink(ZELBasXmlSink target, void* targetContext)
     : sink(target),
       context(targetContext),
-      buffer(static_cast<char*>(mem_OperatorNewThrowBuiltin(kBuffer))) {}
+      buffer(NewBytes(kBuffer)) {}
 
 BufferedSink::~BufferedSink() { mem_Free(buffer); }
 

@@ -23,7 +23,7 @@ long ZELBasXmlDocument::Write() {
 
 long ZELBasXmlDocument::WriteString(ZELString& out) {
   ZELString text(kHeader);
-  long result = dom.Serialize(text, ZELString());
+  long result = dom.Serialize(text, ZELString(), options);
   if (result != S_OK) return result;
   out = text;
   return S_OK;
@@ -31,7 +31,7 @@ long ZELBasXmlDocument::WriteString(ZELString& out) {
 
 long ZELBasXmlDocument::WriteTo(ZELBasXmlSink sink, void* context) const {
   if (!sink(context, kHeader, sizeof kHeader - 1)) return E_FAIL;
-  return dom.SerializeTo(sink, context, ZELString());
+  return dom.SerializeTo(sink, context, ZELString(), options);
 }
 
 long ZELBasXmlDocument::WriteFile(const ZELString& name) {

@@ -1,6 +1,8 @@
 // The indentation's run of bytes, grown when a deeper level needs it.
 #include "Indentation.h"
 
+#include "Buffer.h"
+
 namespace zelbas_detail {
 
 Indentation::~Indentation() {
@@ -12,13 +14,13 @@ void Indentation::Grow(size_t depth) {
     // The caller's indentation, every byte of it.
     indentLength = prefix.GetLengthInBytes();
     room = indentLength + 256;
-    run = static_cast<char*>(mem_OperatorNewThrowBuiltin(room));
+    run = NewBytes(room);
     std::memcpy(run, prefix.CastToCharPtr(), indentLength);
   }
   size_t length = indentLength + depth * kPerLevel;
   if (length > room) {
     size_t grown = length * 2;
-    char* bytes = static_cast<char*>(mem_OperatorNewThrowBuiltin(grown));
+    char* bytes = NewBytes(grown);
     std::memcpy(bytes, run, indentLength);
     mem_Free(run);
     run = bytes;

@@ -1,4 +1,4 @@
-// The string cache of the tree builder: hashing, the tables and the
+// The string cache of the tree builder: its tables, their lookups and the
 // pending text.
 #include "ParseCache.h"
 
@@ -7,31 +7,11 @@
 #include <new>
 #include <string_view>
 
+#include "Buffer.h"
+#include "ZELBasXmlDocument.h"
 #include "NodeAccess.h"
 
 namespace zelbas_detail {
-
-// HashToNul's hash, over `length` bytes.
-inline uint32_t Hash(const char* text, size_t length) {
-  uint32_t hash = 0;
-  for (size_t i = 0; i < length; ++i) hash = hash * 31 + static_cast<unsigned char>(text[i]);
-  return hash;
-}
-
-// True when the text is white space only: spaces eight at a time (the
-// indentation), the rest one by one.
-inline bool Blank(const char* text, size_t length) {
-  const uint64_t kSpaces = 0x2020202020202020ULL;
-  const uint64_t kWhite =
-      (uint64_t(1) << ' ') | (uint64_t(1) << '\n') | (uint64_t(1) << '\t') | (uint64_t(1) << '\r');
-  size_t i = 0;
-  while (i + 8 <= length && WordAt<uint64_t>(text + i) == kSpaces) i += 8;
-  for (; i < length; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c > ' ' || ((kWhite >> c) & 1) == 0) return false;
-  }
-  return true;
-}
 
 // Spreads the hash over the table's slots.
 inline size_t Slot(uint32_t hash, size_t mask) { return ((hash * 0x9E3779B1u) >> 16) & mask; }
@@ -51,39 +31,39 @@ void DeleteTable(Entry* table, size_t count) {
 }
 
 ParseCache::ParseCache()
-    : document(nullptr),
-      previous(nullptr),
-      names(&single[0]),
+    : names(&single[0]),
       values(&single[1]),
       nameMask(0),
       valueMask(0),
+      ownsTables(false),
       pendingNode(nullptr),
       pending(nullptr),
       pendingLength(0),
-      pendingCapacity(0) {}
+      pendingCapacity(0),
+      wholeText(false),
+      runGathered(false),
+      runBlank(false) {}
 
-ParseCache::ParseCache(ZELBasXmlDocument* served)
-    : document(served),
-      previous(served->parseCache),
-      names(nullptr),
+ParseCache::ParseCache(ForRead, bool wholeTexts)
+    : names(nullptr),
       values(nullptr),
       nameMask(kNames - 1),
       valueMask(kValues - 1),
+      ownsTables(true),
       pendingNode(nullptr),
       pending(nullptr),
       pendingLength(0),
-      pendingCapacity(0) {
+      pendingCapacity(0),
+      wholeText(wholeTexts),
+      runGathered(false),
+      runBlank(false) {
   // One block for both tables: nothing to undo if it cannot be had.
   names = NewTable<Entry>(kNames + kValues);
   values = names + kNames;
-  document->parseCache = this;
 }
 
 ParseCache::~ParseCache() {
-  if (document != nullptr) {
-    document->parseCache = previous;
-    DeleteTable(names, kNames + kValues);
-  }
+  if (ownsTables) DeleteTable(names, kNames + kValues);
   if (pending != nullptr) mem_Free(pending);
 }
 
@@ -120,9 +100,10 @@ void ParseCache::SetValue(ZELString& target, const char* text) {
   target.BuildFromUTF8(text, length);
 }
 
-void ParseCache::Reserve(size_t length) {
+void ParseCache::Reserve(size_t length, size_t keep) {
   size_t capacity = pendingCapacity * 2 > length ? pendingCapacity * 2 : length;
-  char* grown = static_cast<char*>(mem_OperatorNewThrowBuiltin(capacity));
+  char* grown = NewBytes(capacity);
+  if (keep != 0) std::memcpy(grown, pending, keep);
   if (pending != nullptr) mem_Free(pending);
   pending = grown;
   pendingCapacity = capacity;
@@ -130,6 +111,10 @@ void ParseCache::Reserve(size_t length) {
 
 void ParseCache::FlushData() {
   assert(pendingNode != nullptr);
+  if (wholeText) {
+    EndRun();
+    return;
+  }
   ZELString& data = NodeAccess::Data(pendingNode);
   pendingNode = nullptr;
   // The same text again, as the indentation before each child of an
@@ -138,17 +123,70 @@ void ParseCache::FlushData() {
     std::string_view now = data;
     if (now.size() == pendingLength && SameBytes(now.data(), pending, pendingLength)) return;
   }
-  if (pendingLength <= kShortValue) {
+  MakeText(data, pending, pendingLength);
+}
+
+void ParseCache::MakeText(ZELString& target, const char* text, size_t length) {
+  if (length <= kShortValue) {
     // Indentation between elements repeats everywhere: it is always shared.
-    bool blank = Blank(pending, pendingLength);
+    bool blank = Blank(text, length);
     if (blank || dataSharing.Try()) {
       bool hit;
-      data = Lookup(values, valueMask, pending, pendingLength, Hash(pending, pendingLength), &hit);
+      target = Lookup(values, valueMask, text, length, Hash(text, length), &hit);
       if (!blank) dataSharing.Count(hit);
       return;
     }
   }
-  data.BuildFromUTF8(pending, pendingLength);
+  target.BuildFromUTF8(text, length);
+}
+
+void ParseCache::AddToRun(ZELBasXmlNode* node, const char* text, size_t length) {
+  if (pendingNode != node) {
+    Flush();
+    pendingNode = node;
+    // White space alone may be followed by more of the run: gathered, as
+    // it is mostly the indentation of a child that ends the run unused.
+    runGathered = runBlank = Blank(text, length);
+    if (!runGathered) {
+      MakeText(runText, text, length);
+      return;
+    }
+    pendingLength = 0;
+  } else if (runGathered) {
+    if (runBlank) runBlank = Blank(text, length);
+  } else {
+    // A second piece: the first one's bytes start the gathering.
+    runGathered = true;
+    std::string_view first = runText;
+    if (first.size() > pendingCapacity) Reserve(first.size());
+    std::memcpy(pending, first.data(), first.size());
+    pendingLength = first.size();
+  }
+  if (pendingLength + length > pendingCapacity) Reserve(pendingLength + length, pendingLength);
+  std::memcpy(pending + pendingLength, text, length);
+  pendingLength += length;
+}
+
+void ParseCache::EndRun() {
+  ZELString& data = NodeAccess::Data(pendingNode);
+  pendingNode = nullptr;
+  if (runGathered) {
+    if (runBlank) return;
+    MakeText(runText, pending, pendingLength);
+  }
+  if (data.CastToCharPtr()[0] == '\0' && data.GetLengthInChar() == 0) {
+    data = runText;
+  } else {
+    data.Append(runText);
+  }
+  runText = empty;
+}
+
+void ParseCache::WholeTextHandler(void* userData, const char* text, int length) {
+  ZELBasXmlDocument* document = static_cast<ZELBasXmlDocument*>(userData);
+  ZELBasXmlNode* current = document->ptr;
+  if (current == nullptr) return;
+  document->parseCache->AddToRun(current, text, static_cast<size_t>(length));
 }
 
 }  // namespace zelbas_detail

@@ -4,6 +4,7 @@
 
 #include "NodeAccess.h"
 #include "ParseCache.h"
+#include "ZELBasScopeOwner.h"
 #include "ZELBasXmlDocument.h"
 
 namespace zelbas_detail {
@@ -16,24 +17,6 @@ struct SortedAttributes {
   ParseCache* strings;
 };
 
-// Runs `undo` when the scope ends, unless kept: what was begun and could
-// not be finished leaves no trace.
-template <class Undo>
-class UnlessKept {
-public:
-  explicit UnlessKept(Undo action) : undo(action) {}
-  UnlessKept(const UnlessKept&) = delete;
-  UnlessKept& operator=(const UnlessKept&) = delete;
-  ~UnlessKept() {
-    if (!kept) undo();
-  }
-  void Keep() { kept = true; }
-
-private:
-  Undo undo;
-  bool kept = false;
-};
-
 // Constructs the attribute of rank `index`, its value built in place.
 void MakeAttribute(void* at, size_t index, void* context) {
   SortedAttributes& sorted = *static_cast<SortedAttributes*>(context);
@@ -41,9 +24,10 @@ void MakeAttribute(void* at, size_t index, void* context) {
   ParseCache& strings = *sorted.strings;
   ZELBasAttributePair* made =
       new (at, ZELBasPlacementTag) ZELBasAttributePair(strings.Name(pair[0]), strings.Empty());
-  UnlessKept destroy([made] { made->~ZELBasAttributePair(); });
+  // Destroyed again if its value cannot be built.
+  ZELBasScopeOwner destroy(made, [](ZELBasAttributePair* pair) { pair->~ZELBasAttributePair(); });
   strings.SetValue(made->second, pair[1]);
-  destroy.Keep();
+  destroy.Take();
 }
 
 // Negative, zero or positive as name `a` sorts before, with or after `b`
@@ -151,9 +135,9 @@ void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const 
       // the guard takes it back out if its attributes cannot all be inserted.
       ZELBasXmlNode* child = NodeAccess::AppendNew(current, strings.Name(name));
       ZELBasXmlNode* parent = current;
-      UnlessKept takeOut([parent] { NodeAccess::RemoveLastChild(parent); });
+      ZELBasScopeOwner takeOut(parent, &NodeAccess::RemoveLastChild);
       InsertAttributes(child, atts, strings);
-      takeOut.Keep();
+      takeOut.Take();
       current = child;
     }
     ++depth;
@@ -179,7 +163,7 @@ void ZELBasXmlDocument::dataHandler(void* userData, const char* s, int len) {
   ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
   ZELBasXmlNode* current = document.GetPtr();
   if (current == nullptr) return;
-  size_t length = static_cast<size_t>(static_cast<long>(len));
+  size_t length = static_cast<size_t>(len);
   Serve(document.parseCache,
         [current, s, length](ParseCache& strings) { strings.SetData(current, s, length); });
 }

@@ -1,3 +1,4 @@
+// The document's construction, options and root.
 #include "ZELBasXmlDocument.h"
 
 ZELBasXmlDocument::ZELBasXmlDocument() : currentDepth(0), ptr(nullptr), parseCache(nullptr) {}
@@ -6,3 +7,21 @@ ZELBasXmlDocument::ZELBasXmlDocument(const ZELString& name)
     : fileName(name), currentDepth(0), ptr(nullptr), parseCache(nullptr) {}
 
 ZELBasXmlDocument::~ZELBasXmlDocument() { ptr = nullptr; }
+
+long ZELBasXmlDocument::SetOptions(unsigned long chosen) {
+  const unsigned long known = ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet;
+  if ((chosen & ~known) != 0) return E_FAIL;
+  options = chosen;
+  return S_OK;
+}
+
+long ZELBasXmlDocument::SetRootElement(const ZELBasXmlNode& root) {
+  // Assignment copies first, so `root` may lie inside the tree it replaces.
+  dom = root;
+  dom.isRoot = true;
+  dom.parent = nullptr;
+  // The open elements of an incomplete read were in the old tree.
+  currentDepth = 0;
+  ptr = nullptr;
+  return S_OK;
+}

@@ -72,9 +72,7 @@ void ZELBasXmlNode::CopyDescendants(const ZELBasXmlNode& other) {
   }
 }
 
-// The memory module's size classes and the fitting of short children
-// vectors are chosen for nodes of this size; its blocks suit their alignment.
-static_assert(sizeof(void*) != 8 || sizeof(ZELBasXmlNode) == 192, "a node is 192 bytes on 64-bit targets");
+// Children live in the memory module's blocks, aligned for any basic type.
 static_assert(alignof(ZELBasXmlNode) <= alignof(std::max_align_t), "memory module blocks hold nodes");
 
 void ZELBasXmlNode::Relocate(void* source, void* destination, size_t count) {

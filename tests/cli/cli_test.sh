@@ -4,7 +4,8 @@
 # SYSTEM is the build's target system (CMake's name): Windows has no full
 # device to write to. REFERENCE is the zelbasxml of another build: format
 # and find must then print what it prints, byte for byte, on every file
-# under tests/ and examples/ and on the fuzz corpus.
+# under tests/ and examples/ and on the fuzz corpus (and format --xml, find
+# --text and check on its XML files).
 set -u
 bin="$(realpath "$1")"
 here="$2/tests/cli"
@@ -53,17 +54,37 @@ cmp -s "$work/found.xml" "$here/catalog.stock.xml" || fail "find -o output diffe
 cp "$example" "$work/-lead.xml"
 check "-- ends the options" 0 "$here/catalog.formatted.xml" '' \
   -- bash -c "cd \"$work\" && exec \"$bin\" format -- -lead.xml"
-check "find nothing" 0 "$empty" '' -- "$bin" find missing "$example"
+check "find nothing: exit 1" 1 "$empty" '' -- "$bin" find missing "$example"
+check "format --xml" 0 "$here/catalog.xml-layout.xml" '' -- "$bin" format --xml "$example"
+check "format --xml --chunked" 0 "$here/catalog.xml-layout.xml" '' -- "$bin" format --xml --chunked "$example"
+check "find --xml" 0 "" '' -- "$bin" find stock --xml "$example"
+[[ $(head -n1 "$work/out") == '<stock warehouse="north">140</stock>' && $(wc -l <"$work/out") == 2 ]] ||
+  fail "find --xml: the matches"
+printf '<r><p>Tom &amp; Jerry\n<b>big</b> world<![CDATA[ <&> ]]></p></r>' >"$work/mixed.xml"
+printf 'Tom & Jerry\n world <&> \n' >"$work/mixed.want"
+check "find --text: whole, unescaped" 0 "$work/mixed.want" '' -- "$bin" find p --text "$work/mixed.xml"
+check "find --text: each match on a line" 0 "" '' -- "$bin" find price --text "$example"
+[[ $(tr '\n' ' ' <"$work/out") == "12.50 9.90 24.00 " ]] || fail "find --text: the prices"
+check "check" 0 "$empty" '' -- "$bin" check "$example"
+check "check chunked" 0 "$empty" '' -- "$bin" check --chunked "$example"
 
 check "malformed: report, nothing written, exit 1" 1 "$empty" \
   'XML parse error: mismatched tag' -- "$bin" format "$work/bad.xml"
 named="zelbasxml: $work/bad.xml: not well-formed (line 1, column 8)"
 [[ $(sed -n 2p "$work/err") == '  Line: 1, Column: 8' && $(tail -n1 "$work/err") == "$named" ]] || fail "position lines"
-check "malformed, chunked: partial tree, exit 0" 0 "" 'XML parse error: mismatched tag' \
+check "malformed, chunked: partial tree, exit 1" 1 "" 'XML parse error: mismatched tag' \
   -- "$bin" format --chunked "$work/bad.xml"
 grep -q '^    <b/>$' "$work/out" || fail "chunked partial tree"
 [[ $(tail -n1 "$work/err") == "$named" ]] || fail "chunked: the file named after the reports"
 check "find on malformed input" 1 "$empty" 'XML parse error' -- "$bin" find b "$work/bad.xml"
+check "find chunked on malformed input: matches so far, exit 1" 1 "" 'XML parse error' \
+  -- "$bin" find b --chunked "$work/bad.xml"
+[[ $(cat "$work/out") == "<b/>" ]] || fail "find chunked on malformed input: the match"
+for how in "" --chunked; do
+  check "check malformed ${how:-whole}: the reports, exit 1" 1 "$empty" 'XML parse error: mismatched tag' \
+    -- "$bin" check $how "$work/bad.xml"
+  [[ $(tail -n1 "$work/err") == "$named" ]] || fail "check malformed ${how:-whole}: the file named"
+done
 
 # Reading, each file under read/ whole (format) and in chunks (--chunked):
 # the exit code, the reports and the output, as NAME.expected holds them.
@@ -97,7 +118,7 @@ done
   printf ']><lolz>&lol9;</lolz>'
 } >"$work/lolz.xml"
 for how in "" --chunked; do
-  check "entity expansion ${how:-whole}" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
+  check "entity expansion ${how:-whole}" 1 "" \
     '^XML parse error: limit on input amplification factor \(from DTD and entities\) breached' \
     -- "$bin" format $how "$work/lolz.xml"
 done
@@ -119,6 +140,9 @@ check "no command" 2 "$empty" 'no command given' -- "$bin"
 check "unknown option" 2 "$empty" 'unknown option --fast' -- "$bin" format --fast "$example"
 check "find without tag" 2 "$empty" 'find needs a TAG' -- "$bin" find
 check "chunked needs a file" 2 "$empty" '--chunked needs an INPUT file' -- "$bin" format --chunked
+check "check has no output" 2 "$empty" 'check writes nothing' -- "$bin" check -o "$work/x.xml" "$example"
+check "--text is for find" 2 "$empty" '--text is for find' -- "$bin" format --text "$example"
+check "--xml or --text" 2 "$empty" '--xml and --text exclude' -- "$bin" find a --xml --text "$example"
 check "help" 0 "" '' -- "$bin" --help
 grep -q '^usage: zelbasxml format' "$work/out" || fail "help text"
 check "version" 0 "" '' -- "$bin" --version
@@ -138,13 +162,17 @@ else
   check "standard output past the file size limit" 2 "" "^zelbasxml: standard output: File too large$" \
     -- bash -c "ulimit -f 2; exec \"$bin\" find e \"$work/wide.xml\" >\"$work/limit.out\""
 
-  # A progress line on a terminal for a large input, none with --quiet.
+  # A progress line on a terminal for a large input through reading,
+  # parsing and writing, none with --quiet.
   { printf '<a>'; head -c 70000000 /dev/zero | tr '\0' x; printf '</a>'; } >"$work/long.xml"
   for quiet in "" --quiet; do
     check "progress line ${quiet:-shown}" 0 "" '' \
       -- script -qec "\"$bin\" format $quiet -o /dev/null \"$work/long.xml\"" /dev/null
-    shown=$(grep -cE 'zelbasxml: [0-9]+% read, [0-9]+ MB/s' "$work/out")
-    [[ ($quiet == "" && $shown != 0) || ($quiet != "" && $shown == 0) ]] || fail "progress line ${quiet:-shown}"
+    shown=0
+    for step in '[0-9]+% read, [0-9]+ MB/s' 'parsing, [0-9]+ s' '[0-9]+ MB written, [0-9]+ MB/s'; do
+      grep -qaE "zelbasxml: $step" "$work/out" && shown=$((shown + 1))
+    done
+    [[ ($quiet == "" && $shown == 3) || ($quiet != "" && $shown == 0) ]] || fail "progress line ${quiet:-shown}: $shown steps"
   done
 
   # Memory stays bounded whatever the output size (not under the sanitizers,
@@ -162,7 +190,7 @@ else
       -- bash -c "set -o pipefail; ulimit -v 60000; \"$bin\" format --chunked \"$work/long.xml\" | wc -c"
     (($(cat "$work/out") > 86 && $(cat "$work/out") <= 86 + 262144)) || fail "long text in chunks: $(cat "$work/out")"
     for how in "" --chunked; do
-      check "entity expansion ${how:-whole} in bounded memory" "$([[ -z $how ]] && echo 1 || echo 0)" "" \
+      check "entity expansion ${how:-whole} in bounded memory" 1 "" \
         'limit on input amplification' -- bash -c "ulimit -v 60000; exec \"$bin\" format $how \"$work/lolz.xml\""
     done
     # Nothing recurses per level in reading or rendering: 3,000 levels on
@@ -195,7 +223,11 @@ if [[ -n $reference ]]; then
   bash "$here/generate_documents.sh" "$work/generated"
   while IFS= read -r -d '' file; do
     tag="$(grep -ao '<[A-Za-z_][A-Za-z0-9_.-]*' "$file" | sed -n '2s/<//p')"
-    for command in "format" "format --chunked" "find ${tag:-a}"; do
+    commands=("format" "format --chunked" "find ${tag:-a}")
+    # The modes of whole texts, on the XML files only (each run costs an
+    # emulator's start).
+    [[ $file == *.xml ]] && commands+=("format --xml" "find ${tag:-a} --text" "check")
+    for command in "${commands[@]}"; do
       # shellcheck disable=SC2086 # the command's words
       "$reference" $command "$file" >"$work/want" 2>"$work/want-err" </dev/null
       want=$?

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the project into a temporary prefix, then builds the installed
-# examples against it, outline and build_tree through find_package and
-# find_tags through pkg-config, and runs them; builds the README's examples
+# examples against it, find_tags through pkg-config and the others through
+# find_package, and runs them; builds the README's examples
 # with the plain `-lZELBasXmlDocument`; checks the manual page and the
 # documents' links.
 #   install_test.sh BUILD_DIR VERSION LIBDIR CXX [FLAGS]
@@ -103,6 +103,25 @@ product/stock warehouse="south": 35
 OUT
 printf 'A-100\nB-220\nC-310\n' >"$work/find-sku.txt"
 printf '<a><b></a>' >"$work/bad.xml"
+: >"$work/empty"
+cat >"$work/settings.want" <<'OUT'
+<?xml version="1.0" encoding="utf-8"?>
+<!-- Written by ZELBasXmlDocument -->
+<settings version="3">
+    <title>Sales &amp; returns &lt;2026&gt;</title>
+    <window height="768" maximized="no" width="1280"/>
+    <filter field="region">north, south</filter>
+    <recent>/srv/reports/q4.csv</recent>
+</settings>
+OUT
+cat >"$work/escaped.want" <<'OUT'
+<?xml version="1.0" encoding="utf-8"?>
+<!-- Written by ZELBasXmlDocument -->
+<order customer="O'Neil &amp; &quot;Sons&quot;" lines="2&#9;boxes&#10;">
+    <item sku="A-100">Salt &amp; Pepper</item>
+    <note>Deliver <b>after 9 &lt;not before&gt;</b></note>
+</order>
+OUT
 cat >"$work/build_tree.txt" <<'OUT'
 <!-- order 1042 -->
 <order customer="c-77" id="1042">
@@ -123,13 +142,27 @@ generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 if cmake -S "$prefix/share/doc/ZELBasXmlDocument/examples" -B "$work/cmake-build" "${generator[@]}" \
   -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$flags -Wall -Wextra -Werror" \
-  >"$work/cmake.log" 2>&1 && cmake --build "$work/cmake-build" --target outline build_tree >>"$work/cmake.log" 2>&1; then
+  >"$work/cmake.log" 2>&1 && cmake --build "$work/cmake-build" \
+  --target outline build_tree edit_settings sum_field write_escaped >>"$work/cmake.log" 2>&1; then
   bin="$work/cmake-build"
   expect "find_package: outline" "$work/outline.txt" -- "$bin/outline" "$catalog"
   expect "find_package: build_tree" "$work/build_tree.txt" -- "$bin/build_tree"
   if "$bin/outline" "$work/bad.xml" 2>&1 >/dev/null | grep -q "^outline: $work/bad.xml:1:8: mismatched tag$"; then pass; else
     fail "find_package: outline of a malformed file"
   fi
+  # The settings file edited in place, then as saved.
+  cp "$doc/examples/settings.xml" "$work/settings.xml"
+  echo "$work/settings.xml: saved, and reads back the same" >"$work/edit.txt"
+  expect "edit_settings" "$work/edit.txt" -- "$bin/edit_settings" "$work/settings.xml"
+  expect "edit_settings: the file" "$work/settings.want" -- cat "$work/settings.xml"
+  # Prices cut by the 256 KiB chunks of ReadFile still add up.
+  awk 'BEGIN { print "<orders>"; for (i = 0; i < 60000; i++) {
+      printf "  <order id=\"%d\"><price>%d.%02d</price></order>\n", i, i % 997, i % 100; t += i % 997 + (i % 100) / 100 }
+    print "</orders>"; printf "60000 price, total %.2f\n", t > "/dev/stderr" }' >"$work/orders.xml" 2>"$work/sum.txt"
+  (($(stat -c %s "$work/orders.xml") > 4 * 262144)) || fail "sum_field: the file is too small"
+  expect "sum_field" "$work/sum.txt" -- "$bin/sum_field" "$work/orders.xml" price
+  expect "write_escaped" "$work/empty" -- "$bin/write_escaped" "$work/escaped.xml"
+  expect "write_escaped: the file" "$work/escaped.want" -- cat "$work/escaped.xml"
 else
   cat "$work/cmake.log"
   fail "find_package build"
@@ -155,13 +188,18 @@ mkdir -p "$work/readme/examples"
 cp "$catalog" "$work/readme/examples/"
 awk -v dir="$work/readme" '/^```cpp$/ { out = dir "/example" ++n ".cpp"; next } /^```$/ { out = "" } out { print > out }' \
   "$doc/README.md"
-printf 'A-100: Claw hammer\nB-220: Watering can with rose\nC-310: Café pot\n' >"$work/readme1.txt"
+printf 'A-100: Claw hammer\nB-220: Watering can with rose\nD-400: Salt & pepper mill\n' >"$work/readme1.txt"
 printf '<model name="m1" version="2">\n    <part id="p1">Wheel\n    </part>\n</model>\n' >"$work/readme2.txt"
 for n in 1 2; do
   # shellcheck disable=SC2086
   if "$cxx" -std=c++17 -Wall -Wextra -Werror $flags "$work/readme/example$n.cpp" -o "$work/readme/example$n" \
     -I"$prefix/include" -L"$prefix/$libdir" -lZELBasXmlDocument -Wl,-rpath,"$prefix/$libdir"; then
     expect "README example $n" "$work/readme$n.txt" -- env -C "$work/readme" "./example$n"
+    if ((n == 1)); then
+      grep -q '^        <price>11.50</price>$' "$work/readme/catalog.out.xml" &&
+        grep -q '^        <name>Salt &amp; pepper mill</name>$' "$work/readme/catalog.out.xml" &&
+        ! grep -q C-310 "$work/readme/catalog.out.xml" || fail "README example 1: the file it saved"
+    fi
   else
     fail "README example $n: plain -lZELBasXmlDocument build"
   fi

@@ -1,6 +1,7 @@
 /// @file ZELBasXmlParser.h
 /// ZELBasXmlParser: the code base's parser module (stand-in): Expat's
-/// interface under the xmp_ prefix.
+/// interface under the xmp_ prefix. A handler may throw: the parse stops
+/// and xmp_XML_Parse raises the exception once Expat has returned.
 #pragma once
 
 #include <expat.h>
@@ -27,7 +28,8 @@ ZELBASXMLPARSER_API void xmp_XML_SetElementHandler(XML_Parser parser, XML_StartE
                                                    XML_EndElementHandler end);
 /// Expat's XML_SetCharacterDataHandler, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_SetCharacterDataHandler(XML_Parser parser, XML_CharacterDataHandler handler);
-/// Expat's XML_Parse, with the same arguments and result.
+/// Expat's XML_Parse, with the same arguments and result; raises again the
+/// exception a handler raised, the parse stopped at that handler.
 ZELBASXMLPARSER_API enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length,
                                                   int isFinal);
 /// Expat's XML_GetErrorCode, with the same arguments and result.

@@ -28,17 +28,20 @@ typedef void (*ZELBasModuleObserver)(const char* module, int up);
   API void NAME##_SetObserver(ZELBasModuleObserver observer);
 // NOLINTEND(bugprone-macro-parentheses)
 
-/// Defines the pair declared above; one use per stand-in module.
-#define ZELBAS_DEFINE_MODULE_PAIR(NAME)              \
-  static int NAME##_counter;                         \
-  static ZELBasModuleObserver NAME##_observer;       \
-  void NAME##_initialize(int& tally) {               \
-    if (NAME##_observer) NAME##_observer(#NAME, 1);  \
-    if (NAME##_counter++ == 0) ++tally;              \
-  }                                                  \
-  void NAME##_finalize(int& tally) {                 \
-    if (NAME##_observer) NAME##_observer(#NAME, 0);  \
-    if (--NAME##_counter == 0) --tally;              \
-  }                                                  \
-  int NAME##_GetCounter() { return NAME##_counter; } \
-  void NAME##_SetObserver(ZELBasModuleObserver observer) { NAME##_observer = observer; }
+/// Defines the pair declared above; one use per stand-in module. The
+/// counter and the observer are the module's own (hidden like the rest).
+#define ZELBAS_DEFINE_MODULE_PAIR(NAME)                                   \
+  struct NAME##_PairState {                                               \
+    static inline int counter = 0;                                        \
+    static inline ZELBasModuleObserver observer = nullptr;                \
+  };                                                                      \
+  void NAME##_initialize(int& tally) {                                    \
+    if (NAME##_PairState::observer) NAME##_PairState::observer(#NAME, 1); \
+    if (NAME##_PairState::counter++ == 0) ++tally;                        \
+  }                                                                       \
+  void NAME##_finalize(int& tally) {                                      \
+    if (NAME##_PairState::observer) NAME##_PairState::observer(#NAME, 0); \
+    if (--NAME##_PairState::counter == 0) --tally;                        \
+  }                                                                       \
+  int NAME##_GetCounter() { return NAME##_PairState::counter; }           \
+  void NAME##_SetObserver(ZELBasModuleObserver observer) { NAME##_PairState::observer = observer; }

@@ -1,0 +1,85 @@
+// The well-formed layout: what reads back as the same tree. Text and
+// attribute values are escaped. An element with text is written on one
+// line with its whole subtree, nothing added inside it (a reader would take
+// added white space for text); an element without text keeps the indented
+// layout, whose white space between tags the whole-text read leaves out.
+// docs/format.md shows it.
+#pragma once
+
+#include "BufferedSink.h"
+#include "Escaping.h"
+#include "Indentation.h"
+#include "NodeAccess.h"
+
+namespace zelbas_detail {
+
+class WellFormedLayout {
+public:
+  WellFormedLayout(BufferedSink& output, Indentation& lines) : out(output), indentation(lines) {}
+
+  void Open(const ZELBasXmlNode* node, size_t depth) {
+    bool inline_ = oneLine != nullptr;
+    if (!inline_) indentation.Write(out, depth);
+    out.Put("<", 1);
+    out.Put(A::TagName(node));
+    const ZELBasMap<ZELString, ZELString>& attributes = A::Attributes(node);
+    for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end();
+         ++it) {
+      out.Put(" ", 1);
+      out.Put(it->first);
+      out.Put("=\"", 2);
+      PutEscaped<ValueEntity>(out, it->second);
+      out.Put("\"", 1);
+    }
+    bool text = HasText(node);
+    bool children = A::FirstChild(node) != nullptr;
+    if (!text && !children) {
+      out.Put("/>", 2);
+      EndLine(inline_);
+      return;
+    }
+    out.Put(">", 1);
+    if (!text) {
+      EndLine(inline_);
+      return;
+    }
+    PutEscaped<TextEntity>(out, A::Data(node));
+    if (!children) {
+      PutEnd(node);
+      EndLine(inline_);
+    } else if (!inline_) {
+      oneLine = node;
+    }
+  }
+
+  void Close(const ZELBasXmlNode* node, size_t depth) {
+    if (A::FirstChild(node) == nullptr) return;  // closed by Open
+    bool inline_ = oneLine != nullptr;
+    if (!inline_) indentation.Write(out, depth);
+    PutEnd(node);
+    if (node == oneLine) oneLine = nullptr;
+    EndLine(oneLine != nullptr);
+  }
+
+private:
+  typedef NodeAccess A;
+
+  static bool HasText(const ZELBasXmlNode* node) {
+    const ZELString& data = A::Data(node);
+    return data.CastToCharPtr()[0] != '\0' || data.GetLengthInChar() != 0;
+  }
+  void PutEnd(const ZELBasXmlNode* node) {
+    out.Put("</", 2);
+    out.Put(A::TagName(node));
+    out.Put(">", 1);
+  }
+  void EndLine(bool inline_) {
+    if (!inline_) out.Put("\n", 1);
+  }
+
+  BufferedSink& out;
+  Indentation& indentation;
+  const ZELBasXmlNode* oneLine = nullptr;  // the element with text being written on one line
+};
+
+}  // namespace zelbas_detail
