@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "Buffer.h"
-#include "ZELBasXmlDocument.h"
 #include "NodeAccess.h"
 #include "ZELBasXmlDocument.h"
 
