@@ -168,7 +168,8 @@ done
 # (a read-only file, a file another handle holds) is refused under Wine too;
 # as root, Wine allows it. Root makes the user and gives it the build's Wine
 # prefix (build-windows/wine, where the emulator points Wine) and ctest's
-# records; the rest of the tree it only reads.
+# records, and the manifest the archive test's cpack writes into the build
+# folder; the rest of the tree it only reads.
 if [[ $(id -u) -ne 0 ]]; then
   ctest --preset windows -j2
   exit
@@ -179,5 +180,6 @@ id "$user" >/dev/null 2>&1 || useradd --system --home-dir "$home" --create-home 
 # A prefix root made points at root's own server: the user's starts afresh.
 [[ $(stat -c %U build-windows/wine 2>/dev/null) == "$user" ]] || rm -rf build-windows/wine
 mkdir -p build-windows/Testing build-windows/wine
-chown -R "$user:" build-windows/Testing build-windows/wine
+touch build-windows/install_manifest.txt
+chown -R "$user:" build-windows/Testing build-windows/wine build-windows/install_manifest.txt
 runuser -u "$user" -- env HOME="$home" ctest --preset windows -j2
