@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -99,6 +100,8 @@ int ErrnoOf(DWORD error) {
       return ENAMETOOLONG;
     case ERROR_RETRY:  // the name came to hold another file
       return EAGAIN;
+    case ERROR_CANT_RESOLVE_FILENAME:  // links without end
+      return ELOOP;
     default:
       return EIO;
   }
@@ -256,7 +259,49 @@ bool RenameOver(const Replacement& r) {
   return SetFileInformationByHandle(r.file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
 }
 
-FILE* OpenReplacement(const std::wstring& path) {
+// A symbolic link's reparse data (REPARSE_DATA_BUFFER of the driver kit,
+// which the user-mode headers lack).
+struct SymbolicLinkData {
+  DWORD tag;
+  WORD dataLength, reserved;
+  WORD substituteOffset, substituteLength, printOffset, printLength;
+  ULONG flags;  // 1: relative to the link's folder
+};
+
+// The path a dangling symbolic link at `path` leads to, link after link, as
+// far as Windows itself follows them; `path` where no link stands, empty
+// (ERROR_CANT_RESOLVE_FILENAME) for links without end. The new file is made
+// there, as on other systems, rather than in the link's place.
+std::wstring LinkDestination(std::wstring path) {
+  std::vector<unsigned char> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+  for (int hop = 0; hop < 63; ++hop) {
+    Handle link(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    DWORD size = 0;
+    SymbolicLinkData head;
+    if (!link.Valid() || !DeviceIoControl(link.Get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                                          static_cast<DWORD>(data.size()), &size, nullptr) ||
+        size < sizeof head) {
+      return path;
+    }
+    std::memcpy(&head, data.data(), sizeof head);
+    size_t start = sizeof head + head.substituteOffset;
+    if (head.tag != IO_REPARSE_TAG_SYMLINK || start + head.substituteLength > size) return path;
+    std::wstring next(head.substituteLength / sizeof(wchar_t), L'\0');
+    std::memcpy(&next[0], data.data() + start, next.size() * sizeof(wchar_t));
+    if ((head.flags & 1) != 0) {
+      next = path.substr(0, path.find_last_of(L"\\/") + 1) + next;
+    } else if (next.compare(0, 4, L"\\??\\") == 0) {
+      next = L"\\\\?\\" + next.substr(4);
+    }
+    path = next;
+  }
+  SetLastError(ERROR_CANT_RESOLVE_FILENAME);
+  return std::wstring();
+}
+
+FILE* OpenReplacement(std::wstring path) {
   // The target itself, to see what it is and that it may be written; not
   // truncated.
   // The right to read its security is asked only where it is given: a
@@ -269,7 +314,10 @@ FILE* OpenReplacement(const std::wstring& path) {
     target.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
   }
-  if (!target.Valid() && GetLastError() != ERROR_FILE_NOT_FOUND) {
+  if (!target.Valid() && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    path = LinkDestination(path);
+    if (path.empty()) return Failed();
+  } else if (!target.Valid()) {
     FILE* failed = Failed();
     // A folder's name opens nothing to write.
     DWORD attributes = GetFileAttributesW(path.c_str());

@@ -121,7 +121,17 @@ TEST(AtomicWriteTest, NewFilesLinksAndSpecialFiles) {
   }
 #if defined(_WIN32)
   EXPECT_EQ(document.WriteFile(ZELString("NUL")), S_OK) << "written in place";
-  GTEST_SKIP() << "umask, symbolic links and FIFOs are POSIX only";
+  // A dangling link: the file is made where it points, the link stays.
+  fs::create_directory(dir.File("real"));
+  std::string dangling = dir.File("dangling.xml");
+  if (!CreateSymbolicLinkA(dangling.c_str(), "real\\made.xml", SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) ||
+      GetFileAttributesA(dangling.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "no symbolic links here (Wine makes none); umask and FIFOs are POSIX only";
+  }
+  EXPECT_EQ(Steps(document, {{dangling, 10, E_FAIL, ""}, {dangling, SIZE_MAX, S_OK, text}}), "");
+  EXPECT_EQ(TempDir::Read(dir.File("real\\made.xml")), text);
+  EXPECT_NE(GetFileAttributesA(dangling.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  EXPECT_EQ(Count(dir.File("real")), 1);
 #else
   mode_t previous = umask(027);
   std::string fresh = dir.File("fresh.xml");
