@@ -14,19 +14,8 @@ version="$2"
 libdir="$3"
 cxx="$4"
 flags="${5:-}"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/tally.sh"
 prefix="$work/prefix"
-passed=0
-failed=0
-
-pass() { passed=$((passed + 1)); }
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-finish() {
-  echo "$passed passed, $failed failed"
-  ((failed == 0))
-  exit
-}
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   { cat "$work/install.log"; fail "cmake --install"; finish; }

@@ -9,17 +9,7 @@ set -u
 build="$1" source="$2" version="$3" cxx="$4" toolchain="$5"
 shift 5
 run=("$@")
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-finish() {
-  echo "$passed passed, $failed failed"
-  ((failed == 0))
-  exit
-}
+source "$(dirname "$0")/tally.sh"
 
 (cd "$build" && cpack -G ZIP -B "$work/package") >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; fail "cpack -G ZIP"; finish; }
