@@ -7,6 +7,9 @@
 # under tests/ and examples/ and on the fuzz corpus (and format --xml, find
 # --text and check on its XML files).
 set -u
+# A broken build that writes without end fails here rather than filling
+# the disk: no file grows past 2 GiB (the largest made here is 1.1 GB).
+ulimit -f 2097152
 bin="$(realpath "$1")"
 here="$2/tests/cli"
 system="${3:-}"

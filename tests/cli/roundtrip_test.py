@@ -116,9 +116,11 @@ def check(binary, source, work):
     failures = []
     checked = 0
 
+    # A command that runs away (a broken build writing without end) is
+    # stopped, and so fails here rather than outliving the test.
     def run(*arguments):
         return subprocess.run([binary, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              stdin=subprocess.DEVNULL, check=False)
+                              stdin=subprocess.DEVNULL, check=False, timeout=120)
 
     inputs = []
     for top in ("tests", "examples"):
