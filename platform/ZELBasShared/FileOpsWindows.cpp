@@ -2,7 +2,8 @@
 // UTF-16; every stream is binary, so text is written byte for byte as on other
 // systems. A stream opened to write a regular file writes to a new file
 // beside it, marked for deletion while it is written (so a killed writer
-// leaves nothing), which takes the target's place in Fclose, renamed
+// leaves nothing, or at worst a file the next write of that target
+// removes), which takes the target's place in Fclose, renamed
 // through its own handle, once everything is written and on disk and the
 // target's name still holds the file first opened: a failed write never
 // leaves the target half-written.
@@ -259,6 +260,36 @@ bool RenameOver(const Replacement& r) {
   return SetFileInformationByHandle(r.file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
 }
 
+// Removes the new files of a target that killed writers left (a kill
+// between a file's creation and its deletion mark, or between the mark's
+// clearing and the rename, leaves one): files named by `prefix` and a
+// random suffix that no handle holds, as a live writer shares its own with
+// none; links and folders under such names are left alone.
+void RemoveLeftovers(const std::wstring& prefix) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileExW((prefix + L"*.tmp").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return;
+  size_t folder = prefix.find_last_of(L"\\/") + 1;
+  size_t stem = prefix.size() - folder;
+  do {
+    std::wstring name = found.cFileName;
+    if (name.size() != stem + 20 || name.compare(0, stem, prefix, folder, stem) != 0 ||
+        name.find_first_not_of(L"0123456789abcdef", stem) != stem + 16 ||
+        name.compare(stem + 16, 4, L".tmp") != 0) {
+      continue;
+    }
+    Handle file(CreateFileW((prefix.substr(0, folder) + name).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (file.Valid() && GetFileInformationByHandle(file.Get(), &info) &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0) {
+      Forget(file.Get());
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
 // A symbolic link's reparse data (REPARSE_DATA_BUFFER of the driver kit,
 // which the user-mode headers lack).
 struct SymbolicLinkData {
@@ -280,8 +311,9 @@ std::wstring LinkDestination(std::wstring path) {
                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     DWORD size = 0;
     SymbolicLinkData head;
-    if (!link.Valid() || !DeviceIoControl(link.Get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
-                                          static_cast<DWORD>(data.size()), &size, nullptr) ||
+    if (!link.Valid() ||
+        !DeviceIoControl(link.Get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                         static_cast<DWORD>(data.size()), &size, nullptr) ||
         size < sizeof head) {
       return path;
     }
@@ -367,8 +399,9 @@ FILE* OpenReplacement(std::wstring path) {
   // pair never split.
   std::wstring base = r->path.substr(slash + 1, 200);
   if (base.size() == 200 && IS_HIGH_SURROGATE(base.back())) base.pop_back();
-  Handle file(
-      CreateExclusive(r->path.substr(0, slash + 1) + L"." + base + L".", FILE_ATTRIBUTE_NORMAL, r->temp));
+  const std::wstring prefix = r->path.substr(0, slash + 1) + L"." + base + L".";
+  RemoveLeftovers(prefix);
+  Handle file(CreateExclusive(prefix, FILE_ATTRIBUTE_NORMAL, r->temp));
   // Gone with its last handle unless Fclose puts it in place.
   if (file.Valid() && !Forget(file.Get())) {
     file.Reset(INVALID_HANDLE_VALUE);
