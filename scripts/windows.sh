@@ -138,6 +138,19 @@ if [[ $mode == test ]]; then
   reference=(-DZELBAS_REFERENCE_ZELBASXML="$PWD/build/tools/zelbasxml")
 fi
 
+# As root, the build's test discovery runs Wine as root and the tests run it
+# as the user below, and Wine refuses a prefix another user owns: each has
+# a prefix of its own, moved to build-windows/wine (where the emulator
+# points Wine) while it is the one in use; the other waits beside it.
+use_prefix() {
+  local owner=$1 current
+  current=$(stat -c %U build-windows/wine 2>/dev/null || true)
+  [[ $current != "$owner" ]] || return 0
+  [[ -z $current ]] || mv build-windows/wine "build-windows/wine.$current"
+  if [[ -d build-windows/wine.$owner ]]; then mv "build-windows/wine.$owner" build-windows/wine; fi
+}
+[[ $(id -u) -ne 0 ]] || use_prefix root
+
 cmake --preset windows "${reference[@]}"
 cmake --build --preset windows -j2
 
@@ -177,8 +190,7 @@ fi
 user=zelbas-wine
 home=/var/lib/$user
 id "$user" >/dev/null 2>&1 || useradd --system --home-dir "$home" --create-home --shell /usr/sbin/nologin "$user"
-# A prefix root made points at root's own server: the user's starts afresh.
-[[ $(stat -c %U build-windows/wine 2>/dev/null) == "$user" ]] || rm -rf build-windows/wine
+use_prefix "$user"
 mkdir -p build-windows/Testing build-windows/wine
 touch build-windows/install_manifest.txt
 chown -R "$user:" build-windows/Testing build-windows/wine build-windows/install_manifest.txt
