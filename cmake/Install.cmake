@@ -51,9 +51,13 @@ install(TARGETS ${namelinked} EXPORT ZELBasXmlDocumentTargets
 install(TARGETS zelbasxml RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
 
 if(WIN32)
-  # The same one link line with import libraries: the library's own is
-  # replaced, once installed, by one that carries the modules' imports too.
-  # A program takes from each DLL only what it uses.
+  # The same one link line with import libraries: libZELBasXmlDocument.dll.a
+  # carries the modules' imports too, and a program takes from each DLL only
+  # what it uses. The library's own import library has a name of its own,
+  # which the CMake package uses: installed under the same name, the merged
+  # file would be skipped as up to date whenever both were made within the
+  # same second.
+  set_target_properties(ZELBasXmlDocument PROPERTIES IMPORT_SUFFIX ".own.dll.a")
   set(implibs)
   foreach(library IN LISTS ZELBAS_LIBRARIES)
     list(APPEND implibs "$<TARGET_LINKER_FILE:${library}>")
