@@ -7,6 +7,7 @@
 #include "BufferedSink.h"
 #include "Indentation.h"
 #include "NodeAccess.h"
+#include "StartTag.h"
 
 namespace zelbas_detail {
 
@@ -16,17 +17,7 @@ public:
 
   void Open(const ZELBasXmlNode* node, size_t depth) {
     indentation.Write(out, depth);
-    out.Put("<", 1);
-    out.Put(A::TagName(node));
-    const ZELBasMap<ZELString, ZELString>& attributes = A::Attributes(node);
-    for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end();
-         ++it) {
-      out.Put(" ", 1);
-      out.Put(it->first);
-      out.Put("=\"", 2);
-      out.Put(it->second);
-      out.Put("\"", 1);
-    }
+    PutStartTag(out, node, [this](const ZELString& value) { out.Put(value); });
     if (SelfClosing(node)) {
       out.Put("/>\n", 3);
       return;
@@ -53,10 +44,7 @@ private:
     if (A::FirstChild(node) != nullptr) return false;
     if (node != lastLeaf) {
       lastLeaf = node;
-      // A text that starts with a byte other than NUL is not empty; only
-      // otherwise does its length need counting.
-      const ZELString& data = A::Data(node);
-      lastLeafSelfClosing = data.CastToCharPtr()[0] == '\0' && data.GetLengthInChar() == 0;
+      lastLeafSelfClosing = !A::HasText(node);
     }
     return lastLeafSelfClosing;
   }

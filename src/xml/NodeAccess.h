@@ -27,6 +27,11 @@ public:
   static ZELBasXmlNode* Mutable(const ZELBasXmlNode* node) { return const_cast<ZELBasXmlNode*>(node); }
   static const ZELString& TagName(const ZELBasXmlNode* node) { return node->tagName; }
   static const ZELString& Data(const ZELBasXmlNode* node) { return node->data; }
+  // A text that starts with a byte other than NUL is not empty; only
+  // otherwise does its length need counting.
+  static bool HasText(const ZELBasXmlNode* node) {
+    return node->data.CastToCharPtr()[0] != '\0' || node->data.GetLengthInChar() != 0;
+  }
   static const ZELBasMap<ZELString, ZELString>& Attributes(const ZELBasXmlNode* node) {
     return node->attributes;
   }

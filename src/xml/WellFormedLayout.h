@@ -10,6 +10,7 @@
 #include "Escaping.h"
 #include "Indentation.h"
 #include "NodeAccess.h"
+#include "StartTag.h"
 
 namespace zelbas_detail {
 
@@ -20,18 +21,8 @@ public:
   void Open(const ZELBasXmlNode* node, size_t depth) {
     bool inline_ = oneLine != nullptr;
     if (!inline_) indentation.Write(out, depth);
-    out.Put("<", 1);
-    out.Put(A::TagName(node));
-    const ZELBasMap<ZELString, ZELString>& attributes = A::Attributes(node);
-    for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end();
-         ++it) {
-      out.Put(" ", 1);
-      out.Put(it->first);
-      out.Put("=\"", 2);
-      PutEscaped<ValueEntity>(out, it->second);
-      out.Put("\"", 1);
-    }
-    bool text = HasText(node);
+    PutStartTag(out, node, [this](const ZELString& value) { PutEscaped<ValueEntity>(out, value); });
+    bool text = A::HasText(node);
     bool children = A::FirstChild(node) != nullptr;
     if (!text && !children) {
       out.Put("/>", 2);
@@ -64,10 +55,6 @@ public:
 private:
   typedef NodeAccess A;
 
-  static bool HasText(const ZELBasXmlNode* node) {
-    const ZELString& data = A::Data(node);
-    return data.CastToCharPtr()[0] != '\0' || data.GetLengthInChar() != 0;
-  }
   void PutEnd(const ZELBasXmlNode* node) {
     out.Put("</", 2);
     out.Put(A::TagName(node));
