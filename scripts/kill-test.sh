@@ -15,7 +15,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 kills="${1:-100}"
-writer="${2:-$root/build/platform/ZELBasShared/tests/kill_writer}"
+writer="${2:-$root/build/tests/kill_writer}"
 exe="${3-$root/build-windows/bin/kill_writer.exe}"
 bytes=1000000
 other=4242  # the unprivileged writer of the in-place way
