@@ -314,7 +314,7 @@ int WriteOutput(const Options& options, const ZELBasXmlDocument& document, Progr
   Output out;
   out.progress = &progress;
   errno = 0;
-  if (options.output == "-") {
+  if (options.output == "-" || options.output == "/dev/stdout") {
     out.name = "standard output";
     out.stream = stdout;
   } else {
