@@ -18,8 +18,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 #include "Replacement.h"
 
@@ -30,8 +30,8 @@ namespace {
 const char kMark[] = "user.zelbas.written";
 
 struct MarkValue {
-  uint64_t time;            // Now() when it was set
-  uint64_t device, inode;   // the file it replaced; 0 and 0 for none
+  uint64_t time;           // Now() when it was set
+  uint64_t device, inode;  // the file it replaced; 0 and 0 for none
 };
 
 }  // namespace
@@ -43,7 +43,8 @@ uint64_t Now() {
 }
 
 bool Mark(const Replacement& r, const struct stat* replaced) {
-  MarkValue mark = {Now(), replaced != nullptr ? replaced->st_dev : 0, replaced != nullptr ? replaced->st_ino : 0};
+  MarkValue mark = {Now(), replaced != nullptr ? replaced->st_dev : 0,
+                    replaced != nullptr ? replaced->st_ino : 0};
   return fsetxattr(r.temp.Get(), kMark, &mark, sizeof mark, 0) == 0;
 }
 
@@ -53,9 +54,10 @@ bool Mark(const Replacement& r, const struct stat* replaced) {
 // point is not opened.
 bool ReadMark(const Replacement& r, struct stat& seen, MarkValue& mark) {
   const uint64_t within = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-  Descriptor file(S_ISREG(seen.st_mode) ? OpenAt2(r.folder.Get(), r.name.c_str(),
-                                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, within)
-                                        : -1,
+  Descriptor file(S_ISREG(seen.st_mode)
+                      ? OpenAt2(r.folder.Get(), r.name.c_str(),
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, within)
+                      : -1,
                   &CloseDescriptor, -1);
   return file && fstat(file.Get(), &seen) == 0 && S_ISREG(seen.st_mode) &&
          fgetxattr(file.Get(), kMark, &mark, sizeof mark) == sizeof mark;
@@ -69,7 +71,7 @@ bool CoWriterThere(const Replacement& r, struct stat& seen) {
   // marks again right after its rename.
   for (int look = 0; look < 20 && !ours && ReadMark(r, seen, mark); ++look) {
     bool opened = r.target.Get() >= 0 ? mark.device == r.opened.st_dev && mark.inode == r.opened.st_ino
-                                       : mark.device == 0 && mark.inode == 0;
+                                      : mark.device == 0 && mark.inode == 0;
     ours = opened || mark.time >= r.began;
     struct timespec pause = {0, 1000000};
     if (!ours) nanosleep(&pause, nullptr);

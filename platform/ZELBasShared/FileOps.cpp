@@ -72,7 +72,8 @@ void Remember(FILE* stream, Replacement* r) {
 
 void Forget(const Replacement* r) {
   std::lock_guard<std::mutex> guard(openLock);
-  auto found = std::find_if(openStreams.begin(), openStreams.end(), [r](auto& open) { return open.second == r; });
+  auto found =
+      std::find_if(openStreams.begin(), openStreams.end(), [r](auto& open) { return open.second == r; });
   if (found != openStreams.end()) openStreams.erase(found);
 }
 

@@ -106,7 +106,8 @@ bool Inherit(Replacement& r) {
   }
   // A write takes the set-user-ID and set-group-ID bits away unless the
   // writer may keep them; so does a truncate, to the same length here.
-  return (old.st_mode & (S_ISUID | S_ISGID)) == 0 || ftruncate(r.temp.Get(), static_cast<off_t>(r.length)) == 0;
+  return (old.st_mode & (S_ISUID | S_ISGID)) == 0 ||
+         ftruncate(r.temp.Get(), static_cast<off_t>(r.length)) == 0;
 }
 
 }  // namespace zelshared_detail

@@ -53,8 +53,8 @@ void Stop(const struct stat& folder, off_t offset) {
 // this user or by the target's.
 bool LooksOurs(const Replacement& r, const char* name, const struct stat& folder) {
   struct statx info;
-  if (statx(r.folder.Get(), name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_BASIC_STATS,
-            &info) != 0) {
+  if (statx(r.folder.Get(), name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC,
+            STATX_BASIC_STATS, &info) != 0) {
     return false;
   }
   bool owner = info.stx_uid == geteuid() || (r.target.Get() >= 0 && info.stx_uid == r.opened.st_uid);
@@ -66,8 +66,9 @@ bool LooksOurs(const Replacement& r, const char* name, const struct stat& folder
 // True when no live writer holds the file at the name locked.
 bool Abandoned(const Replacement& r, const char* name) {
   const uint64_t within = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-  Descriptor file(OpenAt2(r.folder.Get(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, within),
-                  &CloseDescriptor, -1);
+  Descriptor file(
+      OpenAt2(r.folder.Get(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, within),
+      &CloseDescriptor, -1);
   struct stat info;
   struct flock whole = {};
   whole.l_type = F_WRLCK;

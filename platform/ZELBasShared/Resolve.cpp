@@ -45,7 +45,8 @@ int OwnDescriptor(const struct stat& wanted) {
     struct stat info;
     int fd = std::atoi(entry->d_name);
     if (entry->d_name[0] != '.' && fd != dirfd(list) && fstat(fd, &info) == 0 &&
-        info.st_dev == wanted.st_dev && info.st_ino == wanted.st_ino && (fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY) {
+        info.st_dev == wanted.st_dev && info.st_ino == wanted.st_ino &&
+        (fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY) {
       found = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     }
   }
@@ -113,7 +114,8 @@ bool LinkProtectable(const struct stat& folder, const struct stat& link) {
 // reaches (or makes, where the link dangled, as `>` would), or -1 with its
 // reason. The walk goes on by the link's text and must come to that file.
 int KernelFollow(const Replacement& r) {
-  int fd = openat(r.folder.Get(), r.name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
+  int fd =
+      openat(r.folder.Get(), r.name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
   // A FIFO without a reader: followed all the same.
   if (fd < 0 && errno == ENXIO) fd = openat(r.folder.Get(), r.name.c_str(), O_PATH | O_CLOEXEC);
   return fd;
@@ -150,7 +152,8 @@ int OpenFound(const Replacement& r, const struct stat& found) {
   if (fstat(r.folder.Get(), &folder) != 0) return -1;
   const int flags = O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC | (Protectable(folder, found) ? O_CREAT : 0);
   int fd = openat(r.folder.Get(), r.name.c_str(), flags | O_NONBLOCK, 0600);
-  if (fd < 0 && S_ISFIFO(found.st_mode) && errno == ENXIO) fd = openat(r.folder.Get(), r.name.c_str(), flags, 0600);
+  if (fd < 0 && S_ISFIFO(found.st_mode) && errno == ENXIO)
+    fd = openat(r.folder.Get(), r.name.c_str(), flags, 0600);
   if (fd < 0 && errno == ELOOP) errno = EAGAIN;  // a link came meanwhile
   if (fd < 0) return -1;
   struct stat now;
@@ -233,7 +236,8 @@ bool WalkOnce(const char* path, Replacement& r, Descriptor& special) {
       return false;
     }
     if (slash) return RefuseTrailingSlash(r);
-    Descriptor at(openat(r.folder.Get(), r.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC), &CloseDescriptor, -1);
+    Descriptor at(openat(r.folder.Get(), r.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC), &CloseDescriptor,
+                  -1);
     // Nothing there yet: a new file goes there.
     if (!at) return errno == ENOENT && Reached(followed, -1);
     struct stat found;

@@ -5,9 +5,11 @@
 // drops when its process dies) for as long as it lives, so that named ones
 // left by killed writers are told from live ones (Leftovers.cpp).
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,12 +66,26 @@ bool MakeNamed(Replacement& r) {
   return false;
 }
 
+// An unnamed file can be given a name through its descriptor with the
+// capability to read any file, or else through /proc.
+bool MayNameUnnamedFiles() {
+  struct __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+  struct __user_cap_data_struct capabilities[2] = {};
+  bool capable = syscall(SYS_capget, &header, capabilities) == 0 &&
+                 (capabilities[0].effective & (1u << CAP_DAC_READ_SEARCH)) != 0;
+  return capable || access("/proc/self/fd", X_OK) == 0;
+}
+
 bool CreateTemporary(Replacement& r) {
   RemoveLeftovers(r);
   // A file new to the folder is made with fopen's mode, so that the kernel
   // gives it what open(O_CREAT) would: the folder's default ACL, or the
   // umask. One that replaces a file is private until it inherits.
-  r.temp.Reset(openat(r.folder.Get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, r.target ? 0600 : 0666));
+  if (MayNameUnnamedFiles()) {
+    r.temp.Reset(openat(r.folder.Get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, r.target ? 0600 : 0666));
+  } else {
+    errno = EOPNOTSUPP;
+  }
   if (r.temp && Lock(r.temp.Get())) {
     r.kernelMode = !r.target;
     return true;
@@ -120,7 +136,8 @@ bool LinkOver(Replacement& r) {
   // A host that reaps every child leaves only the name to tell.
   if (waited < 0) {
     bool done = fstatat(r.folder.Get(), r.name.c_str(), &placed, AT_SYMLINK_NOFOLLOW) == 0 &&
-                fstat(r.temp.Get(), &ours) == 0 && placed.st_ino == ours.st_ino && placed.st_dev == ours.st_dev;
+                fstat(r.temp.Get(), &ours) == 0 && placed.st_ino == ours.st_ino &&
+                placed.st_dev == ours.st_dev;
     status = done ? 0 : EAGAIN << 8;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
