@@ -10,8 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 mode="${1:-test}"
 
-# man-db: the install test reads the installed manual page.
-packages=(cmake g++ ninja-build pkg-config libexpat1-dev libmimalloc-dev libgtest-dev man-db)
+# man-db: the install test reads the installed manual page; btrfs-progs:
+# the write tests' copy-on-write file system.
+packages=(cmake g++ ninja-build pkg-config libexpat1-dev libmimalloc-dev libgtest-dev man-db btrfs-progs)
 
 bash scripts/ensure-packages.sh "${packages[@]}"
 

@@ -190,16 +190,21 @@ TEST_F(ProtectionTest, CopyOnWriteFileSystemsRefuseWhatDoesNotFit) {
   if (made != 0 || !OwnMounts() || std::system(("mount -o loop " + image + " " + disk).c_str()) != 0) {
     GTEST_SKIP() << "no btrfs here (btrfs-progs and a loop device)";
   }
-  std::string file = Made(disk + "/doc.xml", std::string(10 << 20, 'o'), kUserA, 0644);
-  std::string filler = disk + "/filler";
-  std::system(("dd if=/dev/zero of=" + filler + " bs=1M >/dev/null 2>&1; sync").c_str());
+  // The new text is shorter: the old file's blocks would do, were they not
+  // copied on write.
+  const std::string old(20 << 20, 'o'), text(10 << 20, 'n');
+  std::string file = Made(disk + "/doc.xml", old, kUserA, 0644), filler = disk + "/filler";
+  // Full but for 4 MiB: room for a part of the text, not for all of it.
+  std::system(
+      ("dd if=/dev/zero of=" + filler + " bs=1M >/dev/null 2>&1; sync; truncate -s -4M " + filler + "; sync")
+          .c_str());
   Own(disk, kUserA, kUserA, 0555);
-  EXPECT_EQ(As(kUserA, [&] { return Put(file, std::string(20 << 20, 'n')); }), ENOSPC);
-  EXPECT_EQ(TempDir::Read(file), std::string(10 << 20, 'o'));
+  EXPECT_EQ(As(kUserA, [&] { return Put(file, text); }), ENOSPC);
+  EXPECT_TRUE(TempDir::Read(file) == old) << "the old text, whole";
   fs::remove(filler);
   std::system("sync");
-  EXPECT_EQ(As(kUserA, [&] { return Put(file, std::string(20 << 20, 'n')); }), 0);
-  EXPECT_EQ(TempDir::Read(file), std::string(20 << 20, 'n'));
+  EXPECT_EQ(As(kUserA, [&] { return Put(file, text); }), 0);
+  EXPECT_TRUE(TempDir::Read(file) == text);
   umount(disk.c_str());
 }
 
