@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -230,6 +231,7 @@ inline std::vector<std::string> Disagreements(const std::string& root, int strid
                       std::to_string(o.ours));
     }
     otherErrors += o.kernel != o.ours;
+    if (refusals != nullptr && o.kernel != 0) ++(*refusals)[o.kernel];
   }
   return found;
 }
