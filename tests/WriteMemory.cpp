@@ -9,9 +9,11 @@
 //
 //   write_memory MEGABYTES FILE LIMIT [unnamed|named|in-place]
 //
+// FILE "-" is a file of the temporary folder, removed afterwards.
 // scripts/write-memory.sh runs it on 500 MB, natively and under Wine.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "WithoutUnnamedFiles.h"
@@ -55,9 +57,12 @@ int main(int argc, char** argv) {
   long megabytes = std::atol(argv[1]);
   double limit = std::atof(argv[3]);
   std::string way = argc > 4 ? argv[4] : "unnamed", file = argv[2];
+  std::filesystem::path temporary = std::filesystem::temp_directory_path() / "zelbas-write-memory.xml";
+  if (file == "-") file = temporary.string();
 #if !defined(_WIN32)
   if (way == "named" && !WithoutUnnamedFiles()) return 2;
-  if (way == "in-place") file = "/proc/self/fd/" + std::to_string(open(argv[2], O_WRONLY | O_CREAT, 0644));
+  if (way == "in-place")
+    file = "/proc/self/fd/" + std::to_string(open(file.c_str(), O_WRONLY | O_CREAT, 0644));
 #endif
   // Built through the parser's callbacks: no parse buffer raises the peak
   // before the write.
@@ -81,9 +86,12 @@ int main(int argc, char** argv) {
   Memory(tree, before);
   long result = document.WriteFile(ZELString(file.c_str()));
   Memory(now, after);
+  std::error_code ignored;
+  if (std::string(argv[2]) == "-") std::filesystem::remove(temporary, ignored);
   double raised = after - (before > tree ? before : tree);
-  std::printf("%s, %ld MB of text: %.1f MiB with the tree, peak %.1f MiB before WriteFile, %.1f after: +%.1f MiB\n",
-              way.c_str(), megabytes, tree, before, after, raised);
+  std::printf(
+      "%s, %ld MB of text: %.1f MiB with the tree, peak %.1f MiB before WriteFile, %.1f after: +%.1f MiB\n",
+      way.c_str(), megabytes, tree, before, after, raised);
   if (result != S_OK) return 2;
   return raised < limit ? 0 : 1;
 }

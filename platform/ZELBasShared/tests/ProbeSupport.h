@@ -216,10 +216,11 @@ inline Outcome Run(const std::string& root, const Case& c, bool hideProc) {
 }
 
 // Runs every `stride`th case; the cases where Fopen and the kernel
-// disagree on whether the write may happen, one line each, and in
-// `otherErrors` those where both refuse for different reasons.
+// disagree on whether the write may happen, one line each, in
+// `otherErrors` those where both refuse for different reasons, and in
+// `refusals` the kernel's refusals by errno.
 inline std::vector<std::string> Disagreements(const std::string& root, int stride, bool hideProc,
-                                              int& otherErrors) {
+                                              int& otherErrors, std::map<int, int>* refusals = nullptr) {
   Sysctl symlinks("symlinks", "1"), regular("regular", "0"), fifos("fifos", "0");  // restored after
   std::vector<std::string> found;
   otherErrors = 0;

@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "ProbeSupport.h"
@@ -28,9 +28,13 @@ static int Matrix(const std::string& folder) {
   int failed = 0;
   for (bool hidden : {false, true}) {
     int otherErrors = 0;
-    std::vector<std::string> found = Disagreements(folder, 1, hidden, otherErrors);
-    std::printf("matrix %s /proc: %d cases, %zu disagreements, %d with another errno\n",
+    std::map<int, int> refusals;
+    std::vector<std::string> found = Disagreements(folder, 1, hidden, otherErrors, &refusals);
+    std::printf("matrix %s /proc: %d cases, %zu disagreements, %d with another errno; the kernel refused",
                 hidden ? "without" : "with", kCases, found.size(), otherErrors);
+    for (const auto& refused : refusals)
+      std::printf(" %d (%s)", refused.second, std::strerror(refused.first));
+    std::printf("\n");
     for (const std::string& line : found) std::printf("  %s\n", line.c_str());
     failed |= !found.empty();
   }

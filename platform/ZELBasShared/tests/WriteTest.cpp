@@ -154,7 +154,6 @@ TEST(WriteTest, AHeldOrReadOnlyFileIsNotReplaced) {
 TEST(WriteTest, ANameThatCameToHoldAnotherFileIsLeftAlone) {
   TempDir dir;
   std::string target = dir.Write("doc.xml", "old"), other = dir.Write("other", "other");
-  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN);
   FILE* stream = ZELBasFileOps::Fopen(ZELString(target.c_str()), "w");
   ASSERT_NE(stream, nullptr);
   std::fputs("new", stream);
@@ -164,6 +163,7 @@ TEST(WriteTest, ANameThatCameToHoldAnotherFileIsLeftAlone) {
   EXPECT_EQ(errno, EAGAIN);
   EXPECT_EQ(TempDir::Read(target), "other");
   EXPECT_EQ(Count(dir.path), 1) << "the new file is gone";
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN);
   EXPECT_EQ(Put(target, "new"), 0);
   EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u) << "attributes kept";
 }
