@@ -118,10 +118,13 @@ int Finish(void* cookie) {
 }
 
 // Devices, pipes and other special files are written in place, blocking as
-// fopen's stream would.
+// fopen's stream would. A socket is this process's own descriptor shared
+// (Resolve.cpp): its flags are its owner's.
 FILE* InPlace(Descriptor& special) {
+  struct stat info;
   int flags = fcntl(special.Get(), F_GETFL);
-  if (flags < 0 || fcntl(special.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+  if (flags < 0 || fstat(special.Get(), &info) != 0) return nullptr;
+  if (!S_ISSOCK(info.st_mode) && fcntl(special.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
   FILE* stream = fdopen(special.Get(), "w");
   if (stream != nullptr) special.Take();
   return stream;
