@@ -6,6 +6,7 @@
 // left by killed writers are told from live ones (Leftovers.cpp).
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -16,6 +17,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <new>
 
 #include "Replacement.h"
 
@@ -121,11 +124,16 @@ int LinkAndRename(Replacement& r) {
   return error;
 }
 
+int RunChild(void* replacement) { return LinkAndRename(*static_cast<Replacement*>(replacement)); }
+
 bool LinkOver(Replacement& r) {
-  // A child that shares this process's memory and runs while it waits; a
-  // kill of this process lets the child finish.
-  pid_t child = vfork();
-  if (child == 0) _exit(LinkAndRename(r));
+  // A child that shares this process's memory, on a stack of its own, and
+  // runs while this process waits (as posix_spawn's does); a kill of this
+  // process lets the child finish.
+  const size_t kStack = size_t{256} * 1024;
+  std::unique_ptr<char[]> stack(new (std::nothrow) char[kStack]);
+  if (stack == nullptr) return false;
+  pid_t child = clone(&RunChild, stack.get() + kStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &r);
   if (child < 0) return false;
   int status = 0;
   pid_t waited;
