@@ -42,4 +42,7 @@ ZELBASXMLPARSER_API XML_Size xmp_XML_GetCurrentLineNumber(XML_Parser parser);
 ZELBASXMLPARSER_API XML_Size xmp_XML_GetCurrentColumnNumber(XML_Parser parser);
 /// Expat's XML_ParserFree, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_ParserFree(XML_Parser parser);
+/// Expat's XML_ExpatVersion, with the same arguments and result: the
+/// version of the Expat loaded, which may differ from the headers'.
+ZELBASXMLPARSER_API const XML_LChar* xmp_XML_ExpatVersion();
 }
