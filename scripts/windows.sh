@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The 64-bit Windows build: cross-built with MinGW-w64 on Debian, run under
-# Wine. Installs what is missing (as root, with apt-get), builds Expat and
-# mimalloc (from Debian's source packages, with Debian's patches) and
+# Wine. Installs what is missing (as root, with apt-get) and the newest
+# libexpat1-dev, builds Expat (the Debian revision the Linux build links)
+# and mimalloc (from Debian's source packages, with Debian's patches) and
 # GoogleTest for Windows once into build-windows-deps/, then builds the
 # project with the windows preset (CMakePresets.json) into build-windows/.
 #
@@ -20,8 +21,6 @@ mode="${1:-test}"
 deps="$PWD/build-windows-deps"  # where the windows preset looks for them
 toolchain="$PWD/cmake/mingw-w64-x86_64.cmake"
 mingw=x86_64-w64-mingw32
-expat_version=2.5.0-1+deb12u2
-expat_source="$deps/src/expat-${expat_version%-*}/expat"
 mimalloc_version=2.0.9+ds-2
 
 case "$mode" in
@@ -33,29 +32,45 @@ case "$mode" in
 esac
 
 bash scripts/ensure-packages.sh cmake ninja-build dpkg-dev autoconf automake libtool googletest \
-  g++-mingw-w64-x86-64 wine64
+  g++-mingw-w64-x86-64 wine64 --newest libexpat1-dev libexpat1
+# The same Expat on both systems: the revision the Linux build links.
+expat_version="$(dpkg-query -W -f='${Version}' libexpat1-dev)"
+expat_source="$deps/src/expat-$expat_version/expat-${expat_version%-*}/expat"
 
 # Debian's source of a package at exactly the given version, unpacked with
-# its patches into $deps/src; adds the release's source archive to apt's
-# sources when missing.
+# its patches into $deps/src/PACKAGE-VERSION (each revision apart: they
+# unpack to the same folder name); adds the release's source archives, the
+# security suite's included, to apt's sources when they lack that version.
+source_offered() { apt-cache showsrc "$1" 2>/dev/null | grep -qx "Version: $2"; }
 fetch_source() {
-  local package=$1 version=$2
-  if ! apt-cache showsrc "$package" 2>/dev/null | grep -qx "Version: $version"; then
+  local package=$1 version=$2 codename
+  if ! source_offered "$package" "$version"; then
     if [[ $(id -u) -ne 0 ]]; then
-      echo "error: the $package source needs a deb-src entry for bookworm (as root)" >&2
+      echo "error: the $package $version source needs deb-src entries for the release and its security suite (as root)" >&2
       exit 1
     fi
-    cat >/etc/apt/sources.list.d/bookworm-src.sources <<'EOF'
+    codename="$(sed -n "s/^VERSION_CODENAME=//p" /etc/os-release)"
+    cat >"/etc/apt/sources.list.d/$codename-src.sources" <<EOF
 Types: deb-src
 URIs: http://deb.debian.org/debian
-Suites: bookworm
+Suites: $codename $codename-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: $codename-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
     apt-get update -q
+    source_offered "$package" "$version" || {
+      echo "error: no package source offers $package $version" >&2
+      exit 1
+    }
   fi
-  mkdir -p "$deps/src"
-  (cd "$deps/src" && apt-get source -q --only-source "$package=$version")
+  rm -rf "$deps/src/$package-$version" && mkdir -p "$deps/src/$package-$version"
+  (cd "$deps/src/$package-$version" && apt-get source -q --only-source "$package=$version")
 }
 
 # Expat as Debian builds it (debian/rules): autoconf's configure with
@@ -99,14 +114,16 @@ build_dependency() {
 # redirection module, which Debian's source does not carry.
 build_mimalloc() {
   fetch_source mimalloc "$mimalloc_version"
-  build_dependency mimalloc "$deps/src/mimalloc-${mimalloc_version%-*}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  local source="$deps/src/mimalloc-$mimalloc_version/mimalloc-${mimalloc_version%-*}"
+  build_dependency mimalloc "$source" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_FLAGS="-Wall -pedantic" -DMI_BUILD_SHARED=OFF -DMI_BUILD_STATIC=ON -DMI_BUILD_OBJECT=OFF \
     -DMI_BUILD_TESTS=OFF -DMI_INSTALL_TOPLEVEL=ON -DMI_OVERRIDE=OFF -DMI_WIN_REDIRECT=OFF
-  install -D -m 644 "$deps/src/mimalloc-${mimalloc_version%-*}/LICENSE" "$deps/prefix/share/licenses/mimalloc/LICENSE"
+  install -D -m 644 "$source/LICENSE" "$deps/prefix/share/licenses/mimalloc/LICENSE"
 }
 
 # Each dependency is built once per version; a rerun finds it installed.
-# An Expat of another build (CMake's, before) goes with everything built on it.
+# An Expat of another revision or build (CMake's, before) goes with
+# everything built on it.
 if [[ ! -f $deps/prefix/expat-$expat_version-autoconf.stamp ]]; then
   rm -rf "$deps/prefix" "$deps/build"
   build_expat
