@@ -125,7 +125,7 @@ build_mimalloc() {
 # An Expat of another revision or build (CMake's, before) goes with
 # everything built on it.
 if [[ ! -f $deps/prefix/expat-$expat_version-autoconf.stamp ]]; then
-  rm -rf "$deps/prefix" "$deps/build"
+  rm -rf "$deps/prefix" "$deps/build" "$deps/src"
   build_expat
   touch "$deps/prefix/expat-$expat_version-autoconf.stamp"
 fi
