@@ -36,7 +36,8 @@ bash scripts/ensure-packages.sh cmake ninja-build dpkg-dev autoconf automake lib
 # The same Expat on both systems: the revision the Linux build links.
 expat_version="$(dpkg-query -W -f='${Version}' libexpat1-dev)"
 
-source_listed() { apt-cache showsrc "$1" 2>/dev/null | grep -qx "Version: $2"; }
+# (grep reads to the end: with -q it may stop apt-cache early, failing the pipe.)
+source_listed() { apt-cache showsrc "$1" 2>/dev/null | grep -x "Version: $2" >/dev/null; }
 
 # Adds the release's source archives, its updates' and its security
 # suite's, to apt's sources.
