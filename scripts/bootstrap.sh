@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and builds: installs what is missing or,
-# for Expat, out of date (as root, with apt-get), configures and builds the release preset
-# (CMakePresets.json) into build/, then runs what was asked for.
+# for Expat, out of date (as root, with apt-get), configures and builds the
+# release preset (CMakePresets.json) into build/, then runs what was asked
+# for.
 #
 #   bash scripts/bootstrap.sh test      build and run every test
 #   bash scripts/bootstrap.sh example   build and format the bundled example
