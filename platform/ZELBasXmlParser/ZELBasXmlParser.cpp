@@ -128,3 +128,5 @@ void xmp_XML_ParserFree(XML_Parser parser) {
   XML_ParserFree(parser);
   delete guard;
 }
+
+const XML_LChar* xmp_XML_ExpatVersion() { return XML_ExpatVersion(); }

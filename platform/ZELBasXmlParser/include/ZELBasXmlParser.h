@@ -54,4 +54,7 @@ ZELBASXMLPARSER_API XML_Index xmp_XML_GetCurrentByteIndex(XML_Parser parser);
 ZELBASXMLPARSER_API int xmp_XML_GetCurrentByteCount(XML_Parser parser);
 /// Expat's XML_ParserFree, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_ParserFree(XML_Parser parser);
+/// Expat's XML_ExpatVersion, with the same arguments and result: the
+/// version of the Expat loaded, which may differ from the headers'.
+ZELBASXMLPARSER_API const XML_LChar* xmp_XML_ExpatVersion();
 }
