@@ -24,7 +24,7 @@
 
 namespace {
 
-const size_t kSlots = 5;  // the last is a document's root
+const size_t kSlots = 5;       // the last is a document's root
 const size_t kMaxNodes = 128;  // per slot; appending a slot to itself doubles it
 
 typedef std::vector<FlatNode> Tree;
@@ -106,7 +106,9 @@ void CheckLinks(const ZELBasXmlNode& node, const Tree& model, size_t k) {
 // Whether the well-formed layout may write the tree: names the parser
 // takes, texts of XML characters (the fuzzer's bad ones hold FF 01).
 bool Writable(const Tree& t) {
-  auto name = [](const std::string& n) { return !n.empty() && n.find_first_of("<&\" \xFF") == std::string::npos; };
+  auto name = [](const std::string& n) {
+    return !n.empty() && n.find_first_of("<&\" \xFF") == std::string::npos;
+  };
   auto text = [](const std::string& x) { return x.find('\xFF') == std::string::npos; };
   for (const FlatNode& n : t) {
     if (!name(n.tag) || !text(n.data)) return false;

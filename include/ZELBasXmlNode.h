@@ -12,7 +12,7 @@
 namespace zelbas_detail {
 class NodeAccess;
 class Markup;
-}
+}  // namespace zelbas_detail
 
 // Result codes are 32-bit HRESULTs: S_OK, or E_FAIL with the bit pattern
 // 0x80004005, negative. Windows' own definitions, where its headers came
@@ -63,8 +63,8 @@ enum ZELBasXmlOptions : unsigned long {
   /// What a program that reads and writes XML expects of an XML library:
   /// whole texts, the well-formed layout, quiet reads that start from an
   /// empty tree and fail on malformed input.
-  ZELBasXmlStandard =
-      ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet | ZELBasXmlFreshRead | ZELBasXmlFailOnParseError,
+  ZELBasXmlStandard = ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet | ZELBasXmlFreshRead |
+                      ZELBasXmlFailOnParseError,
 };
 
 /// An XML element node.

@@ -14,7 +14,12 @@ template ZELBASXMLDOCUMENT_API void ZELBasStandardCopy<ZELBasXmlNode>(const void
 template ZELBASXMLDOCUMENT_API void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);
 
 ZELBasXmlNode::ZELBasXmlNode()
-    : isRoot(false), held(false), textEdited(false), keptIndex(NodeAccess::kNotKept), parent(nullptr), markup(nullptr) {}
+    : isRoot(false),
+      held(false),
+      textEdited(false),
+      keptIndex(NodeAccess::kNotKept),
+      parent(nullptr),
+      markup(nullptr) {}
 
 ZELBasXmlNode::ZELBasXmlNode(const ZELString& name)
     : tagName(name),
