@@ -65,7 +65,7 @@ void KeptLayout::Open(const ZELBasXmlNode* node, size_t at) {
     return;
   }
   std::string indent;
-  bool known;
+  bool known = false;
   if (at == 0) {
     indent.assign(style.indent);
     known = style.indentKnown;
@@ -95,7 +95,7 @@ void KeptLayout::Close(const ZELBasXmlNode* node, size_t at) {
     return;
   }
   std::string indent;
-  bool known;
+  bool known = false;
   Play(frames[at], indent, known);
 }
 

@@ -1,6 +1,7 @@
 // Putting the elements' texts together: the held bytes and the runs.
 #include "TextAssembly.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <string_view>
@@ -15,7 +16,8 @@ TextAssembly::~TextAssembly() {
 }
 
 void TextAssembly::Reserve(size_t length, size_t keep) {
-  size_t grown = capacity * 2 > length ? capacity * 2 : length;
+  // Never empty, so that there is always a buffer to copy into.
+  size_t grown = std::max({capacity * 2, length, size_t{64}});
   char* bytes = NewBytes(grown);
   if (keep != 0) std::memcpy(bytes, pending, keep);
   if (pending != nullptr) mem_Free(pending);

@@ -29,7 +29,7 @@ public:
   // replacing any.
   void SetPiece(ZELBasXmlNode* node, const char* text, size_t length) {
     if (pendingNode != node) Flush();
-    if (length > capacity) Reserve(length);
+    if (pending == nullptr || length > capacity) Reserve(length);
     CopyBytes(pending, text, length);
     pendingLength = length;
     pendingNode = node;

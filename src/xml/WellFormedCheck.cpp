@@ -84,7 +84,7 @@ std::string PathOf(const ZELBasXmlNode* top, const ZELBasXmlNode* node) {
         step += number;
       }
     }
-    path = step + path;
+    path.insert(0, step);
     if (at == top) return path;
   }
 }

@@ -215,7 +215,7 @@ long ZELBasXmlNode::Append(ZELBasXmlNode& child) {
   if (IsSelfOrAncestor(&child)) {
     // The children about to grow lie inside `child`: a copy is taken
     // first. `child` keeps its link, which to a descendant would be a cycle.
-    ZELBasXmlNode copy(child);
+    const ZELBasXmlNode copy(child);  // NOLINT(performance-unnecessary-copy-initialization): see above
     Store(copy);
     return S_OK;
   }
