@@ -180,7 +180,7 @@ def main():
         keep, plain = R("zel_file_keep", name, "peak"), R("zel_file", name, "peak")
         if keep is None or plain is None:
             return None
-        return (keep - plain) * 1048576 / (sizes[name] * 1e6)
+        return (keep - plain) * 1048576 / sizes[name]
 
     # The tables are printed once whole, without the columns of contenders
     # left out.
