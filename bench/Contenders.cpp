@@ -88,6 +88,9 @@ void* ReadZelFile(const Input& input) { return ReadZelFileWith(input, 0); }
 // Every piece of each text joined, as a program that reads data out sets it.
 void* ReadZelFileWhole(const Input& input) { return ReadZelFileWith(input, ZELBasXmlWholeText); }
 
+// The layout kept, as a program that edits a file in place sets it.
+void* ReadZelFileKeep(const Input& input) { return ReadZelFileWith(input, ZELBasXmlKeepLayout); }
+
 void PrepareZelString(Input& input) { input.prepared = new ZELString(input.text.c_str()); }
 void UnprepareZelString(Input& input) { delete static_cast<ZELString*>(input.prepared); }
 
@@ -117,6 +120,7 @@ const Reader kReaders[] = {
     {"expat_whole", true, NoPrepare, ReadExpatWhole, CountExpat, NoRelease, NoPrepare},
     {"zel_file", false, NoPrepare, ReadZelFile, CountZel, ReleaseZel, NoPrepare},
     {"zel_file_whole", false, NoPrepare, ReadZelFileWhole, CountZel, ReleaseZel, NoPrepare},
+    {"zel_file_keep", false, NoPrepare, ReadZelFileKeep, CountZel, ReleaseZel, NoPrepare},
     {"zel_string", true, PrepareZelString, ReadZelString, CountZel, ReleaseZel, UnprepareZelString},
 };
 

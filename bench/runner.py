@@ -19,7 +19,7 @@ import statistics
 import subprocess
 import sys
 
-READERS = ["expat_chunked", "expat_whole", "zel_file", "zel_file_whole", "zel_string", "pugixml_file",
+READERS = ["expat_chunked", "expat_whole", "zel_file", "zel_file_whole", "zel_file_keep", "zel_string", "pugixml_file",
            "pugixml_buffer", "tinyxml2", "libxml2"]
 BEFORE = "zel_file_before"  # zel_file of the --baseline build
 WRITERS = ["zel", "pugixml", "tinyxml2"]
@@ -175,6 +175,13 @@ def main():
     R = lambda who, name, measure="steady": c.get("read", who, name, measure)  # noqa: E731
     W = lambda who, name: c.get("write", who, name, "steady")  # noqa: E731
 
+    def extra(name):
+        """The kept layout's peak above the default read's, per byte of input."""
+        keep, plain = R("zel_file_keep", name, "peak"), R("zel_file", name, "peak")
+        if keep is None or plain is None:
+            return None
+        return (keep - plain) * 1048576 / sizes[name]
+
     # The tables are printed once whole, without the columns of contenders
     # left out.
     stdout, sys.stdout = sys.stdout, io.StringIO()
@@ -195,15 +202,17 @@ def main():
               f"| {mbps(s, zs)} | {ratio(ew, zs, True)} | {mbps(s, pf)} | {mbps(s, pb)} "
               f"| {mbps(s, R('tinyxml2', n))} | {mbps(s, R('libxml2', n))} | {ratio(pf, zf)} |")
 
-    print("\n**ReadFile with whole texts, and before** (steady, MB/s of input as above; ÷ = ratio of speeds "
-          "to the default `ReadFile`; before: the `--baseline` build, same run)\n")
-    print("| file | ReadFile | whole texts | ÷ ReadFile | ReadFile before | ReadFile ÷ before |")
-    print("|---|---:|---:|---:|---:|---:|")
+    print("\n**ReadFile with whole texts, with the layout kept, and before** (steady, MB/s of input as above; "
+          "÷ = ratio of speeds to the default `ReadFile`; extra: the kept layout's peak memory above the "
+          "default read's, in bytes per byte of input; before: the `--baseline` build, same run)\n")
+    print("| file | ReadFile | whole texts | ÷ ReadFile | layout kept | ÷ ReadFile | extra | ReadFile before "
+          "| ReadFile ÷ before |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
     for n in names:
         s = sizes[n]
-        zf, zw, zb = R("zel_file", n), R("zel_file_whole", n), R(BEFORE, n)
-        print(f"| {n} | {mbps(s, zf)} | {mbps(s, zw)} | {ratio(zf, zw, True)} | {mbps(s, zb)} "
-              f"| {ratio(zb, zf, True)} |")
+        zf, zw, zk, zb = R("zel_file", n), R("zel_file_whole", n), R("zel_file_keep", n), R(BEFORE, n)
+        print(f"| {n} | {mbps(s, zf)} | {mbps(s, zw)} | {ratio(zf, zw, True)} | {mbps(s, zk)} "
+              f"| {ratio(zf, zk, True)} | {fmt(extra(n), 2)} | {mbps(s, zb)} | {ratio(zb, zf, True)} |")
 
     print("\n**Reading, cold** (MB/s of input: the first read in a fresh process, the file in the page cache)\n")
     print("| file | raw Expat, chunks | ReadFile | ÷ Expat | raw Expat, whole | ReadString | ÷ Expat "
@@ -288,6 +297,10 @@ def main():
                                                             for n in names), ">= 0.97", lambda lo, hi: lo >= 0.97),
         ("`ReadFile` whole texts ÷ default, steady", span(speed(R("zel_file", n), R("zel_file_whole", n))
                                                          for n in names), "(its cost)", None),
+        ("`ReadFile` layout kept: time ÷ default, steady", span(speed(R("zel_file_keep", n), R("zel_file", n))
+                                                               for n in names), "<= 1.5", lambda lo, hi: hi <= 1.5),
+        ("`ReadFile` layout kept: extra peak ÷ input size", span(extra(n) for n in names), "<= 1.0",
+         lambda lo, hi: hi <= 1.0),
         ("peak memory of one read ÷ tinyxml2", span(speed(R("zel_file", n, "peak"), R("tinyxml2", n, "peak"))
                                                      for n in names), "<= 1.0", lambda lo, hi: hi <= 1.0),
     ]

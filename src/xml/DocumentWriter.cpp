@@ -2,7 +2,12 @@
 // file or a sink.
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
+#include "DocumentAccess.h"
+#include "KeptLayout.h"
+#include "Render.h"
+#include "WellFormedCheck.h"
 #include "ZELBasScopeOwner.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
@@ -20,6 +25,34 @@ bool ToStream(void* stream, const char* bytes, size_t length) {
 
 void Discard(FILE* stream) { ZELBasFileOps::Fdiscard(stream); }
 
+// False when the document asks for the well-formed layout and its tree
+// cannot be written so: checked before anything is written.
+bool Writable(const ZELBasXmlNode& root, unsigned long options) {
+  return (options & (ZELBasXmlWellFormed | ZELBasXmlKeepLayout)) == 0 ||
+         WellFormedCheck().Check(&root, nullptr);
+}
+
+bool PutString(ZELBasXmlSink sink, void* context, const ZELString& text) {
+  std::string_view bytes = text;
+  return bytes.empty() || sink(context, bytes.data(), bytes.size());
+}
+
+// The document as a read that kept its layout found it: what stood before
+// the root, the root, what stood after it.
+long WriteKept(const ZELBasXmlDocument& document, ZELBasXmlSink sink, void* context) {
+  const ZELString& prolog = DocumentAccess::Prolog(document);
+  std::string_view before = prolog;
+  KeptStyle style;
+  style.lineEnd = DocumentAccess::LineEnd(document);
+  style.unit = DocumentAccess::Unit(document);
+  size_t line = before.rfind('\n');
+  style.indentKnown = before.empty() || line != std::string_view::npos;
+  if (line != std::string_view::npos) style.indent = before.substr(line + 1);
+  if (!PutString(sink, context, prolog)) return E_FAIL;
+  if (RenderKept(document.GetRoot(), sink, context, style) != S_OK) return E_FAIL;
+  return PutString(sink, context, DocumentAccess::Epilog(document)) ? S_OK : E_FAIL;
+}
+
 }  // namespace zelbas_detail
 
 using namespace zelbas_detail;
@@ -30,19 +63,23 @@ long ZELBasXmlDocument::Write() {
 }
 
 long ZELBasXmlDocument::WriteString(ZELString& out) {
-  ZELString text(kHeader);
-  long result = dom.Serialize(text, ZELString(), options);
+  ZELString text;
+  long result = WriteTo(&AppendToString, &text);
   if (result != S_OK) return result;
   out = text;
   return S_OK;
 }
 
 long ZELBasXmlDocument::WriteTo(ZELBasXmlSink sink, void* context) const {
+  if (!Writable(dom, options)) return E_FAIL;
+  if ((options & ZELBasXmlKeepLayout) != 0 && layoutKept) return WriteKept(*this, sink, context);
   if (!sink(context, kHeader, sizeof kHeader - 1)) return E_FAIL;
-  return dom.SerializeTo(sink, context, ZELString(), options);
+  return RenderTo(dom, sink, context, ZELString(), options);
 }
 
 long ZELBasXmlDocument::WriteFile(const ZELString& name) {
+  // The file is not opened when the tree cannot be written.
+  if (!Writable(dom, options)) return E_FAIL;
   // Rendered straight into the file, a buffer at a time: the text is never
   // whole in memory. Until the close, the stream's new file is all it
   // touched: a render that fails or throws discards it.

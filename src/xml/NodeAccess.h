@@ -7,12 +7,16 @@
 
 #include <cassert>
 
+#include "Markup.h"
 #include "ZELBasXmlNode.h"
 
 namespace zelbas_detail {
 
 class NodeAccess {
 public:
+  // The keptIndex of a node that is not a child a kept layout names.
+  static const uint32_t kNotKept = UINT32_MAX;
+
   static const ZELBasXmlNode* FirstChild(const ZELBasXmlNode* node) {
     return node->children.size() != 0 ? node->children.begin() : nullptr;
   }
@@ -38,6 +42,16 @@ public:
   static ZELBasMap<ZELString, ZELString>& Attributes(ZELBasXmlNode* node) { return node->attributes; }
   static ZELString& Data(ZELBasXmlNode* node) { return node->data; }
 
+  // The layout a read kept, and the node's place in its parent's.
+  static const Markup* MarkupOf(const ZELBasXmlNode* node) { return node->markup; }
+  static void SetMarkup(ZELBasXmlNode* node, Markup* markup) {
+    Markup::Release(node->markup);
+    node->markup = markup;
+  }
+  static uint32_t KeptIndex(const ZELBasXmlNode* node) { return node->keptIndex; }
+  static void SetKeptIndex(ZELBasXmlNode* node, uint32_t index) { node->keptIndex = index; }
+  static bool TextEdited(const ZELBasXmlNode* node) { return node->textEdited; }
+
   // Constructs a child named `tagName` at the end of `parent`'s children and
   // links it there: the same node that appending a copy of a new one gives.
   static ZELBasXmlNode* AppendNew(ZELBasXmlNode* parent, const ZELString& tagName) {
@@ -45,6 +59,7 @@ public:
     void* slot = Engine(parent->children).PushBackUninitialized(&ZELBasXmlNode::Relocate);
     ZELBasXmlNode* child = new (slot, ZELBasPlacementTag) ZELBasXmlNode(tagName);
     child->parent = parent;
+    child->held = true;
     return child;
   }
 
