@@ -30,9 +30,9 @@ static std::string Text(ZELBasXmlDocument& document) {
   return std::string(out.CastToCharPtr(), out.GetLengthInBytes());
 }
 
-// A document of many 64 KiB buffers, with a NUL inside a text and
-// characters that the well-formed layout escapes.
-static void Fill(ZELBasXmlDocument& document) {
+// A document of many 64 KiB buffers, with characters that the well-formed
+// layout escapes, and a NUL inside a text, which it cannot write.
+static void Fill(ZELBasXmlDocument& document, bool nul = true) {
   const char* none[] = {nullptr};
   ZELBasXmlDocument::unknownStartTag(&document, "big", none);
   for (int i = 0; i < 10000; ++i) {
@@ -43,22 +43,29 @@ static void Fill(ZELBasXmlDocument& document) {
     ZELBasXmlDocument::unknownEndTag(&document, "item");
   }
   ZELBasXmlDocument::unknownStartTag(&document, "nul", none);
-  ZELBasXmlDocument::dataHandler(&document, "x\0y", 3);
+  ZELBasXmlDocument::dataHandler(&document, "x\0y", nul ? 3 : 1);
   ZELBasXmlDocument::unknownEndTag(&document, "nul");
   ZELBasXmlDocument::unknownEndTag(&document, "big");
 }
 
 TEST(WriteFileTest, TheFileHoldsTheBytesWriteStringGivesInEitherLayout) {
   TempDir dir;
-  ZELBasXmlDocument document;
-  Fill(document);
   for (unsigned long options : {0ul, static_cast<unsigned long>(ZELBasXmlWellFormed)}) {
+    ZELBasXmlDocument document;
+    Fill(document, options == 0);
     document.SetOptions(options);
     std::string file = dir.File("doc.xml"), text = Text(document);
     ASSERT_GT(text.size(), 300000u);
     EXPECT_EQ(document.WriteFile(ZELString(file.c_str())), S_OK);
     EXPECT_TRUE(TempDir::Read(file) == text) << options;
   }
+  // A tree the well-formed layout cannot write leaves the file as it was.
+  ZELBasXmlDocument unwritable;
+  Fill(unwritable);
+  unwritable.SetOptions(ZELBasXmlWellFormed);
+  std::string old = TempDir::Read(dir.File("doc.xml"));
+  EXPECT_EQ(unwritable.WriteFile(ZELString(dir.File("doc.xml").c_str())), E_FAIL);
+  EXPECT_TRUE(TempDir::Read(dir.File("doc.xml")) == old);
   EXPECT_EQ(Count(dir.path), 1);
 }
 
