@@ -126,14 +126,25 @@ int LinkAndRename(Replacement& r) {
 
 int RunChild(void* replacement) { return LinkAndRename(*static_cast<Replacement*>(replacement)); }
 
-bool LinkOver(Replacement& r) {
-  // A child that shares this process's memory, on a stack of its own, and
-  // runs while this process waits (as posix_spawn's does); a kill of this
-  // process lets the child finish.
+// A child that shares this process's memory, on a stack of its own, and
+// runs while this process waits (as posix_spawn's does); a kill of this
+// process lets the child finish. The sanitizers follow only a child with a
+// copy of the memory: they get one.
+pid_t StartChild(Replacement& r) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  pid_t child = fork();
+  if (child == 0) _exit(LinkAndRename(r));
+  return child;
+#else
   const size_t kStack = size_t{256} * 1024;
   std::unique_ptr<char[]> stack(new (std::nothrow) char[kStack]);
-  if (stack == nullptr) return false;
-  pid_t child = clone(&RunChild, stack.get() + kStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &r);
+  if (stack == nullptr) return -1;
+  return clone(&RunChild, stack.get() + kStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &r);
+#endif
+}
+
+bool LinkOver(Replacement& r) {
+  pid_t child = StartChild(r);
   if (child < 0) return false;
   int status = 0;
   pid_t waited;
