@@ -84,7 +84,7 @@ TEST_F(ProtectionTest, ALinkFlippedByAnotherUserIsNotFollowed) {
     }
   }
   int refused = 0;
-  for (int i = 0; i < 300 && !fs::exists(secret + "/authorized_keys"); ++i) {
+  for (int i = 0; i < 20000 && refused < 5 && !fs::exists(secret + "/authorized_keys"); ++i) {
     int error = Put(target, "new");
     if (error == 0) {
       unlink(target.c_str());  // root's file: the other user may not remove it
