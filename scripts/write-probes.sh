@@ -16,13 +16,13 @@ probes="${1:-$root/build/platform/ZELBasShared/tests/write_probes}"
   echo "run as root: the probes make files of two other users and change fs.protected_*" >&2
   exit 2
 }
-[[ -x $probes ]] || {
+if [[ ! -x $probes ]]; then
   echo "no $probes: build the release preset first" >&2
   exit 2
-}
-work="$(mktemp -d)"
+fi
+# A folder the probes' other users may enter.
+work="$(mktemp -d -p /tmp zelbas-probes.XXXXXX)" && chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
-chmod 755 "$work"
 failed=0
 
 "$probes" matrix "$work/matrix" || failed=1

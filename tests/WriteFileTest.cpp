@@ -69,11 +69,17 @@ TEST(WriteFileTest, TheFileHoldsTheBytesWriteStringGivesInEitherLayout) {
   EXPECT_EQ(Count(dir.path), 1);
 }
 
-TEST(WriteFileTest, AFailedWriteLeavesTheOldFileAndNothingElse) {
+// A document written over a file of old content.
+class OverAnOldFile : public ::testing::Test {
+protected:
+  void SetUp() override { Fill(document); }
+
   TempDir dir;
   ZELBasXmlDocument document;
-  Fill(document);
   const std::string old = "old content\n", file = dir.Write("doc.xml", old);
+};
+
+TEST_F(OverAnOldFile, AFailedWriteLeavesTheOldFileAndNothingElse) {
   const size_t length = Text(document).size();
   // At length - 1 only the last flush, in the close, fails.
   for (size_t budget : {size_t(0), size_t(1000), length / 2, length - 1}) {
@@ -86,11 +92,7 @@ TEST(WriteFileTest, AFailedWriteLeavesTheOldFileAndNothingElse) {
   EXPECT_EQ(Count(dir.path), 1);
 }
 
-TEST(WriteFileTest, ARenderThatThrowsLeavesTheOldFileAndNothingElse) {
-  TempDir dir;
-  ZELBasXmlDocument document;
-  Fill(document);
-  const std::string old = "old content\n", file = dir.Write("doc.xml", old);
+TEST_F(OverAnOldFile, ARenderThatThrowsLeavesTheOldFileAndNothingElse) {
   AllocationScope scope;
   for (uint64_t failAt = 1;; ++failAt) {
     mem_FailAfter(failAt);
