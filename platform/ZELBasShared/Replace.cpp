@@ -39,7 +39,9 @@ void SyncFolder(const Replacement& r) {
 // co-writer's, in `seen`.
 bool Replaceable(const Replacement& r, struct stat& seen) {
   if (fstatat(r.folder.Get(), r.name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == ENOENT) errno = r.target ? EAGAIN : EEXIST;
+    seen = {};
+    if (errno != ENOENT || !r.target) return errno == ENOENT;  // a free name is a new file's to take
+    errno = EAGAIN;
     return false;
   }
   bool opened = r.target && seen.st_dev == r.opened.st_dev && seen.st_ino == r.opened.st_ino;
@@ -61,18 +63,19 @@ bool RenameOver(Replacement& r) {
 }
 
 // Where there was no file: the name is taken only while it is still free,
-// or holds a co-writer's file.
+// or holds a co-writer's file. Marked before and after, as a rename is.
 bool Place(Replacement& r) {
   Mark(r, nullptr);
   if (r.tempName[0] == '\0') {
-    if (LinkAs(r, r.name.c_str())) return Mark(r, nullptr) || true;
-    return errno == EEXIST && LinkOver(r);
-  }
-  if (renameat2(r.folder.Get(), r.tempName, r.folder.Get(), r.name.c_str(), RENAME_NOREPLACE) == 0) {
+    if (!LinkAs(r, r.name.c_str())) return errno == EEXIST && LinkOver(r);
+  } else if (renameat2(r.folder.Get(), r.tempName, r.folder.Get(), r.name.c_str(), RENAME_NOREPLACE) != 0) {
+    // EINVAL: a file system without the flag.
+    return (errno == EEXIST || errno == EINVAL) && RenameOver(r);
+  } else {
     r.tempName[0] = '\0';
-    return Mark(r, nullptr) || true;
   }
-  return (errno == EEXIST || errno == EINVAL) && RenameOver(r);  // EINVAL: a file system without the flag
+  Mark(r, nullptr);
+  return true;
 }
 
 bool Replace(Replacement& r) {

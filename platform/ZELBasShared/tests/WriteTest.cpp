@@ -151,6 +151,21 @@ TEST(WriteTest, AHeldOrReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(TempDir::Read(kept), "old");
 }
 
+TEST(WriteTest, NewFilesKilledWritersLeftAreRemovedAndHeldOnesKept) {
+  // Under the names the new files of doc.xml take: one left by a killed
+  // writer, one a live writer holds (shared with no other handle).
+  TempDir dir;
+  std::string target = dir.Write("doc.xml", "old");
+  std::string left = dir.Write(".doc.xml.0123456789abcdef.tmp", "left");
+  std::string held = dir.Write(".doc.xml.fedcba9876543210.tmp", "held");
+  HANDLE live = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(live, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Put(target, "new"), 0);
+  CloseHandle(live);
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(held));
+}
+
 TEST(WriteTest, ANameThatCameToHoldAnotherFileIsLeftAlone) {
   TempDir dir;
   std::string target = dir.Write("doc.xml", "old"), other = dir.Write("other", "other");
