@@ -8,19 +8,23 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/fuse.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ZELBasShared.h"
@@ -125,6 +129,72 @@ inline int Together(const std::string& file, const std::string& path, uid_t uid,
   }
   return whole;
 }
+
+// A FUSE file system mounted over a regular file, served by a thread of
+// this process, that answers what the kernel asks except an open, which it
+// never answers: whoever opens the file waits until the file system goes.
+// Counts the opens asked for.
+class HangingFuseFile {
+public:
+  explicit HangingFuseFile(const std::string& file) : path(file) {
+    device = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    std::string options =
+        "fd=" + std::to_string(device) + ",rootmode=100644,user_id=0,group_id=0,allow_other";
+    mounted = device >= 0 &&
+              mount("zelbas-probe", file.c_str(), "fuse", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+    if (mounted) server = std::thread([this] { Serve(); });
+  }
+  HangingFuseFile(const HangingFuseFile&) = delete;
+  HangingFuseFile& operator=(const HangingFuseFile&) = delete;
+  // Closing the device ends every wait on the file system (once no child
+  // holds it), and the server.
+  ~HangingFuseFile() {
+    if (mounted) umount2(path.c_str(), MNT_DETACH);
+    if (device >= 0) close(device);
+    if (server.joinable()) server.join();
+  }
+  bool Mounted() const { return mounted; }
+  int Opens() const { return opens; }
+  // For a child process, which must not keep the file system alive.
+  void CloseInChild() const { close(device); }
+
+private:
+  void Reply(const fuse_in_header& in, int error, const void* body, size_t size) {
+    char out[sizeof(fuse_out_header) + sizeof(fuse_init_out) + sizeof(fuse_attr_out)] = {};
+    fuse_out_header header = {static_cast<uint32_t>(sizeof header + size), error, in.unique};
+    std::memcpy(out, &header, sizeof header);
+    std::memcpy(out + sizeof header, body, size);
+    if (write(device, out, header.len) < 0) return;  // the kernel gave up on the request
+  }
+  void Serve() {
+    std::vector<char> buffer(1 << 20);
+    for (ssize_t got; (got = read(device, buffer.data(), buffer.size())) > 0;) {
+      fuse_in_header in;
+      std::memcpy(&in, buffer.data(), sizeof in);
+      if (in.opcode == FUSE_INIT) {
+        fuse_init_out init = {};
+        init.major = FUSE_KERNEL_VERSION;
+        init.minor = FUSE_KERNEL_MINOR_VERSION;
+        init.max_write = 4096;
+        Reply(in, 0, &init, sizeof init);
+      } else if (in.opcode == FUSE_GETATTR) {
+        fuse_attr_out attributes = {};
+        attributes.attr = {1, 0, 0, 0, 0, 0, 0, 0, 0, S_IFREG | 0644, 1, 0, 0, 0, 4096, 0};
+        Reply(in, 0, &attributes, sizeof attributes);
+      } else if (in.opcode == FUSE_OPEN) {
+        ++opens;  // never answered
+      } else if (in.opcode != FUSE_INTERRUPT && in.opcode != FUSE_FORGET) {
+        Reply(in, -ENOSYS, nullptr, 0);
+      }
+    }
+  }
+
+  std::string path;
+  int device = -1;
+  bool mounted = false;
+  std::atomic<int> opens{0};
+  std::thread server;
+};
 
 // The matrix: writer, folder (owner, group, mode), what the name holds, and
 // the three settings, each at each of its levels.

@@ -239,6 +239,30 @@ TEST_F(ProtectionTest, LeftoversAreRemovedWhoeverOwnsTheTargetAndNamesCostLittle
   EXPECT_LT(full, empty + 20) << "ms per write, from " << empty;
 }
 
+TEST_F(ProtectionTest, AFuseFilePlantedUnderTheNewFilesNamesIsNeverOpened) {
+  // Its open never returns: a write that opened it would hang for as long
+  // as its owner likes.
+  std::string target = Made(dir.File("doc.xml"), "old", 0, 0644);
+  std::string planted = Made(dir.File(".doc.xml.0123456789abcdef.tmp"), "", 0, 0644);
+  if (!OwnMounts()) GTEST_SKIP() << "no mount namespace here";
+  HangingFuseFile fuse(planted);
+  if (!fuse.Mounted()) GTEST_SKIP() << "no FUSE here: " << std::strerror(errno);
+  pid_t writer = fork();
+  if (writer == 0) {
+    fuse.CloseInChild();
+    std::_Exit(Put(target, "new"));
+  }
+  int status = -1;
+  for (int waited = 0; waited < 100 && waitpid(writer, &status, WNOHANG) == 0; ++waited) usleep(100000);
+  EXPECT_EQ(fuse.Opens(), 0);
+  if (status == -1) {
+    ADD_FAILURE() << "the write hung on the planted file";
+    kill(writer, SIGKILL);
+  }
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(TempDir::Read(target), "new");
+}
+
 TEST(ProcTest, AFileUnderProcIsWrittenInPlace) {
   char name[16] = {};
   prctl(PR_GET_NAME, name);
