@@ -24,6 +24,7 @@ void Markup::Release(Markup* markup) {
 
 bool MarkupReader::Next(MarkupStep& step) {
   if (at == end) return false;
+  step = MarkupStep();
   step.op = static_cast<MarkupOp>(*at++);
   switch (step.op) {
     case MarkupOp::kAttribute:

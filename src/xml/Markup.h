@@ -47,7 +47,7 @@ enum class MarkupOp : uint8_t {
 
 // One operation, as MarkupReader gives it.
 struct MarkupStep {
-  MarkupOp op;
+  MarkupOp op = MarkupOp::kChild;
   std::string_view space, name, between, value, raw;  // as the operation has them
   char quote = '"';
   size_t count = 0;  // kText, kRawText: bytes of the node's text
