@@ -118,13 +118,13 @@ bool Unpack(const ZELBasXmlNode* node, KeptContent& content) {
         start.Step(step);
     }
   }
-  content.start = std::move(start.bytes);
+  content.start.assign(start.bytes.View());
   return true;
 }
 
 void Pack(ZELBasXmlNode* node, const KeptContent& content) {
   MarkupWriter ops;
-  ops.bytes = content.start;
+  ops.bytes.Append(content.start);
   const std::vector<ContentItem>& items = content.items;
   std::string text;
   bool empty = content.empty && items.empty();
@@ -159,7 +159,7 @@ void Pack(ZELBasXmlNode* node, const KeptContent& content) {
     first = end + 1;
   }
   if (!empty) ops.Raw(MarkupOp::kEnd, content.empty ? std::string(">") : content.endTail);
-  NodeAccess::SetMarkup(node, Markup::Make(ops.bytes));
+  NodeAccess::SetMarkup(node, Markup::Make(ops.bytes.View()));
   ZELString& data = NodeAccess::Data(node);
   data = ZELString();
   data.BuildFromUTF8(text.data(), text.size());

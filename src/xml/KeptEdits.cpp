@@ -192,7 +192,7 @@ bool BringInLine(const ZELBasXmlNode* node, std::string_view ops, std::string_vi
   if (open.op == MarkupOp::kSelfClose) {
     if (placed.empty()) {
       writer.Step(open);
-      edited = std::move(writer.bytes);
+      edited.assign(writer.bytes.View());
       return true;
     }
     // "<a/>" with content now: "<a>...</a>", the white space kept.
@@ -202,7 +202,7 @@ bool BringInLine(const ZELBasXmlNode* node, std::string_view ops, std::string_vi
   writer.Step(open);
   for (const MarkupStep& s : placed) writer.Step(s);
   writer.Step(end);
-  edited = std::move(writer.bytes);
+  edited.assign(writer.bytes.View());
   return true;
 }
 

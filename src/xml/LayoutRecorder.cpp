@@ -16,6 +16,16 @@ namespace {
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // What follows the last line break of `text`, or false when it has none.
+// True when the raw attribute value is the value itself: no reference, no
+// white space to normalize; the value's length is not needed for that.
+bool Verbatim(std::string_view raw, const char* value) {
+  for (size_t i = 0; i < raw.size(); ++i) {
+    char c = raw[i];
+    if (c != value[i] || c == '&' || c == '\t' || c == '\n' || c == '\r') return false;
+  }
+  return value[raw.size()] == '\0';
+}
+
 bool AfterLastLineBreak(std::string_view text, std::string& indent) {
   size_t at = text.rfind('\n');
   if (at == std::string_view::npos) return false;
@@ -32,7 +42,7 @@ LayoutRecorder::~LayoutRecorder() {
 LayoutRecorder::Frame& LayoutRecorder::Push() {
   if (depth == frames.size()) frames.emplace_back();
   Frame& frame = frames[depth++];
-  frame.ops.bytes.clear();
+  frame.ops.bytes.Clear();
   frame.children = 0;
   frame.kept = true;
   frame.fromEntity = false;
@@ -44,26 +54,23 @@ LayoutRecorder::Frame& LayoutRecorder::Push() {
 }
 
 void LayoutRecorder::CloseGap(uint64_t position, Frame& frame) {
-  if (position <= consumed) {
-    gapText.clear();
-    return;
+  Gap gap = open;
+  open = Gap();
+  if (position <= consumed) return;
+  // Written as the writer writes it when the character data covers the
+  // bytes exactly, piece by piece (no CDATA markup, no reference left).
+  bool written = gap.written && gap.end == position;
+  std::string_view raw;
+  if (!written || gap.blank) {
+    raw = window.View(consumed, position, scratch);
+    NoteLineEnd(raw);
   }
-  scratch.clear();
-  window.Copy(consumed, position, scratch);
-  NoteLineEnd(scratch);
-  Item item{MarkupOp::kText,
-            frame.runRaw.size(),
-            0,
-            gapText.size(),
-            WrittenAsText(scratch, gapText),
-            Blank(gapText.data(), gapText.size())};
+  frame.items.push_back(Item{MarkupOp::kText, frame.runRaw.size(), 0, gap.length, written, gap.blank});
   // Text written as the writer writes it is made again from the node's.
-  if (!item.written || item.blank) {
-    frame.runRaw += scratch;
-    item.rawLength = scratch.size();
+  if (!written || gap.blank) {
+    frame.runRaw += raw;
+    frame.items.back().rawLength = raw.size();
   }
-  frame.items.push_back(item);
-  gapText.clear();
 }
 
 void LayoutRecorder::EndRun(Frame& frame) {
@@ -76,7 +83,7 @@ void LayoutRecorder::EndRun(Frame& frame) {
     } else if (blank) {
       frame.ops.Raw(MarkupOp::kBlank, raw);
     } else if (item.written) {
-      frame.textAt = frame.ops.bytes.size();
+      frame.textAt = frame.ops.bytes.Size();
       ++frame.texts;
       frame.ops.TextBytes(item.length);
     } else {
@@ -122,14 +129,12 @@ void LayoutRecorder::StartTag(ZELBasXmlNode* node, const char** atts) {
   }
   Frame& frame = frames[depth - 1];
   frame.node = node;
-  scratch.clear();
-  window.Copy(position, position + static_cast<uint64_t>(count), scratch);
+  std::string_view tag = window.View(position, position + static_cast<uint64_t>(count), scratch);
   consumed = position + static_cast<uint64_t>(count);
-  RecordStartTag(frame, scratch, atts);
+  RecordStartTag(frame, tag, atts);
 }
 
-void LayoutRecorder::RecordStartTag(Frame& frame, const std::string& raw, const char** atts) {
-  std::string_view tag(raw);
+void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const char** atts) {
   std::string_view name(NodeAccess::TagName(frame.node));
   if (tag.substr(1, name.size()) != name) {
     frame.kept = false;
@@ -160,10 +165,11 @@ void LayoutRecorder::RecordStartTag(Frame& frame, const std::string& raw, const 
       frame.kept = false;
       return;
     }
-    std::string_view value(pair[1]);
     std::string_view spaceBefore = tag.substr(space, nameStart - space);
     std::string_view betweenBytes = tag.substr(between, valueStart - 1 - between);
-    if (WrittenAsValue(raw, value, quote)) {
+    if (Verbatim(raw, pair[1])) {
+      frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
+    } else if (std::string_view value(pair[1]); WrittenAsValue(raw, value, quote)) {
       frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
     } else {
       frame.ops.RawAttribute(spaceBefore, attribute, betweenBytes, quote, value, raw);
@@ -189,28 +195,40 @@ void LayoutRecorder::EndTag(ZELBasXmlNode* node) {
   if (count > 0) {
     CloseGap(position, frame);
     EndRun(frame);
-    scratch.clear();
-    window.Copy(position, position + static_cast<uint64_t>(count), scratch);
+    std::string_view tag = window.View(position, position + static_cast<uint64_t>(count), scratch);
     size_t nameEnd = 2 + NodeAccess::TagName(node).GetLengthInBytes();
-    frame.ops.Raw(MarkupOp::kEnd, std::string_view(scratch).substr(nameEnd));
+    frame.ops.Raw(MarkupOp::kEnd, tag.substr(nameEnd));
     consumed = position + static_cast<uint64_t>(count);
   }
   if (frame.kept) {
     if (frame.texts == 1 && frame.rawTexts == 0) {
       // The one run of text is the whole text: elements of the same shape
       // then share one markup, whatever their texts' lengths.
-      std::string& ops = frame.ops.bytes;
+      std::string_view ops = frame.ops.bytes.View();
       size_t end = frame.textAt + 1;
       while (static_cast<unsigned char>(ops[end]) & 0x80) ++end;
-      ops.replace(frame.textAt, end + 1 - frame.textAt, 1, static_cast<char>(MarkupOp::kWhole));
+      frame.ops.bytes.Replace(frame.textAt, end + 1 - frame.textAt, static_cast<char>(MarkupOp::kWhole));
     }
-    NodeAccess::SetMarkup(node, Intern(frame.ops.bytes));
+    NodeAccess::SetMarkup(node, Intern(frame.ops.bytes.View()));
   }
   --depth;
 }
 
 void LayoutRecorder::Text(const char* text, size_t length) {
-  if (!off && depth != 0) gapText.append(text, length);
+  if (off || depth == 0) return;
+  uint64_t position = static_cast<uint64_t>(xmp_XML_GetCurrentByteIndex(events));
+  int count = xmp_XML_GetCurrentByteCount(events);
+  open.length += length;
+  open.blank = open.blank && Blank(text, length);
+  if (!open.written) return;
+  // Character data stands for its bytes as they are, or for a reference
+  // the writer would write the same way (&amp; and &lt;).
+  std::string_view raw = count > 0 ? window.View(position, position + static_cast<uint64_t>(count), scratch)
+                                   : std::string_view();
+  std::string_view piece(text, length);
+  open.written = position == (open.end == 0 ? consumed : open.end) && count > 0 &&
+                 (raw == piece || WrittenAsText(raw, piece));
+  open.end = position + static_cast<uint64_t>(count);
 }
 
 void LayoutRecorder::OtherMarkup(MarkupOp kind) {
@@ -220,11 +238,10 @@ void LayoutRecorder::OtherMarkup(MarkupOp kind) {
   if (count <= 0 || window.At(position) != '<') return;  // from an entity: its reference is the text
   Frame& frame = frames[depth - 1];
   CloseGap(position, frame);
-  scratch.clear();
-  window.Copy(position, position + static_cast<uint64_t>(count), scratch);
-  NoteLineEnd(scratch);
-  frame.items.push_back(Item{kind, frame.runRaw.size(), scratch.size(), 0, true, true});
-  frame.runRaw += scratch;
+  std::string_view markup = window.View(position, position + static_cast<uint64_t>(count), scratch);
+  NoteLineEnd(markup);
+  frame.items.push_back(Item{kind, frame.runRaw.size(), markup.size(), 0, true, true});
+  frame.runRaw += markup;
   consumed = position + static_cast<uint64_t>(count);
 }
 
@@ -237,10 +254,10 @@ bool LayoutRecorder::Finish(KeptDocument& kept) {
   return true;
 }
 
-void LayoutRecorder::NoteLineEnd(const std::string& raw) {
+void LayoutRecorder::NoteLineEnd(std::string_view raw) {
   if (lineEndFound) return;
   size_t at = raw.find('\n');
-  if (at == std::string::npos) return;
+  if (at == std::string_view::npos) return;
   around.lineEnd = at != 0 && raw[at - 1] == '\r' ? "\r\n" : "\n";
   lineEndFound = true;
 }
@@ -248,6 +265,7 @@ void LayoutRecorder::NoteLineEnd(const std::string& raw) {
 // A child whose start tag begins a line has that line's indentation; the
 // first one deeper than its parent's gives the document's unit.
 void LayoutRecorder::NoteIndent(Frame& parent, Frame& child) {
+  if (unitFound) return;  // the indentation serves only to find the unit
   if (parent.items.empty() || parent.items.back().kind != MarkupOp::kText ||
       parent.items.back().rawLength == 0)
     return;
@@ -262,7 +280,7 @@ void LayoutRecorder::NoteIndent(Frame& parent, Frame& child) {
   }
 }
 
-Markup* LayoutRecorder::Intern(const std::string& operations) {
+Markup* LayoutRecorder::Intern(std::string_view operations) {
   uint32_t hash = Hash(operations.data(), operations.size());
   Slot& slot = slots[((hash * 0x9E3779B1u) >> 16) % kSlots];
   if (slot.markup == nullptr || slot.hash != hash || slot.markup->Operations() != operations) {

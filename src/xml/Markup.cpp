@@ -18,6 +18,20 @@ Markup* Markup::Make(std::string_view operations) {
   return made;
 }
 
+ByteRun::~ByteRun() {
+  if (data != nullptr) mem_Free(data);
+}
+
+void ByteRun::Grow(size_t more) {
+  size_t wanted = ZELBasCheckedAdd(used, more);
+  size_t grown = room * 2 > wanted ? room * 2 : wanted < 64 ? 64 : wanted;
+  char* bytes = static_cast<char*>(mem_OperatorNewThrowBuiltin(grown));
+  if (used != 0) std::memcpy(bytes, data, used);
+  if (data != nullptr) mem_Free(data);
+  data = bytes;
+  room = grown;
+}
+
 void Markup::Release(Markup* markup) {
   if (markup != nullptr && --markup->references == 0) mem_Free(markup);
 }
