@@ -79,8 +79,8 @@ check "malformed, chunked: partial tree, exit 1" 1 "" 'XML parse error: mismatch
   -- "$bin" format --chunked "$work/bad.xml"
 grep -q '^    <b/>$' "$work/out" || fail "chunked partial tree"
 [[ $(tail -n1 "$work/err") == "$named" ]] || fail "chunked: the file named after the reports"
-check "find on malformed input" 1 "$empty" 'XML parse error' -- "$bin" find b "$work/bad.xml"
-check "find chunked on malformed input: matches so far, exit 1" 1 "" 'XML parse error' \
+check "find on malformed input: exit 2" 2 "$empty" 'XML parse error' -- "$bin" find b "$work/bad.xml"
+check "find chunked on malformed input: matches so far, exit 2" 2 "" 'XML parse error' \
   -- "$bin" find b --chunked "$work/bad.xml"
 [[ $(cat "$work/out") == "<b/>" ]] || fail "find chunked on malformed input: the match"
 for how in "" --chunked; do
@@ -141,9 +141,9 @@ fi
 check "empty output name" 2 "$empty" 'option -o needs a file name' -- "$bin" format -o '' "$example"
 check "no command" 2 "$empty" 'no command given' -- "$bin"
 check "unknown option" 2 "$empty" 'unknown option --fast' -- "$bin" format --fast "$example"
-check "find without tag" 2 "$empty" 'find needs a TAG' -- "$bin" find
+check "find without PATH" 2 "$empty" 'find needs a PATH' -- "$bin" find
 check "chunked needs a file" 2 "$empty" '--chunked needs an INPUT file' -- "$bin" format --chunked
-check "check has no output" 2 "$empty" 'check writes nothing' -- "$bin" check -o "$work/x.xml" "$example"
+check "check has no output" 2 "$empty" '-o is for format, find and edit' -- "$bin" check -o "$work/x.xml" "$example"
 check "--text is for find" 2 "$empty" '--text is for find' -- "$bin" format --text "$example"
 check "--xml or --text" 2 "$empty" '--xml and --text exclude' -- "$bin" find a --xml --text "$example"
 check "help" 0 "" '' -- "$bin" --help
