@@ -115,7 +115,9 @@ private:
     const ZELBasXmlNode& root = *frames[0].node;
     if (!NameTest(root, step)) return false;
     for (const Predicate& predicate : path.steps[step].predicates) {
-      if (predicate.kind == Predicate::kPosition ? predicate.position != 1 : !AttributeTest(root, predicate)) {
+      if (predicate.kind == Predicate::kPosition && predicate.position != 1) return false;
+      if (predicate.kind != Predicate::kPosition && predicate.kind != Predicate::kLast &&
+          !AttributeTest(root, predicate)) {
         return false;
       }
     }

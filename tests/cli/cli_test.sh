@@ -89,6 +89,72 @@ for how in "" --chunked; do
   [[ $(tail -n1 "$work/err") == "$named" ]] || fail "check malformed ${how:-whole}: the file named"
 done
 
+# A parse error never replaces a file named by -o: in chunks the tree read so
+# far goes to standard output only.
+for command in "format" "find b"; do
+  want=1
+  [[ $command == find* ]] && want=2
+  echo kept >"$work/kept.xml"
+  # shellcheck disable=SC2086 # the command's words
+  check "$command --chunked -o, malformed: the file left" $want "$empty" 'not written, the input being malformed' \
+    -- "$bin" $command --chunked -o "$work/kept.xml" "$work/bad.xml"
+  [[ $(cat "$work/kept.xml") == kept ]] || fail "$command --chunked -o, malformed: the file replaced"
+done
+
+# PATH in find: positions, attributes, several matches wrapped into one
+# document, texts ended by NUL.
+check "find PATH with a position" 0 "" '' -- "$bin" find '/catalog/product[2]/name' --text "$example"
+[[ $(cat "$work/out") == "Watering can with rose" ]] || fail "find PATH with a position: the match"
+check "find attribute values" 0 "" '' -- "$bin" find "product[@discontinued='yes']/@sku" "$example"
+[[ $(cat "$work/out") == C-310 ]] || fail "find attribute values: the value"
+check "find --wrap" 0 "" '' -- "$bin" find stock --wrap found "$example"
+[[ $(head -n1 "$work/out") == '<found>' && $(sed -n 2p "$work/out") == '    <stock warehouse="north">140</stock>' ]] ||
+  fail "find --wrap: the wrapped matches"
+cp "$work/out" "$work/wrapped.xml"
+check "find --wrap: one document" 0 "$empty" '' -- "$bin" check "$work/wrapped.xml"
+printf '<found>\n</found>\n' >"$work/wrapped.want"
+check "find --wrap, nothing found: an empty root, exit 1" 1 "$work/wrapped.want" '' \
+  -- "$bin" find missing --wrap found "$example"
+printf 'Tom & Jerry\n world <&> \0' >"$work/mixed.null"
+check "find --text --null: a NUL after each text" 0 "$work/mixed.null" '' -- "$bin" find p --text -0 "$work/mixed.xml"
+check "find with a bad PATH" 2 "$empty" "bad PATH: expected ']' at character 4 of 'a\[1'" -- "$bin" find 'a[1' "$example"
+
+# check over several files: each malformed one named on a line of its own,
+# exit 1; an unreadable one makes it 2.
+printf '<a/>' >"$work/good.xml"
+check "check several files" 1 "$empty" '' -- "$bin" check "$work/good.xml" "$work/bad.xml" "$empty" "$work/good.xml"
+[[ $(grep -c '^zelbasxml: .*: not well-formed' "$work/err") == 2 && $(grep -c "^zelbasxml: $empty: " "$work/err") == 1 ]] ||
+  fail "check several files: one line each"
+check "check several files, one missing" 2 "$empty" "^zelbasxml: $work/none.xml: " \
+  -- "$bin" check "$work/bad.xml" "$work/none.xml" "$work/good.xml"
+check "check several well-formed files" 0 "$empty" '' -- "$bin" check --chunked "$work/good.xml" "$example"
+
+# edit: operations in order, written to standard output, -o or in place;
+# nothing written when a PATH matches nothing or the input is malformed.
+check "edit, several operations" 0 "" '' -- "$bin" edit -u '//product[1]/price' -v '13.00' -d '//note' \
+  -s '/catalog/product[last()]' -t elem -n stock -v 7 -r //stock -v count -u /catalog/@region -v us "$example"
+for want in '<price>13.00</price>' '<catalog currency="EUR" region="us"' '<count warehouse="north">140</count>' \
+  '<count>7</count>'; do
+  grep -qF "$want" "$work/out" || fail "edit, several operations: no $want"
+done
+grep -q '<note>' "$work/out" && fail "edit, several operations: note left"
+cp "$example" "$work/edit.xml"
+check "edit -L" 0 "$empty" '' -- "$bin" edit -L -s /catalog -t attr -n checked -v yes "$work/edit.xml"
+[[ $("$bin" find /catalog/@checked "$work/edit.xml") == yes ]] || fail "edit -L: the file not edited"
+cp "$work/edit.xml" "$work/edit.before"
+check "edit -L, no match: nothing written" 1 "$empty" "^zelbasxml: -d //missing: no match, nothing written$" \
+  -- "$bin" edit -L -u //name -v x -d //missing "$work/edit.xml"
+cmp -s "$work/edit.xml" "$work/edit.before" || fail "edit -L, no match: the file changed"
+cp "$work/bad.xml" "$work/bad-edit.xml"
+check "edit -L, malformed: exit 2, nothing written" 2 "$empty" 'not well-formed' \
+  -- "$bin" edit -L -d //b "$work/bad-edit.xml"
+cmp -s "$work/bad.xml" "$work/bad-edit.xml" || fail "edit -L, malformed: the file changed"
+check "edit the root away" 2 "$empty" 'the root element cannot be deleted, nothing written' \
+  -- "$bin" edit -d /catalog "$example"
+check "edit -o" 0 "$empty" '' -- "$bin" edit -o "$work/edited.xml" -d //product "$example"
+[[ $(tail -n1 "$work/edited.xml") == '<catalog currency="EUR" region="eu" updated="2026-11-30"/>' ]] ||
+  fail "edit -o: the output"
+
 # Reading, each file under read/ whole (format) and in chunks (--chunked):
 # the exit code, the reports and the output, as NAME.expected holds them.
 # With ZELBAS_WRITE_EXPECTED=1 set, writes them instead.
