@@ -8,8 +8,15 @@
 #include "ZELString.h"
 
 namespace zelbas_detail {
-class ParseCache;
+class DocumentAccess;
+class TreeBuilder;
 }
+
+/// Gives XML text to a read a piece at a time: fills up to `capacity` bytes
+/// at `buffer` and sets `*length` to their count, 0 at the end of the input.
+/// Returns false when the input cannot be read (errno telling why); the
+/// read then stops. `context` is what the caller passed along with it.
+typedef bool (*ZELBasXmlSource)(void* context, char* buffer, size_t capacity, size_t* length);
 
 /// An XML document: an optional file name, the root element, and the state
 /// of the parse that fills it.
@@ -43,12 +50,26 @@ public:
 
   /// ReadFile on the constructor's file name; E_FAIL when there is none.
   long Read();
-  /// Parses the named file in chunks of 262,144 bytes. E_FAIL only when the
+  /// Parses the named file in chunks of 262,144 bytes. E_FAIL when the
   /// file cannot be opened (or the parser not created); after a parse error
-  /// the result is still S_OK, the error is reported on the standard error
-  /// stream (unless ZELBasXmlQuiet is set), and the tree holds what was
-  /// built up to the error.
+  /// or a read error the result is still S_OK (unless
+  /// ZELBasXmlFailOnParseError is set), the parse error is reported on the
+  /// standard error stream (unless ZELBasXmlQuiet is set), and the tree
+  /// holds what was built up to the error. GetParseError and GetReadError
+  /// tell what happened.
   long ReadFile(const ZELString& fileName);
+  /// Parses what `source` gives, as ReadFile parses a file: in chunks of
+  /// 262,144 bytes, with the same results. Standard input, a socket or a
+  /// decompressor can be read this way.
+  long ReadFrom(ZELBasXmlSource source, void* context);
+  /// Parses what `source` gives without building a tree: the tree is left
+  /// as it was, and memory stays flat whatever the input's size. S_OK for a
+  /// well-formed input; E_FAIL for a malformed one, one that cannot be read,
+  /// or when the parser cannot be created. Reports, GetParseError and
+  /// GetReadError as a read.
+  long CheckFrom(ZELBasXmlSource source, void* context);
+  /// CheckFrom on the named file; E_FAIL too when it cannot be opened.
+  long CheckFile(const ZELString& fileName);
   /// Parses the whole text in one piece. E_FAIL after a parse error
   /// (reported on the standard error stream unless ZELBasXmlQuiet is set),
   /// and without parsing or
@@ -62,12 +83,19 @@ public:
   /// one piece (1 GiB). ReadFile has neither limit.
   static constexpr long long MaxStringBytes = 1LL << 30;
 
-  /// The first parse error of the last read (ReadFile, ReadString or Read):
+  /// The first parse error of the last read (ReadFile, ReadString, Read,
+  /// ReadFrom or a check):
   /// the parser's message and the line and column of the first report
   /// written to the standard error stream (or that would have been, in a
   /// quiet read). E_FAIL, with the arguments
   /// unchanged, when that read had none; each read clears it first.
   long GetParseError(ZELString& message, unsigned long& line, unsigned long& column) const;
+  /// S_OK, with the errno value in `error`, when the last read stopped
+  /// because its input could not be read (a disk error, a file that is not
+  /// readable as a stream); a parse error then reported is only its
+  /// consequence, the parse having ended early. E_FAIL, with `error`
+  /// unchanged, when the input was read to its end.
+  long GetReadError(int& error) const;
 
   /// WriteFile on the constructor's file name; E_FAIL when there is none.
   long Write();
@@ -112,17 +140,22 @@ private:
   ZELBasXmlNode& GetDom() { return dom; }
   ZELBasXmlNode*& GetPtr() { return ptr; }
 
-  friend class zelbas_detail::ParseCache;
-  typedef zelbas_detail::ParseCache ParseCache;
+  friend class zelbas_detail::DocumentAccess;
+
+  // What the last read met.
+  struct ReadOutcome {
+    ZELString message;  // the first parse error's
+    unsigned long line = 0;
+    unsigned long column = 0;
+    bool parseFailed = false;
+    int readError = 0;  // an errno value
+  };
 
   ZELString fileName;
   int currentDepth;
   ZELBasXmlNode dom;
   ZELBasXmlNode* ptr;
-  ParseCache* parseCache;  // the strings of the read in progress, or null
-  ZELString parseErrorMessage;
-  unsigned long parseErrorLine = 0;
-  unsigned long parseErrorColumn = 0;
-  bool parseFailed = false;
+  zelbas_detail::TreeBuilder* builder;  // the tree builder of the read in progress, or null
+  ReadOutcome outcome;
   unsigned long options = 0;
 };

@@ -50,6 +50,18 @@ enum ZELBasXmlOptions : unsigned long {
   /// Read: no report on the standard error stream; GetParseError still
   /// gives the error.
   ZELBasXmlQuiet = 4,
+  /// Read: every read starts from an empty tree (a default root), whatever
+  /// the last one left; without it a read that follows an incomplete one
+  /// continues it, under the element left open.
+  ZELBasXmlFreshRead = 8,
+  /// Read: ReadFile, Read and ReadFrom return E_FAIL after a parse error or
+  /// a read error too, not only when the input cannot be opened.
+  ZELBasXmlFailOnParseError = 16,
+  /// What a program that reads and writes XML expects of an XML library:
+  /// whole texts, the well-formed layout, quiet reads that start from an
+  /// empty tree and fail on malformed input.
+  ZELBasXmlStandard =
+      ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet | ZELBasXmlFreshRead | ZELBasXmlFailOnParseError,
 };
 
 /// An XML element node.
@@ -174,10 +186,6 @@ private:
   /// those at `source`: the element copy of a vector filled level by level.
   static void CopyShallow(const void* source, void* destination, size_t count);
   static void Relocate(void* source, void* destination, size_t count);
-
-  /// The parent link itself, for the tree builder's walk back up the open
-  /// elements (GetParent copies the parent).
-  ZELBasXmlNode* ParentLink() { return parent; }
 
   void CopyChildrenShallow(const ZELBasXmlNode& other);
   void CopyDescendants(const ZELBasXmlNode& other);

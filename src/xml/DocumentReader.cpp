@@ -1,14 +1,13 @@
-// Reading: feeds XML text from a file or a string to the parser, whose
-// callbacks build the tree.
-#include <cassert>
+// Reading: the loops that feed a read session, from a file, a string or
+// the caller's source.
+#include <cerrno>
 #include <cstdio>
 
 #include "Buffer.h"
-#include "ParseCache.h"
+#include "DocumentAccess.h"
+#include "ReadSession.h"
 #include "ZELBasScopeOwner.h"
 #include "ZELBasShared.h"
-#include "ZELBasXmlDocument.h"
-#include "ZELBasXmlParser.h"
 
 namespace zelbas_detail {
 
@@ -16,73 +15,51 @@ namespace zelbas_detail {
 // needs no terminator after it.
 const size_t kChunk = 0x40000;
 
-// The parser of one read, set up for the document and freed on every way
-// out, exceptions included; it keeps the first error it reports.
-class ParserOwner {
-public:
-  ParserOwner(ZELBasXmlDocument* document, unsigned long options)
-      : owner(xmp_XML_ParserCreate(nullptr), &xmp_XML_ParserFree), quiet((options & ZELBasXmlQuiet) != 0) {
-    XML_Parser parser = owner.Get();
-    if (parser == nullptr) return;
-    xmp_XML_SetUserData(parser, document);
-    xmp_XML_SetElementHandler(parser, &ZELBasXmlDocument::unknownStartTag, &ZELBasXmlDocument::unknownEndTag);
-    // Each mode its own handler: the default one tests for no option.
-    xmp_XML_SetCharacterDataHandler(parser, (options & ZELBasXmlWholeText) != 0
-                                                ? &ParseCache::WholeTextHandler
-                                                : &ZELBasXmlDocument::dataHandler);
-  }
-
-  // False when the parser could not be created.
-  bool Created() const { return static_cast<bool>(owner); }
-  void Free() { owner.Reset(nullptr); }
-
-  // One parse call; a failure is reported on the standard error stream
-  // unless quiet, and the first one kept for FirstError.
-  bool Parse(const char* text, int length, int isFinal) {
-    XML_Parser parser = owner.Get();
-    if (xmp_XML_Parse(parser, text, length, isFinal) != XML_STATUS_ERROR) return true;
-    const char* message = xmp_XML_ErrorString(xmp_XML_GetErrorCode(parser));
-    XML_Size line = xmp_XML_GetCurrentLineNumber(parser);
-    XML_Size column = xmp_XML_GetCurrentColumnNumber(parser);
-    if (!quiet) {
-      std::fprintf(stderr, "XML parse error: %s\n", message);
-      std::fprintf(stderr, "  Line: %d, Column: %d\n", static_cast<int>(line), static_cast<int>(column));
-    }
-    if (firstMessage == nullptr) {
-      firstMessage = message != nullptr ? message : "";
-      firstLine = line;
-      firstColumn = column;
-    }
-    return false;
-  }
-
-  // Copies out the first failure; false when there was none.
-  bool FirstError(ZELString& message, unsigned long& line, unsigned long& column) const {
-    if (firstMessage == nullptr) return false;
-    message = ZELString(firstMessage);
-    line = firstLine;
-    column = firstColumn;
-    return true;
-  }
-
-private:
-  ZELBasScopeOwner<XML_Parser, void (*)(XML_Parser)> owner;
-  bool quiet;
-  const char* firstMessage = nullptr;  // the parser's own static text
-  XML_Size firstLine = 0;
-  XML_Size firstColumn = 0;
-};
-
-// Clears the document's pointer to the cache of its read.
-inline void StopServing(ParseCache** served) { *served = nullptr; }
-
-// Points the document's callbacks, through `served`, at `cache` until the
-// returned owner leaves its scope. Reads of one document never nest.
-inline ZELBasScopeOwner<ParseCache**, void (*)(ParseCache**)> Serve(ParseCache*& served, ParseCache& cache) {
-  assert(served == nullptr);
-  served = &cache;
-  return {&served, &StopServing};
+// Begins a read of `document`: the last read's outcome is forgotten, and
+// a fresh read empties the tree, whether or not its input can be had.
+void BeginRead(ZELBasXmlDocument& document, const ReadMode& mode) {
+  DocumentAccess::ForgetOutcome(document);
+  if (!mode.fresh) return;
+  DocumentAccess::Dom(document) = ZELBasXmlNode();
+  DocumentAccess::Depth(document) = 0;
+  DocumentAccess::Current(document) = nullptr;
 }
+
+// A source reading a C stream, which stops at its end of file without
+// reading again (a terminal would wait for a second end).
+bool ReadStream(void* context, char* buffer, size_t capacity, size_t* length) {
+  FILE* stream = static_cast<FILE*>(context);
+  *length = 0;
+  if (std::feof(stream)) return true;
+  *length = std::fread(buffer, 1, capacity, stream);
+  return *length != 0 || !std::ferror(stream);
+}
+
+// Feeds what `source` gives, a chunk at a time, until its end, a read
+// error or a parse error; then always closes the parse, which reports a
+// document left incomplete (a parser that already failed reports again).
+// True when the input was read whole and well-formed.
+bool Feed(ReadSession& session, ZELBasXmlSource source, void* context) {
+  char* bytes = NewBytes(kChunk);
+  Buffer buffer(bytes);
+  int readError = 0;
+  for (;;) {
+    size_t length = 0;
+    errno = 0;
+    if (!source(context, bytes, kChunk, &length)) {
+      readError = errno != 0 ? errno : EIO;
+      break;
+    }
+    if (length == 0) break;
+    if (!session.Parse(bytes, static_cast<int>(length), false)) break;
+  }
+  session.Parse(bytes, 0, true);
+  return session.Finish(readError);
+}
+
+// The result of a read that got its input: a parse or read error fails it
+// only when the document asked for that.
+long Outcome(const ReadSession& session, bool clean) { return clean || !session.mode.failOnError ? S_OK : E_FAIL; }
 
 }  // namespace zelbas_detail
 
@@ -90,49 +67,55 @@ using namespace zelbas_detail;
 
 long ZELBasXmlDocument::Read() {
   if (fileName.GetLengthInChar() < 1) {
-    parseFailed = false;
+    outcome = ReadOutcome();
     return E_FAIL;
   }
   return ReadFile(fileName);
 }
 
 long ZELBasXmlDocument::ReadFile(const ZELString& name) {
-  parseFailed = false;
+  ReadMode mode(options, ReadMode::kBuildTree);
+  BeginRead(*this, mode);
   // Closed on every way out, exceptions included.
   ZELBasScopeOwner file(ZELBasFileOps::Fopen(name, "r"), &std::fclose);
-  FILE* stream = file.Get();
-  if (stream == nullptr) return E_FAIL;
-  char* bytes = NewBytes(kChunk);
-  Buffer buffer(bytes);
-  ParserOwner parser(this, options);
-  if (!parser.Created()) return E_FAIL;
-  ParseCache cache(ParseCache::kForRead, (options & ZELBasXmlWholeText) != 0);
-  auto serving = Serve(parseCache, cache);
+  if (!file) return E_FAIL;
+  ReadSession session(*this, mode);
+  if (!session.Created()) return E_FAIL;
+  return Outcome(session, Feed(session, &ReadStream, file.Get()));
+}
 
-  while (!std::feof(stream)) {
-    size_t count = std::fread(bytes, 1, kChunk, stream);
-    if (count == 0) {
-      if (std::ferror(stream)) break;
-      continue;
-    }
-    if (!parser.Parse(bytes, static_cast<int>(count), 0)) break;
+long ZELBasXmlDocument::ReadFrom(ZELBasXmlSource source, void* context) {
+  ReadMode mode(options, ReadMode::kBuildTree);
+  BeginRead(*this, mode);
+  ReadSession session(*this, mode);
+  if (!session.Created()) return E_FAIL;
+  return Outcome(session, Feed(session, source, context));
+}
+
+long ZELBasXmlDocument::CheckFrom(ZELBasXmlSource source, void* context) {
+  ReadMode mode(options, ReadMode::kCheckOnly);
+  BeginRead(*this, mode);
+  ReadSession session(*this, mode);
+  if (!session.Created()) return E_FAIL;
+  return Outcome(session, Feed(session, source, context));
+}
+
+long ZELBasXmlDocument::CheckFile(const ZELString& name) {
+  ZELBasScopeOwner file(ZELBasFileOps::Fopen(name, "r"), &std::fclose);
+  if (!file) {
+    outcome = ReadOutcome();
+    return E_FAIL;
   }
-  // Always close the parse: it reports a document left incomplete, and a
-  // parser that already failed reports again.
-  parser.Parse(bytes, 0, 1);
-  cache.Flush();
-  parseFailed = parser.FirstError(parseErrorMessage, parseErrorLine, parseErrorColumn);
-  parser.Free();
-  file.Reset(nullptr);
-  return S_OK;
+  return CheckFrom(&ReadStream, file.Get());
 }
 
 long ZELBasXmlDocument::ReadString(const ZELString& text) {
-  parseFailed = false;
+  ReadMode mode(options, ReadMode::kBuildTree);
+  BeginRead(*this, mode);
   int characters = text.GetLengthInChar();
   if (characters > MaxStringCharacters) return E_FAIL;
-  ParserOwner parser(this, options);
-  if (!parser.Created()) return E_FAIL;
+  ReadSession session(*this, mode);
+  if (!session.Created()) return E_FAIL;
   // Four bytes per character, but no more than one past what the parser
   // takes: a text that fills that is refused unparsed.
   const size_t room = static_cast<size_t>(MaxStringBytes) + 1;
@@ -142,19 +125,21 @@ long ZELBasXmlDocument::ReadString(const ZELString& text) {
   Buffer buffer(bytes);
   text.ConvertToUTF8(bytes, &size);
   if (size == room) return E_FAIL;
-  ParseCache cache(ParseCache::kForRead, (options & ZELBasXmlWholeText) != 0);
-  auto serving = Serve(parseCache, cache);
-  long result = parser.Parse(bytes, static_cast<int>(size), 1) ? S_OK : E_FAIL;
-  cache.Flush();
-  parseFailed = parser.FirstError(parseErrorMessage, parseErrorLine, parseErrorColumn);
-  parser.Free();
-  return result;
+  bool parsed = session.Parse(bytes, static_cast<int>(size), true);
+  session.Finish(0);
+  return parsed ? S_OK : E_FAIL;
 }
 
 long ZELBasXmlDocument::GetParseError(ZELString& message, unsigned long& line, unsigned long& column) const {
-  if (!parseFailed) return E_FAIL;
-  message = parseErrorMessage;
-  line = parseErrorLine;
-  column = parseErrorColumn;
+  if (!outcome.parseFailed) return E_FAIL;
+  message = outcome.message;
+  line = outcome.line;
+  column = outcome.column;
+  return S_OK;
+}
+
+long ZELBasXmlDocument::GetReadError(int& error) const {
+  if (outcome.readError == 0) return E_FAIL;
+  error = outcome.readError;
   return S_OK;
 }

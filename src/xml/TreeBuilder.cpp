@@ -2,10 +2,10 @@
 // events into the document's tree.
 #include <cstring>
 
+#include "DocumentAccess.h"
 #include "NodeAccess.h"
-#include "ParseCache.h"
+#include "TreeBuilder.h"
 #include "ZELBasScopeOwner.h"
-#include "ZELBasXmlDocument.h"
 
 namespace zelbas_detail {
 
@@ -14,14 +14,14 @@ struct SortedAttributes {
   static const size_t kMost = 32;  // longer lists are inserted one by one
   const char* const* pairs[kMost];
   size_t count;
-  ParseCache* strings;
+  StringCache* strings;
 };
 
 // Constructs the attribute of rank `index`, its value built in place.
 void MakeAttribute(void* at, size_t index, void* context) {
   SortedAttributes& sorted = *static_cast<SortedAttributes*>(context);
   const char* const* pair = sorted.pairs[index];
-  ParseCache& strings = *sorted.strings;
+  StringCache& strings = *sorted.strings;
   ZELBasAttributePair* made =
       new (at, ZELBasPlacementTag) ZELBasAttributePair(strings.Name(pair[0]), strings.Empty());
   // Destroyed again if its value cannot be built.
@@ -72,7 +72,7 @@ bool SortAttributes(const char** atts, SortedAttributes& sorted) {
 
 // Gives a new node the attribute pairs of `atts`; a repeated name keeps the
 // last value.
-void InsertAttributes(ZELBasXmlNode* node, const char** atts, ParseCache& strings) {
+void InsertAttributes(ZELBasXmlNode* node, const char** atts, StringCache& strings) {
   if (atts == nullptr || atts[0] == nullptr) return;
   ZELBasMap<ZELString, ZELString>& attributes = NodeAccess::Attributes(node);
   SortedAttributes sorted;
@@ -91,23 +91,23 @@ void InsertAttributes(ZELBasXmlNode* node, const char** atts, ParseCache& string
   }
 }
 
-// Runs `event` for a callback called outside a read, with a cache of its
+// Runs `event` for a callback called outside a read, with a builder of its
 // own whose text reaches its node before the callback returns. Kept out of
-// line, so that a callback during a read sets up no cache.
+// line, so that a callback during a read sets up no builder.
 template <class Event>
-__attribute__((noinline)) void ServeOnce(Event event) {
-  ParseCache single;
+__attribute__((noinline)) void BuildOnce(Event event) {
+  TreeBuilder single;
   event(single);
-  single.Flush();
+  single.text.Flush();
 }
 
-// Runs `event` with the strings of the read in progress, or else as above.
+// Runs `event` with the builder of the read in progress, or else as above.
 template <class Event>
-void Serve(ParseCache* reading, Event event) {
-  if (reading != nullptr) {
+void Build(ZELBasXmlDocument& document, Event event) {
+  if (TreeBuilder* reading = DocumentAccess::Builder(document)) {
     event(*reading);
   } else {
-    ServeOnce(event);
+    BuildOnce(event);
   }
 }
 
@@ -118,12 +118,13 @@ using namespace zelbas_detail;
 void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const char** atts) {
   if (userData == nullptr) return;
   ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
-  Serve(document.parseCache, [&document, name, atts](ParseCache& strings) {
-    strings.Flush();
-    int& depth = document.CurrentDepth();
-    ZELBasXmlNode*& current = document.GetPtr();
+  Build(document, [&document, name, atts](TreeBuilder& builder) {
+    builder.text.Flush();
+    StringCache& strings = builder.strings;
+    int& depth = DocumentAccess::Depth(document);
+    ZELBasXmlNode*& current = DocumentAccess::Current(document);
     if (depth == 0) {
-      ZELBasXmlNode& root = document.GetDom();
+      ZELBasXmlNode& root = DocumentAccess::Dom(document);
       root = ZELBasXmlNode();
       root.SetTagName(strings.Name(name));
       root.SetRoot();
@@ -147,23 +148,34 @@ void ZELBasXmlDocument::unknownStartTag(void* userData, const char* name, const 
 void ZELBasXmlDocument::unknownEndTag(void* userData, const char* /*name*/) {
   if (userData == nullptr) return;
   ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
-  Serve(document.parseCache, [&document](ParseCache& strings) {
-    strings.Flush();
-    ZELBasXmlNode*& current = document.GetPtr();
-    if (document.CurrentDepth() != 0 && current != nullptr) {
+  Build(document, [&document](TreeBuilder& builder) {
+    builder.text.Flush();
+    ZELBasXmlNode*& current = DocumentAccess::Current(document);
+    int& depth = DocumentAccess::Depth(document);
+    if (depth != 0 && current != nullptr) {
       NodeAccess::FitChildren(current);
-      current = current->ParentLink();
+      current = NodeAccess::Mutable(NodeAccess::Parent(current));
     }
-    --document.CurrentDepth();
+    --depth;
   });
 }
+
+// The two character-data callbacks: the last piece (the default), and the
+// whole text, which is only registered for a read and so always finds its
+// builder.
 
 void ZELBasXmlDocument::dataHandler(void* userData, const char* s, int len) {
   if (userData == nullptr) return;
   ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
-  ZELBasXmlNode* current = document.GetPtr();
+  ZELBasXmlNode* current = DocumentAccess::Current(document);
   if (current == nullptr) return;
   size_t length = static_cast<size_t>(len);
-  Serve(document.parseCache,
-        [current, s, length](ParseCache& strings) { strings.SetData(current, s, length); });
+  Build(document, [current, s, length](TreeBuilder& builder) { builder.text.SetPiece(current, s, length); });
+}
+
+void TreeBuilder::WholeTextHandler(void* userData, const char* s, int len) {
+  ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
+  ZELBasXmlNode* current = DocumentAccess::Current(document);
+  if (current == nullptr) return;
+  DocumentAccess::Builder(document)->text.AddToRun(current, s, static_cast<size_t>(len));
 }

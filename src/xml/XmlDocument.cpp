@@ -1,15 +1,15 @@
 // The document's construction, options and root.
 #include "ZELBasXmlDocument.h"
 
-ZELBasXmlDocument::ZELBasXmlDocument() : currentDepth(0), ptr(nullptr), parseCache(nullptr) {}
+ZELBasXmlDocument::ZELBasXmlDocument() : currentDepth(0), ptr(nullptr), builder(nullptr) {}
 
 ZELBasXmlDocument::ZELBasXmlDocument(const ZELString& name)
-    : fileName(name), currentDepth(0), ptr(nullptr), parseCache(nullptr) {}
+    : fileName(name), currentDepth(0), ptr(nullptr), builder(nullptr) {}
 
 ZELBasXmlDocument::~ZELBasXmlDocument() = default;
 
 long ZELBasXmlDocument::SetOptions(unsigned long chosen) {
-  const unsigned long known = ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet;
+  const unsigned long known = ZELBasXmlStandard;
   if ((chosen & ~known) != 0) return E_FAIL;
   options = chosen;
   return S_OK;

@@ -25,20 +25,9 @@
    is a bound on the work spent on values that never repeat, not a speed-up
    on the files measured.
 
-   The pending text. The parser may deliver one run of character data in
-   several pieces, and only the last one stays (each replaces the last).
-   The cache holds the latest piece as bytes and makes it a string only
-   when the next tag, or the end of the read, shows it was the last. In a
-   whole-text read it holds instead the run of character data open since
-   the last tag: a run of one piece is built into its string at once, and
-   only a second piece starts gathering bytes.
-
-   Lifetime. A read makes one cache and points the document at it for the
-   read's duration (DocumentReader.cpp); the callbacks find it there. Two
-   caches never nest: nothing but the document's own callbacks runs inside
-   a read, so no read of the same document can begin before it ends. A
-   callback called outside a read makes a cache for that one call, with a
-   single slot per table, and flushes it before returning: the tree is the
+   Lifetime. A read makes one cache, inside its tree builder
+   (TreeBuilder.h). A callback called outside a read makes a builder for
+   that one call, whose cache has a single slot per table: the tree is the
    same either way.
 */
 #pragma once
@@ -47,23 +36,21 @@
 #include <cstdint>
 
 #include "ShortBytes.h"
-#include "ZELBasXmlNode.h"
+#include "ZELString.h"
 
 namespace zelbas_detail {
 
-class ParseCache {
+class StringCache {
 public:
   // A cache for one callback called outside a read: it shares strings only
-  // within that callback, and the callback gives its text to its node
-  // before returning. Allocates nothing until text arrives.
-  ParseCache();
+  // within that callback. Allocates nothing.
+  StringCache();
   enum ForRead { kForRead };
   // A cache for a whole read, with full tables.
-  // `wholeTexts`: a whole-text read (AddToRun), else the last piece.
-  ParseCache(ForRead, bool wholeTexts);
-  ParseCache(const ParseCache&) = delete;
-  ParseCache& operator=(const ParseCache&) = delete;
-  ~ParseCache();
+  explicit StringCache(ForRead);
+  StringCache(const StringCache&) = delete;
+  StringCache& operator=(const StringCache&) = delete;
+  ~StringCache();
 
   // A string holding `text`, shared with earlier calls for the same bytes.
   const ZELString& Name(const char* text) {
@@ -75,30 +62,11 @@ public:
   // calls for the same bytes while short values repeat, built for it
   // otherwise.
   void SetValue(ZELString& target, const char* text);
+  // Gives `target` the text of `length` bytes at `text`, shared with
+  // earlier texts while short ones repeat.
+  void SetText(ZELString& target, const char* text, size_t length);
   // The empty string, to construct strings that SetValue then fills.
   const ZELString& Empty() const { return empty; }
-  // Holds `length` bytes as the pending text of `node`, replacing any.
-  void SetData(ZELBasXmlNode* node, const char* text, size_t length) {
-    if (pendingNode != node) Flush();
-    if (length > pendingCapacity) Reserve(length);
-    CopyBytes(pending, text, length);
-    pendingLength = length;
-    pendingNode = node;
-  }
-  // Gives the pending text to its node.
-  void Flush() {
-    if (pendingNode != nullptr) FlushData();
-  }
-
-  // Whole-text reads: `length` bytes more of the run of character data
-  // that `node` has open. The run ends at the next Flush (a tag, or the end
-  // of the read), which adds it to the node's text unless it is all white
-  // space. A run of one piece is built into its string at once; only a
-  // second piece starts gathering the bytes.
-  void AddToRun(ZELBasXmlNode* node, const char* text, size_t length);
-  // The parser's character-data callback of a whole-text read; the user
-  // data is the document being read.
-  static void WholeTextHandler(void* userData, const char* text, int length);
 
 private:
   // The sharing rule (above) for one kind of string.
@@ -133,14 +101,6 @@ private:
 
   const ZELString& Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
                           bool* hit = nullptr);
-  void FlushData();
-  void EndRun();
-  // Room for `length` bytes of pending text; of what it held, the first
-  // `keep` bytes stay.
-  void Reserve(size_t length, size_t keep = 0);
-  // Gives `target` the text of `length` bytes at `text`, shared with
-  // earlier texts while short ones repeat.
-  void MakeText(ZELString& target, const char* text, size_t length);
 
   Entry* names;
   Entry* values;
@@ -151,14 +111,6 @@ private:
   Sharing valueSharing;
   Sharing dataSharing;
   ZELString empty;
-  ZELBasXmlNode* pendingNode;
-  char* pending;
-  size_t pendingLength;
-  size_t pendingCapacity;
-  bool wholeText;     // texts are runs joined, not the last piece
-  bool runGathered;   // the open run's bytes are in `pending`, not `runText`
-  bool runBlank;      // and are white space only
-  ZELString runText;  // the open run when it is one piece
 };
 
 }  // namespace zelbas_detail
