@@ -111,7 +111,6 @@ std::string CheckCombination(Options& options, const std::vector<Given>& given) 
   if (options.null && !options.text && !attributes) return "--null is for --text and attributes";
   if (options.inPlace && options.output != "-") return "-L and -o exclude each other";
   if (options.inPlace && options.Input() == "-") return "-L needs an INPUT file";
-  if (options.chunked && options.Input() == "-") return "--chunked needs an INPUT file";
   return "";
 }
 

@@ -1,4 +1,5 @@
-// zelbasxml check: whether each input is well-formed, writing nothing.
+// zelbasxml check: whether each input is well-formed, parsed in chunks
+// without a tree (so in flat memory, --chunked or not), writing nothing.
 #include "Arguments.h"
 #include "Commands.h"
 #include "Input.h"
@@ -10,9 +11,9 @@ namespace zelbasxml_detail {
 
 int RunCheck(const Options& options, Progress& progress) {
   int status = kDone;
+  ZELBasXmlDocument document;  // a check leaves its tree empty
   for (const std::string& input : options.inputs) {
-    ZELBasXmlDocument document;  // a fresh one each: a read continues what the last left open
-    ReadResult read = ReadDocument(input, options.chunked, 0, document, progress);
+    ReadResult read = CheckDocument(input, document, progress);
     if (read == ReadResult::kFailed) status = kFailure;
     if (read == ReadResult::kMalformed && status == kDone) status = kMalformed;
   }

@@ -40,27 +40,62 @@ int ReadAll(FILE* stream, std::string& bytes, Progress& progress) {
   return errno != 0 ? errno : EIO;
 }
 
-ReadResult ReadChunked(const std::string& input, ZELBasXmlDocument& document, Progress& progress) {
-  if (FILE* stream = ZELBasFileOps::Fopen(ZELString(input.c_str()), "r")) {
-    progress.Start(FileSize(stream));
-    std::fclose(stream);
-  }
-  progress.ReadBy(input);
+// The input, handed to the library a chunk at a time.
+struct Source {
+  FILE* stream;
+  long long done = 0;
+  Progress* progress;
+};
+
+bool ReadChunk(void* context, char* buffer, size_t capacity, size_t* length) {
+  Source* source = static_cast<Source*>(context);
   errno = 0;
-  if (document.ReadFile(ZELString(input.c_str())) != S_OK) {
-    Fail(progress, InputName(input), Reason(errno));
+  *length = std::fread(buffer, 1, capacity, source->stream);
+  source->done += static_cast<long long>(*length);
+  source->progress->Read(source->done);
+  if (!std::ferror(source->stream)) return true;
+  if (errno == 0) errno = EIO;
+  return false;
+}
+
+FILE* Open(const std::string& input, Progress& progress) {
+  FILE* stream = input == "-" ? stdin : ZELBasFileOps::Fopen(ZELString(input.c_str()), "r");
+  if (stream == nullptr) Fail(progress, InputName(input), Reason(errno));
+  return stream;
+}
+
+// How a read or check of `input` by `document` ended: a read error is told
+// as one, not as the parse error it may have caused.
+ReadResult Outcome(const std::string& input, const ZELBasXmlDocument& document, Progress& progress) {
+  int error = 0;
+  if (document.GetReadError(error) == S_OK) {
+    Fail(progress, InputName(input), Reason(error));
     return ReadResult::kFailed;
   }
-  return NoteParseError(input, document, progress) ? ReadResult::kMalformed : ReadResult::kWellFormed;
+  bool quiet = (document.GetOptions() & ZELBasXmlQuiet) != 0;
+  return NoteParseError(input, document, progress, quiet) ? ReadResult::kMalformed : ReadResult::kWellFormed;
+}
+
+// Reads or checks (`check`) `input` in chunks.
+ReadResult ReadChunked(const std::string& input, bool check, ZELBasXmlDocument& document, Progress& progress) {
+  FILE* stream = Open(input, progress);
+  if (stream == nullptr) return ReadResult::kFailed;
+  progress.Start(FileSize(stream));
+  Source source{stream, 0, &progress};
+  long result = check ? document.CheckFrom(&ReadChunk, &source) : document.ReadFrom(&ReadChunk, &source);
+  if (stream != stdin) std::fclose(stream);
+  ReadResult outcome = Outcome(input, document, progress);
+  if (result != S_OK && outcome == ReadResult::kWellFormed) {
+    Fail(progress, InputName(input), "out of memory");  // the parser could not be made
+    return ReadResult::kFailed;
+  }
+  return outcome;
 }
 
 ReadResult ReadWhole(const std::string& input, ZELBasXmlDocument& document, Progress& progress) {
   const std::string name = InputName(input);
-  FILE* stream = input == "-" ? stdin : ZELBasFileOps::Fopen(ZELString(input.c_str()), "r");
-  if (stream == nullptr) {
-    Fail(progress, name, Reason(errno));
-    return ReadResult::kFailed;
-  }
+  FILE* stream = Open(input, progress);
+  if (stream == nullptr) return ReadResult::kFailed;
   ZELString text;
   {
     std::string bytes;
@@ -98,7 +133,13 @@ long long FileSize(FILE* stream) {
 ReadResult ReadDocument(const std::string& input, bool chunked, unsigned long options, ZELBasXmlDocument& document,
                         Progress& progress) {
   document.SetOptions(options);
-  return chunked ? ReadChunked(input, document, progress) : ReadWhole(input, document, progress);
+  return chunked ? ReadChunked(input, false, document, progress) : ReadWhole(input, document, progress);
+}
+
+ReadResult CheckDocument(const std::string& input, ZELBasXmlDocument& document, Progress& progress) {
+  // Quiet, with the report written here: once, whatever the chunks.
+  document.SetOptions(ZELBasXmlQuiet);
+  return ReadChunked(input, true, document, progress);
 }
 
 }  // namespace zelbasxml_detail

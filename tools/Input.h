@@ -26,4 +26,7 @@ long long FileSize(FILE* stream);
 ReadResult ReadDocument(const std::string& input, bool chunked, unsigned long options, ZELBasXmlDocument& document,
                         Progress& progress);
 
+// Checks that `input` is well-formed, in chunks, building no tree.
+ReadResult CheckDocument(const std::string& input, ZELBasXmlDocument& document, Progress& progress);
+
 }  // namespace zelbasxml_detail

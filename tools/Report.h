@@ -25,8 +25,10 @@ std::string Reason(int error);
 // How messages name an input: "standard input" for "-".
 std::string InputName(const std::string& input);
 
-// After a read: the line that names the input of a parse error; true when
-// there was one.
-bool NoteParseError(const std::string& input, const ZELBasXmlDocument& document, Progress& progress);
+// After a read: the line that names the input of a parse error, after the
+// library's two lines when `report` (for a quiet read); true when there was
+// one.
+bool NoteParseError(const std::string& input, const ZELBasXmlDocument& document, Progress& progress,
+                    bool report = false);
 
 }  // namespace zelbasxml_detail
