@@ -32,7 +32,8 @@ int CommandBitOf(const std::string& command) {
 
 std::string CommandsNamed(int bits) {
   std::vector<std::string> names;
-  for (auto [bit, name] : {std::pair{kFormat, "format"}, {kFind, "find"}, {kCheck, "check"}, {kEdit, "edit"}}) {
+  for (auto [bit, name] :
+       {std::pair{kFormat, "format"}, {kFind, "find"}, {kCheck, "check"}, {kEdit, "edit"}}) {
     if ((bits & bit) != 0) names.emplace_back(name);
   }
   std::string text = names.front();
@@ -72,6 +73,10 @@ std::string TakePath(const std::string& text, Path& path) {
   return problem.empty() ? problem : "bad PATH: " + problem;
 }
 
+std::string NotAName(const std::string& which, const std::string& name) {
+  return which + ": '" + name + "' is not an XML name";
+}
+
 // Whether each operation has the flags it needs, and parses its PATH; a
 // usage problem or empty.
 std::string CheckOperations(std::vector<Operation>& operations) {
@@ -83,13 +88,17 @@ std::string CheckOperations(std::vector<Operation>& operations) {
     bool needsValue = operation.kind == 'u' || operation.kind == 'r';
     bool subnode = operation.kind == 's';
     if (needsValue && !operation.value) return which + " needs -v";
-    if (subnode && operation.type != "elem" && operation.type != "attr") return which + " needs -t elem or -t attr";
+    if (subnode && operation.type != "elem" && operation.type != "attr")
+      return which + " needs -t elem or -t attr";
     if (subnode && operation.name.empty()) return which + " needs -n NAME";
-    if (!subnode && (!operation.type.empty() || !operation.name.empty())) return which + ": -t and -n are for -s";
+    if (!subnode && (!operation.type.empty() || !operation.name.empty()))
+      return which + ": -t and -n are for -s";
     if (operation.kind == 'd' && operation.value) return which + ": -v is not for -d";
-    if (subnode && operation.parsed.SelectsAttributes()) return which + ": -s adds to elements, not attributes";
+    if (subnode && operation.parsed.SelectsAttributes())
+      return which + ": -s adds to elements, not attributes";
+    if (!subnode && operation.kind != 'r') continue;
     const std::string& name = subnode ? operation.name : *operation.value;
-    if ((subnode || operation.kind == 'r') && !IsXmlName(name)) return which + ": '" + name + "' is not an XML name";
+    if (!IsXmlName(name)) return NotAName(which, name);
   }
   return "";
 }
@@ -100,12 +109,13 @@ std::string CheckCombination(Options& options, const std::vector<Given>& given) 
   for (const Given& option : given) {
     if ((option.commands & command) == 0) return option.option + " is for " + CommandsNamed(option.commands);
   }
-  std::string problem = command == kEdit ? CheckOperations(options.operations)
+  std::string problem = command == kEdit   ? CheckOperations(options.operations)
                         : command == kFind ? TakePath(options.path, options.parsed)
                                            : "";
   if (!problem.empty()) return problem;
   bool attributes = command == kFind && options.parsed.SelectsAttributes();
-  if (attributes && (options.xml || !options.wrap.empty())) return "--xml and --wrap write elements, not attributes";
+  if (attributes && (options.xml || !options.wrap.empty()))
+    return "--xml and --wrap write elements, not attributes";
   if (options.xml && options.text) return "--xml and --text exclude each other";
   if (!options.wrap.empty() && options.text) return "--wrap and --text exclude each other";
   if (options.null && !options.text && !attributes) return "--null is for --text and attributes";
@@ -125,7 +135,8 @@ std::optional<int> TakeOperands(std::vector<std::string> positional, Options& op
     if (positional.size() < 2) return Usage("find needs a PATH");
     options.path = positional[next++];
   }
-  if (next < positional.size()) options.inputs.assign(positional.begin() + static_cast<long>(next), positional.end());
+  if (next < positional.size())
+    options.inputs.assign(positional.begin() + static_cast<long>(next), positional.end());
   if (options.inputs.size() > 1 && options.command != "check") {
     return Usage("unexpected argument " + options.inputs[1]);
   }
@@ -136,13 +147,17 @@ std::optional<int> TakeOperands(std::vector<std::string> positional, Options& op
 
 std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
   enum { kVersion = 256, kChunked, kXml, kText, kKeep, kWrap };
-  const option longOptions[] = {
-      {"chunked", no_argument, nullptr, kChunked}, {"output", required_argument, nullptr, 'o'},
-      {"quiet", no_argument, nullptr, 'q'},        {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersion}, {"xml", no_argument, nullptr, kXml},
-      {"text", no_argument, nullptr, kText},       {"null", no_argument, nullptr, '0'},
-      {"keep", no_argument, nullptr, kKeep},       {"wrap", required_argument, nullptr, kWrap},
-      {nullptr, 0, nullptr, 0}};
+  const option longOptions[] = {{"chunked", no_argument, nullptr, kChunked},
+                                {"output", required_argument, nullptr, 'o'},
+                                {"quiet", no_argument, nullptr, 'q'},
+                                {"help", no_argument, nullptr, 'h'},
+                                {"version", no_argument, nullptr, kVersion},
+                                {"xml", no_argument, nullptr, kXml},
+                                {"text", no_argument, nullptr, kText},
+                                {"null", no_argument, nullptr, '0'},
+                                {"keep", no_argument, nullptr, kKeep},
+                                {"wrap", required_argument, nullptr, kWrap},
+                                {nullptr, 0, nullptr, 0}};
   const int all = kFormat | kFind | kCheck | kEdit;
   std::vector<Given> given;
   opterr = 0;
@@ -176,7 +191,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         given.push_back({"--keep", kFormat});
         break;
       case kWrap:
-        if (!IsXmlName(optarg)) return Usage("--wrap needs an element name, not '" + std::string(optarg) + "'");
+        if (!IsXmlName(optarg))
+          return Usage("--wrap needs an element name, not '" + std::string(optarg) + "'");
         options.wrap = optarg;
         given.push_back({"--wrap", kFind});
         break;
@@ -207,8 +223,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       case ':':
         return Usage("option " + option + " needs " + (option == "-o" ? "a file name" : "an argument"));
       default:
-        return Usage("unknown option " + (optopt > 0 && optopt < 256 ? std::string("-") + static_cast<char>(optopt)
-                                                                     : option));
+        return Usage("unknown option " +
+                     (optopt > 0 && optopt < 256 ? std::string("-") + static_cast<char>(optopt) : option));
     }
   }
   if (std::optional<int> status = TakeOperands({argv + optind, argv + argc}, options)) return status;

@@ -14,25 +14,25 @@ struct Operation {
   char kind = 0;  // 'u' update, 'd' delete, 's' subnode, 'r' rename
   std::string path;
   Path parsed;
-  std::string type;  // -t: "elem" or "attr"
-  std::string name;  // -n
+  std::string type;                  // -t: "elem" or "attr"
+  std::string name;                  // -n
   std::optional<std::string> value;  // -v
 };
 
 struct Options {
   std::string command;
-  std::string path;                         // find: what to look for
-  Path parsed;                              // find: the PATH parsed
-  std::vector<std::string> inputs{"-"};     // check takes several
+  std::string path;                      // find: what to look for
+  Path parsed;                           // find: the PATH parsed
+  std::vector<std::string> inputs{"-"};  // check takes several
   std::string output = "-";
   bool chunked = false;
   bool quiet = false;
-  bool xml = false;    // whole texts in, the well-formed layout out
-  bool text = false;   // find: the whole texts of the matches
-  bool null = false;   // find: each text ends with a NUL
-  bool keep = false;   // format: the input's own layout
-  bool inPlace = false;  // edit: replace the input file
-  std::string wrap;    // find: the element the matches go in
+  bool xml = false;                   // whole texts in, the well-formed layout out
+  bool text = false;                  // find: the whole texts of the matches
+  bool null = false;                  // find: each text ends with a NUL
+  bool keep = false;                  // format: the input's own layout
+  bool inPlace = false;               // edit: replace the input file
+  std::string wrap;                   // find: the element the matches go in
   std::vector<Operation> operations;  // edit, in order
 
   const std::string& Input() const { return inputs.front(); }

@@ -77,7 +77,8 @@ ReadResult Outcome(const std::string& input, const ZELBasXmlDocument& document, 
 }
 
 // Reads or checks (`check`) `input` in chunks.
-ReadResult ReadChunked(const std::string& input, bool check, ZELBasXmlDocument& document, Progress& progress) {
+ReadResult ReadChunked(const std::string& input, bool check, ZELBasXmlDocument& document,
+                       Progress& progress) {
   FILE* stream = Open(input, progress);
   if (stream == nullptr) return ReadResult::kFailed;
   progress.Start(FileSize(stream));
@@ -130,8 +131,8 @@ long long FileSize(FILE* stream) {
 #endif
 }
 
-ReadResult ReadDocument(const std::string& input, bool chunked, unsigned long options, ZELBasXmlDocument& document,
-                        Progress& progress) {
+ReadResult ReadDocument(const std::string& input, bool chunked, unsigned long options,
+                        ZELBasXmlDocument& document, Progress& progress) {
   document.SetOptions(options);
   return chunked ? ReadChunked(input, false, document, progress) : ReadWhole(input, document, progress);
 }

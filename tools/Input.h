@@ -23,8 +23,8 @@ long long FileSize(FILE* stream);
 // Reads `input` (a file, or standard input for "-") into `document` with
 // the library's `options` (ZELBasXmlOptions): in one piece, or with
 // `chunked` in the library's chunks.
-ReadResult ReadDocument(const std::string& input, bool chunked, unsigned long options, ZELBasXmlDocument& document,
-                        Progress& progress);
+ReadResult ReadDocument(const std::string& input, bool chunked, unsigned long options,
+                        ZELBasXmlDocument& document, Progress& progress);
 
 // Checks that `input` is well-formed, in chunks, building no tree.
 ReadResult CheckDocument(const std::string& input, ZELBasXmlDocument& document, Progress& progress);

@@ -42,7 +42,8 @@ Output OutputTo(const std::string& target, Progress& progress) {
 }
 
 int CloseOutput(Output& out, bool written) {
-  if (out.stream == nullptr && (!written || !Open(out))) return Fail(*out.progress, out.name, Reason(out.error));
+  if (out.stream == nullptr && (!written || !Open(out)))
+    return Fail(*out.progress, out.name, Reason(out.error));
   errno = 0;
   // A replacing stream that failed a write is discarded by its close.
   bool closed = out.stream == stdout ? std::fflush(stdout) == 0 && !std::ferror(stdout)

@@ -21,9 +21,9 @@ struct Positions {
 // An open element of the walk.
 struct Frame {
   const ZELBasXmlNode* node;
-  size_t index;      // among its parent's children
-  size_t next = 0;   // the next child to walk into
-  std::vector<signed char> matched;  // per step: -1 not known yet, 0 or 1
+  size_t index;                                              // among its parent's children
+  size_t next = 0;                                           // the next child to walk into
+  std::vector<signed char> matched;                          // per step: -1 not known yet, 0 or 1
   std::map<std::pair<size_t, size_t>, Positions> positions;  // of the children, by step and predicate
 };
 
@@ -134,7 +134,8 @@ private:
       if (predicate.kind == Predicate::kPosition || predicate.kind == Predicate::kLast) {
         const Positions& positions = PositionsOf(parent, step, i);
         size_t place = positions.of[child];
-        if (place != (predicate.kind == Predicate::kLast ? positions.count : predicate.position)) return false;
+        if (place != (predicate.kind == Predicate::kLast ? positions.count : predicate.position))
+          return false;
       } else if (!AttributeTest(node, predicate)) {
         return false;
       }
@@ -176,7 +177,8 @@ private:
 
 }  // namespace
 
-bool WalkMatches(const Path& path, const ZELBasXmlNode& root, const std::function<bool(const Match&)>& visit) {
+bool WalkMatches(const Path& path, const ZELBasXmlNode& root,
+                 const std::function<bool(const Match&)>& visit) {
   return Matcher(path, visit).Walk(root);
 }
 

@@ -47,7 +47,8 @@ private:
   }
 
   std::string Fail(const std::string& what) {
-    if (error.empty()) error = what + " at character " + std::to_string(at + 1) + " of '" + std::string(text) + "'";
+    if (error.empty())
+      error = what + " at character " + std::to_string(at + 1) + " of '" + std::string(text) + "'";
     return error;
   }
 

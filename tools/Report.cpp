@@ -21,9 +21,12 @@ int Usage(const std::string& problem) {
 
 std::string Reason(int error) { return error != 0 ? std::strerror(error) : "unknown error"; }
 
-std::string InputName(const std::string& input) { return input == "-" ? std::string("standard input") : input; }
+std::string InputName(const std::string& input) {
+  return input == "-" ? std::string("standard input") : input;
+}
 
-bool NoteParseError(const std::string& input, const ZELBasXmlDocument& document, Progress& progress, bool report) {
+bool NoteParseError(const std::string& input, const ZELBasXmlDocument& document, Progress& progress,
+                    bool report) {
   ZELString message;
   unsigned long line = 0, column = 0;
   if (document.GetParseError(message, line, column) != S_OK) return false;
@@ -31,8 +34,8 @@ bool NoteParseError(const std::string& input, const ZELBasXmlDocument& document,
     progress.Say("XML parse error: " + std::string(std::string_view(message)));
     progress.Say("  Line: " + std::to_string(line) + ", Column: " + std::to_string(column));
   }
-  progress.Say("zelbasxml: " + InputName(input) + ": not well-formed (line " + std::to_string(line) + ", column " +
-               std::to_string(column) + ")");
+  progress.Say("zelbasxml: " + InputName(input) + ": not well-formed (line " + std::to_string(line) +
+               ", column " + std::to_string(column) + ")");
   return true;
 }
 

@@ -21,7 +21,8 @@ int Parse(std::initializer_list<const char*> words, Options& options) {
   for (std::string& word : strings) argv.push_back(&word[0]);
   argv.push_back(nullptr);
   optind = 0;  // getopt starts over
-  return zelbasxml_detail::ParseArguments(static_cast<int>(strings.size()), argv.data(), options).value_or(-1);
+  return zelbasxml_detail::ParseArguments(static_cast<int>(strings.size()), argv.data(), options)
+      .value_or(-1);
 }
 
 int Parse(std::initializer_list<const char*> words) {

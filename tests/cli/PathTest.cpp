@@ -134,7 +134,8 @@ TEST_F(PathTest, BadPathsAreToldWhereTheyWentWrong) {
 
 TEST(PathNames, XmlNamesOnly) {
   using zelbasxml_detail::IsXmlName;
-  for (const char* name : {"a", "_x", "svg:rect", "a-b.c9", "\xc3\xa9t\xc3\xa9"}) EXPECT_TRUE(IsXmlName(name)) << name;
+  for (const char* name : {"a", "_x", "svg:rect", "a-b.c9", "\xc3\xa9t\xc3\xa9"})
+    EXPECT_TRUE(IsXmlName(name)) << name;
   for (const char* name : {"", "1x", "-a", ".a", "a b", "a>", "a=b"}) EXPECT_FALSE(IsXmlName(name)) << name;
 }
 
