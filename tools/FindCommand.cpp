@@ -53,18 +53,12 @@ int RunFind(const Options& options, Progress& progress) {
   if (options.xml || !options.wrap.empty()) layout |= ZELBasXmlWellFormed;
   ReadResult read = ReadDocument(options.Input(), options.chunked, layout, document, progress);
   if (read == ReadResult::kFailed) return kFailure;
-  if (read == ReadResult::kMalformed) {
-    // The matches before the error, read in chunks, to standard output only.
-    if (!options.chunked) return kFailure;
-    if (options.output != "-") {
-      progress.Say("zelbasxml: " + options.output + ": not written, the input being malformed");
-      return kFailure;
-    }
-  }
+  bool malformed = read == ReadResult::kMalformed;
+  if (malformed && !MayWriteAfterParseError(options.chunked, options.output, progress)) return kFailure;
   Output out = OutputTo(options.output, progress);
   size_t found = 0;
   int status = CloseOutput(out, WriteMatches(options, document, out, found));
-  if (status != kDone || read == ReadResult::kMalformed) return kFailure;
+  if (status != kDone || malformed) return kFailure;
   return found == 0 ? kNothingFound : kDone;
 }
 

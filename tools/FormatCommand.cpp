@@ -14,17 +14,10 @@ int RunFormat(const Options& options, Progress& progress) {
   unsigned long layout = options.xml ? ZELBasXmlWholeText | ZELBasXmlWellFormed : 0;
   ReadResult read = ReadDocument(options.Input(), options.chunked, layout, document, progress);
   if (read == ReadResult::kFailed) return kFailure;
-  if (read == ReadResult::kMalformed) {
-    // Only a read in chunks leaves a tree to show, and never in place of a
-    // file.
-    if (!options.chunked) return kMalformed;
-    if (options.output != "-") {
-      progress.Say("zelbasxml: " + options.output + ": not written, the input being malformed");
-      return kMalformed;
-    }
-  }
+  bool malformed = read == ReadResult::kMalformed;
+  if (malformed && !MayWriteAfterParseError(options.chunked, options.output, progress)) return kMalformed;
   int status = WriteDocument(document, options.output, progress);
-  return status == kDone && read == ReadResult::kMalformed ? kMalformed : status;
+  return status == kDone && malformed ? kMalformed : status;
 }
 
 }  // namespace zelbasxml_detail

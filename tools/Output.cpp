@@ -53,6 +53,13 @@ int CloseOutput(Output& out, bool written) {
   return kDone;
 }
 
+bool MayWriteAfterParseError(bool chunked, const std::string& output, Progress& progress) {
+  if (!chunked) return false;
+  if (output == "-") return true;
+  progress.Say("zelbasxml: " + output + ": not written, the input being malformed");
+  return false;
+}
+
 int WriteDocument(const ZELBasXmlDocument& document, const std::string& output, Progress& progress) {
   Output out = OutputTo(output, progress);
   errno = 0;

@@ -35,6 +35,11 @@ Output OutputTo(const std::string& target, Progress& progress);
 // when `written`, and left empty). kDone, or kFailure after the report.
 int CloseOutput(Output& out, bool written);
 
+// Whether a tree read from malformed input may be written to `output`:
+// only one read in chunks (the rest is lost), and only to standard output,
+// never in place of a file (said so).
+bool MayWriteAfterParseError(bool chunked, const std::string& output, Progress& progress);
+
 // Writes the document (header lines and tree) to `output`.
 int WriteDocument(const ZELBasXmlDocument& document, const std::string& output, Progress& progress);
 

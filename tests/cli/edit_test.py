@@ -20,34 +20,7 @@ import tempfile
 import xml.etree.ElementTree as ET
 import xml.parsers.expat
 
-
-def tree(data):
-    """(tag, attributes, whole text, children) of the root as Expat reads it,
-    runs of white space alone left out (as the command's --xml reads)."""
-    parser = xml.parsers.expat.ParserCreate()
-    stack = [("", {}, [], [])]
-    run = []
-
-    def close_run():
-        text = "".join(run)
-        if text.strip(" \t\r\n"):
-            stack[-1][2].append(text)
-        run.clear()
-
-    def start(tag, attributes):
-        close_run()
-        stack.append((tag, attributes, [], []))
-
-    def end(_tag):
-        close_run()
-        tag, attributes, runs, children = stack.pop()
-        stack[-1][3].append((tag, attributes, "".join(runs), children))
-
-    parser.StartElementHandler = start
-    parser.EndElementHandler = end
-    parser.CharacterDataHandler = run.append
-    parser.Parse(data, True)
-    return stack[0][3][0]
+from expat_tree import tree
 
 
 def local(name):
