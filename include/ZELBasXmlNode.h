@@ -71,11 +71,15 @@ enum ZELBasXmlOptions : unsigned long {
 /// copies its whole subtree, and the strings share their text.
 ///
 /// Parent links: every child held in a node's children links to that node,
-/// whatever is copied, assigned or moved. A node that is not inside a tree (a
-/// copy returned by GetElementsByTagName, the `out` of GetParent, a node the
-/// caller built and appended) keeps the link it had when it was copied; that
-/// link is valid only while the tree it came from lives, and GetParent on it
-/// must not be called after that tree is changed or destroyed.
+/// whatever is copied, assigned, appended or moved, and a document's root
+/// links to nothing. Such a node (a reference from ChildAt, FirstChild or a
+/// document's GetRoot) keeps that link whatever is assigned to it or passed
+/// from it to Append: only the copy Append stores takes the new link. A node
+/// that is not inside a tree (a copy returned by GetElementsByTagName, the
+/// `out` of GetParent, a node the caller built and appended) keeps the link
+/// it had when it was copied; that link is valid only while the tree it came
+/// from lives, and GetParent on it must not be called after that tree is
+/// changed or destroyed.
 ///
 /// No operation recurses per level: copying, destroying, searching and
 /// rendering all work on trees of any depth.
@@ -93,7 +97,9 @@ public:
   ZELBasXmlNode(const ZELBasXmlNode& other);
   /// Assigns every field from `other`, the children as a full copy, and
   /// links the new children to this node. `other` may be this node or any
-  /// node inside its subtree.
+  /// node inside its subtree. A node inside a tree keeps its own parent
+  /// link, and so does any node whose new link would lead into the subtree
+  /// this assignment replaces (itself included).
   ZELBasXmlNode& operator=(const ZELBasXmlNode& other);
   /// Destroys the whole subtree.
   ~ZELBasXmlNode();
@@ -108,8 +114,12 @@ public:
   long SetRoot();
   /// Sets the attribute `name` to `value`, replacing a previous value.
   long InsertAttribute(const ZELString& name, const ZELString& value);
-  /// Links `child` to this node (the caller's object is changed), then
-  /// appends a copy of it to the children.
+  /// Links `child` to this node (the caller's object is changed, unless it
+  /// is itself inside a tree), then appends a copy of it to the children;
+  /// the copy links to this node. `child` may be a node of this tree or of
+  /// another, this node itself or one of its ancestors: the copy is then
+  /// the subtree as it was before the call, and `child` keeps its link (to
+  /// this node it would be a cycle).
   long Append(ZELBasXmlNode& child);
   /// Removes the child at `index` and its subtree; the children after it
   /// move up one place, relinked where they now stand (pointers and
@@ -138,12 +148,20 @@ public:
   long SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent) const;
   /// As Serialize, in the layout `options` asks for: with
   /// ZELBasXmlWellFormed escaped and free of added white space inside
-  /// elements with text (docs/format.md); 0 gives Serialize's bytes. Bits
-  /// other than ZELBasXmlWellFormed are ignored.
+  /// elements with text (docs/format.md), or E_FAIL with `out` unchanged
+  /// when CheckWritable refuses the subtree; 0 gives Serialize's bytes.
+  /// Bits other than ZELBasXmlWellFormed are ignored.
   long Serialize(ZELString& out, ZELString indent, unsigned long options) const;
   /// As SerializeTo, in the layout `options` asks for (see the Serialize
   /// taking options).
   long SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent, unsigned long options) const;
+  /// S_OK when this subtree can be written in the well-formed layout: every
+  /// tag and attribute name an XML name (as the parser takes it), every text
+  /// and attribute value valid UTF-8 of characters XML allows. Otherwise
+  /// E_FAIL, and `problem` says which element (by its path of tags from this
+  /// node, /a/b[2]) and what is wrong. A well-formed write of a subtree
+  /// that fails this check writes nothing and returns E_FAIL.
+  long CheckWritable(ZELString& problem) const;
 
   /// The element name.
   const ZELString& GetTagName() const { return tagName; }
@@ -191,10 +209,19 @@ private:
   void CopyDescendants(const ZELBasXmlNode& other);
   void DestroyDescendants();
   void LinkChildren();
+  // Appends a copy of `child` linked to this node.
+  void Store(const ZELBasXmlNode& child);
+  // True when `node` is this node or one of its ancestors.
+  bool IsSelfOrAncestor(const ZELBasXmlNode* node) const;
+  // True when `node` is this node or lies in its subtree.
+  bool Contains(const ZELBasXmlNode* node) const;
 
   ZELBasMap<ZELString, ZELString> attributes;
   ZELString tagName;
   bool isRoot;
+  // Inside a children vector or a document: the parent link is the
+  // holder's, kept by assignment and by Append. Never copied.
+  bool held;
   ZELBasVector<ZELBasXmlNode> children;
   ZELString data;
   ZELBasXmlNode* parent;

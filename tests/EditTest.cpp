@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "StderrCapture.h"
 #include "ZELBasXmlDocument.h"
 
 namespace {
@@ -27,6 +28,39 @@ std::string Render(const ZELBasXmlNode& node) {
   ZELString out;
   EXPECT_EQ(node.Serialize(out, ZELString()), S_OK);
   return Text(out);
+}
+
+// The tree on one line: the well-formed layout without its line breaks
+// and indentation.
+std::string Line(const ZELBasXmlNode& node) {
+  ZELString out;
+  EXPECT_EQ(node.Serialize(out, ZELString(), ZELBasXmlWellFormed), S_OK);
+  std::string text = Text(out), line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n') {
+      line += text[i];
+      continue;
+    }
+    while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
+  }
+  return line;
+}
+
+// How many times GetParent climbs from `node` before it fails.
+size_t Climb(const ZELBasXmlNode& node) {
+  ZELBasXmlNode at = node, up;
+  size_t steps = 0;
+  for (; steps < 100 && at.GetParent(up) == S_OK; ++steps) at = up;
+  return steps;
+}
+
+ZELBasXmlNode Built() {
+  ZELBasXmlNode r(ZELString("r")), a(ZELString("a")), b(ZELString("b")), c(ZELString("c"));
+  b.SetData(ZELString("t"));
+  a.Append(b);
+  r.Append(a);
+  r.Append(c);
+  return r;
 }
 
 }  // namespace
@@ -67,9 +101,9 @@ TEST(EditTest, ANodeOfTheTreeBecomesItsRoot) {
   ExpectLinked(d.GetRoot());
   EXPECT_EQ(Render(d.GetRoot()), "<a>\n    <b>\n        <c/>\n    </b>\n</a>\n");
   // An incomplete read is not continued into the new root.
-  testing::internal::CaptureStderr();
+  StderrCapture report;
   EXPECT_EQ(d.ReadString(ZELString("<open>")), E_FAIL);
-  testing::internal::GetCapturedStderr();
+  report.Stop();
   ASSERT_EQ(d.SetRootElement(ZELBasXmlNode(ZELString("n"))), S_OK);
   EXPECT_EQ(d.ReadString(ZELString("<m/>")), S_OK);
   EXPECT_EQ(Render(d.GetRoot()), "<m/>\n");
@@ -81,13 +115,77 @@ TEST(EditTest, OptionsAreCheckedAndQuietReadsKeepTheError) {
   EXPECT_EQ(d.SetOptions(ZELBasXmlQuiet | ZELBasXmlWholeText), S_OK);
   EXPECT_EQ(d.SetOptions(1UL << 30), E_FAIL);
   EXPECT_EQ(d.GetOptions(), static_cast<unsigned long>(ZELBasXmlQuiet | ZELBasXmlWholeText));
-  testing::internal::CaptureStderr();
+  StderrCapture report;
   EXPECT_EQ(d.ReadString(ZELString("<a>\n<b></a>")), E_FAIL);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(report.Stop(), "");
   ZELString message;
   unsigned long line = 0, column = 0;
   ASSERT_EQ(d.GetParseError(message, line, column), S_OK);
   EXPECT_EQ(Text(message), "mismatched tag");
   EXPECT_EQ(line, 2UL);
   EXPECT_EQ(column, 5UL);
+}
+
+// Nodes passed between trees and assigned through the mutable references:
+// every node held in a tree keeps linking to its holder (a stale link would
+// be followed by the rendering walk, the destructor and GetParent).
+TEST(EditTest, AppendingANodeOfATreeCopiesItAndLinksOnlyTheCopy) {
+  ZELBasXmlDocument d;
+  ASSERT_EQ(d.ReadString(ZELString("<r><a><b>t</b></a><c/></r>")), S_OK);
+  ZELBasXmlNode& r = d.GetRoot();
+  ASSERT_EQ(r.Append(r.ChildAt(0).ChildAt(0)), S_OK);
+  ExpectLinked(r);
+  EXPECT_EQ(Line(r), "<r><a><b>t</b></a><c/><b>t</b></r>");
+  // The same on a tree built in code, and from a direct child (the
+  // children grow while it is copied).
+  ZELBasXmlNode built = Built();
+  ASSERT_EQ(built.Append(built.ChildAt(0).ChildAt(0)), S_OK);
+  ASSERT_EQ(built.Append(built.ChildAt(0)), S_OK);
+  ExpectLinked(built);
+  EXPECT_EQ(Line(built), "<r><a><b>t</b></a><c/><b>t</b><a><b>t</b></a></r>");
+  // From another document, whose tree is left as it was.
+  ZELBasXmlDocument other;
+  ASSERT_EQ(other.ReadString(ZELString("<o><p/><q>s</q></o>")), S_OK);
+  ASSERT_EQ(r.ChildAt(1).Append(other.GetRoot().ChildAt(1)), S_OK);
+  ExpectLinked(r);
+  ExpectLinked(other.GetRoot());
+  EXPECT_EQ(Line(other.GetRoot()), "<o><p/><q>s</q></o>");
+  EXPECT_EQ(Line(r.ChildAt(1)), "<c><q>s</q></c>");
+}
+
+TEST(EditTest, AppendingANodeToItsOwnSubtreeAppendsItAsItWas) {
+  ZELBasXmlNode a = Built();
+  ASSERT_EQ(a.ChildAt(0).Append(a), S_OK);
+  ExpectLinked(a);
+  EXPECT_EQ(Line(a), "<r><a><b>t</b><r><a><b>t</b></a><c/></r></a><c/></r>");
+  // Neither a node nor its ancestor comes to link to its own subtree.
+  ZELBasXmlNode n(ZELString("n"));
+  ASSERT_EQ(n.Append(n), S_OK);
+  ASSERT_EQ(n.Append(n), S_OK);
+  EXPECT_EQ(Climb(n), 0u);
+  EXPECT_EQ(Climb(n.ChildAt(1).ChildAt(0)), 2u);
+  EXPECT_EQ(Line(n), "<n><n/><n><n/></n></n>");
+}
+
+TEST(EditTest, AssigningThroughAReferenceKeepsTheNodeWhereItStands) {
+  ZELBasXmlDocument d, e;
+  ASSERT_EQ(d.ReadString(ZELString("<r><a/><b>x</b><c/></r>")), S_OK);
+  ASSERT_EQ(e.ReadString(ZELString("<s><t k='v'><u/></t></s>")), S_OK);
+  *d.GetRoot().FirstChild(ZELString("b")) = ZELBasXmlNode(ZELString("n"));
+  d.GetRoot().ChildAt(2) = e.GetRoot().ChildAt(0);
+  ExpectLinked(d.GetRoot());
+  EXPECT_EQ(Line(d.GetRoot()), "<r><a/><n/><t k=\"v\"><u/></t></r>");
+  EXPECT_EQ(Climb(d.GetRoot().ChildAt(2).ChildAt(0)), 2u);
+  // The root takes a node of its own tree and still links to nothing.
+  d.GetRoot() = d.GetRoot().ChildAt(2);
+  ExpectLinked(d.GetRoot());
+  EXPECT_EQ(Climb(d.GetRoot()), 0u);
+  EXPECT_EQ(Line(d.GetRoot()), "<t k=\"v\"><u/></t>");
+  // A node of the caller's takes a copy of its own child's, whose link
+  // leads into what the assignment replaces.
+  ZELBasXmlNode free = Built();
+  ZELBasXmlNode child = free.ChildAt(0);
+  free = child;
+  EXPECT_EQ(Climb(free), 0u);
+  EXPECT_EQ(Line(free), "<a><b>t</b></a>");
 }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Render.h"
+#include "WellFormedCheck.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 
@@ -11,6 +13,12 @@ namespace zelbas_detail {
 const char kHeader[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     "<!-- Written by ZELBasXmlDocument -->\n";
+
+// False when the document asks for the well-formed layout and its tree
+// cannot be written so: checked before anything is written.
+bool Writable(const ZELBasXmlNode& root, unsigned long options) {
+  return (options & ZELBasXmlWellFormed) == 0 || WellFormedCheck().Check(&root, nullptr);
+}
 
 }  // namespace zelbas_detail
 
@@ -30,11 +38,13 @@ long ZELBasXmlDocument::WriteString(ZELString& out) {
 }
 
 long ZELBasXmlDocument::WriteTo(ZELBasXmlSink sink, void* context) const {
+  if (!Writable(dom, options)) return E_FAIL;
   if (!sink(context, kHeader, sizeof kHeader - 1)) return E_FAIL;
-  return dom.SerializeTo(sink, context, ZELString(), options);
+  return RenderTo(dom, sink, context, ZELString(), options);
 }
 
 long ZELBasXmlDocument::WriteFile(const ZELString& name) {
+  // The file is not touched when the tree cannot be written.
   ZELString text;
   long result = WriteString(text);
   if (result != S_OK) return result;

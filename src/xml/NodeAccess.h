@@ -45,6 +45,7 @@ public:
     void* slot = Engine(parent->children).PushBackUninitialized(&ZELBasXmlNode::Relocate);
     ZELBasXmlNode* child = new (slot, ZELBasPlacementTag) ZELBasXmlNode(tagName);
     child->parent = parent;
+    child->held = true;
     return child;
   }
 

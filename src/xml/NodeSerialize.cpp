@@ -3,8 +3,11 @@
 // (the buffer), Indentation (the start of each line), IndentedLayout or
 // WellFormedLayout (what is written for each element) and Render (the walk
 // that drives a layout).
+#include <string>
+
 #include "IndentedLayout.h"
 #include "Render.h"
+#include "WellFormedCheck.h"
 #include "WellFormedLayout.h"
 
 namespace zelbas_detail {
@@ -15,6 +18,18 @@ bool AppendToString(void* context, const char* bytes, size_t length) {
   piece.BuildFromUTF8(bytes, length);
   static_cast<ZELString*>(context)->Append(piece);
   return true;
+}
+
+long RenderTo(const ZELBasXmlNode& node, ZELBasXmlSink sink, void* context, const ZELString& indent,
+              unsigned long options) {
+  BufferedSink out(sink, context);
+  Indentation indentation(indent);
+  if ((options & ZELBasXmlWellFormed) != 0) {
+    WellFormedLayout layout(out, indentation);
+    return Render(&node, layout, out) ? S_OK : E_FAIL;
+  }
+  IndentedLayout layout(out, indentation);
+  return Render(&node, layout, out) ? S_OK : E_FAIL;
 }
 
 }  // namespace zelbas_detail
@@ -33,16 +48,18 @@ long ZELBasXmlNode::Serialize(ZELString& out, ZELString indent, unsigned long op
 
 long ZELBasXmlNode::SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent,
                                 unsigned long options) const {
-  if ((options & ZELBasXmlWellFormed) == 0) return SerializeTo(sink, context, indent);
-  BufferedSink out(sink, context);
-  Indentation indentation(indent);
-  WellFormedLayout layout(out, indentation);
-  return Render(this, layout, out) ? S_OK : E_FAIL;
+  // Refused before the first byte, so that nothing is written.
+  if ((options & ZELBasXmlWellFormed) != 0 && !WellFormedCheck().Check(this, nullptr)) return E_FAIL;
+  return RenderTo(*this, sink, context, indent, options);
 }
 
 long ZELBasXmlNode::SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent) const {
-  BufferedSink out(sink, context);
-  Indentation indentation(indent);
-  IndentedLayout layout(out, indentation);
-  return Render(this, layout, out) ? S_OK : E_FAIL;
+  return RenderTo(*this, sink, context, indent, 0);
+}
+
+long ZELBasXmlNode::CheckWritable(ZELString& problem) const {
+  std::string found;
+  if (WellFormedCheck().Check(this, &found)) return S_OK;
+  problem.BuildFromUTF8(found.data(), found.size());
+  return E_FAIL;
 }

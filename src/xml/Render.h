@@ -48,4 +48,9 @@ bool Render(const ZELBasXmlNode* top, Layout& layout, BufferedSink& out) {
   return out.Flush();
 }
 
+// Renders `node` in the layout `options` asks for (ZELBasXmlWellFormed or
+// not), unchecked, into `sink`; E_FAIL once the sink has refused.
+long RenderTo(const ZELBasXmlNode& node, ZELBasXmlSink sink, void* context, const ZELString& indent,
+              unsigned long options);
+
 }  // namespace zelbas_detail

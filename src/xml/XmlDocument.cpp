@@ -1,10 +1,14 @@
 // The document's construction, options and root.
 #include "ZELBasXmlDocument.h"
 
-ZELBasXmlDocument::ZELBasXmlDocument() : currentDepth(0), ptr(nullptr), builder(nullptr) {}
+// The root is held by the document: it keeps linking to nothing whatever
+// is assigned to it.
+ZELBasXmlDocument::ZELBasXmlDocument() : currentDepth(0), ptr(nullptr), builder(nullptr) { dom.held = true; }
 
 ZELBasXmlDocument::ZELBasXmlDocument(const ZELString& name)
-    : fileName(name), currentDepth(0), ptr(nullptr), builder(nullptr) {}
+    : fileName(name), currentDepth(0), ptr(nullptr), builder(nullptr) {
+  dom.held = true;
+}
 
 ZELBasXmlDocument::~ZELBasXmlDocument() = default;
 
@@ -19,7 +23,6 @@ long ZELBasXmlDocument::SetRootElement(const ZELBasXmlNode& root) {
   // Assignment copies first, so `root` may lie inside the tree it replaces.
   dom = root;
   dom.isRoot = true;
-  dom.parent = nullptr;
   // The open elements of an incomplete read were in the old tree.
   currentDepth = 0;
   ptr = nullptr;

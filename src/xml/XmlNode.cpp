@@ -12,14 +12,15 @@ template class ZELBasVector<ZELBasXmlNode>;
 template ZELBASXMLDOCUMENT_API void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
 template ZELBASXMLDOCUMENT_API void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);
 
-ZELBasXmlNode::ZELBasXmlNode() : isRoot(false), parent(nullptr) {}
+ZELBasXmlNode::ZELBasXmlNode() : isRoot(false), held(false), parent(nullptr) {}
 
-ZELBasXmlNode::ZELBasXmlNode(const ZELString& name) : tagName(name), isRoot(false), parent(nullptr) {}
+ZELBasXmlNode::ZELBasXmlNode(const ZELString& name) : tagName(name), isRoot(false), held(false), parent(nullptr) {}
 
 ZELBasXmlNode::ZELBasXmlNode(const ZELBasXmlNode& other, ShallowTag)
     : attributes(other.attributes),
       tagName(other.tagName),
       isRoot(other.isRoot),
+      held(false),
       data(other.data),
       parent(other.parent) {}
 
@@ -89,12 +90,38 @@ void ZELBasXmlNode::Relocate(void* source, void* destination, size_t count) {
 
 void ZELBasXmlNode::LinkChildren() {
   for (const ZELBasXmlNode* child = children.begin(); child != children.end(); ++child) {
-    NodeAccess::Mutable(child)->parent = this;
+    ZELBasXmlNode* held = NodeAccess::Mutable(child);
+    held->parent = this;
+    held->held = true;
   }
+}
+
+bool ZELBasXmlNode::IsSelfOrAncestor(const ZELBasXmlNode* node) const {
+  // Only the links of held nodes are sure to lead to a live node.
+  for (const ZELBasXmlNode* up = this;; up = up->parent) {
+    if (up == node) return true;
+    if (!up->held || up->parent == nullptr) return false;
+  }
+}
+
+// Compares `node` with the storage of each children vector below this one:
+// no link is followed, so `node` may be any address.
+bool ZELBasXmlNode::Contains(const ZELBasXmlNode* node) const {
+  if (node == this) return true;
+  struct Finder {
+    const ZELBasXmlNode* node;
+    bool found;
+    void Enter(const ZELBasXmlNode* each) { found = found || each == node; }
+    void Leave(const ZELBasXmlNode*) {}
+  } finder = {node, false};
+  WalkBelow(this, finder);
+  return finder.found;
 }
 
 // NOLINTNEXTLINE(bugprone-unhandled-self-assignment): copies first; `other` may be this node.
 ZELBasXmlNode& ZELBasXmlNode::operator=(const ZELBasXmlNode& other) {
+  // A held node keeps its place; a link into what is replaced would dangle.
+  ZELBasXmlNode* link = held || (other.parent != nullptr && Contains(other.parent)) ? parent : other.parent;
   // The copies are made, and `other` read in full, before the previous
   // children go: `other` may live inside them.
   ZELBasVector<ZELBasXmlNode> copies(other.children);
@@ -104,7 +131,7 @@ ZELBasXmlNode& ZELBasXmlNode::operator=(const ZELBasXmlNode& other) {
   children.swap(copies);
   LinkChildren();
   data = other.data;
-  parent = other.parent;
+  parent = link;
   return *this;
 }
 
@@ -157,9 +184,25 @@ long ZELBasXmlNode::InsertAttribute(const ZELString& name, const ZELString& valu
 }
 
 long ZELBasXmlNode::Append(ZELBasXmlNode& child) {
-  child.parent = this;
-  children.push_back(child);
+  if (IsSelfOrAncestor(&child)) {
+    // The children about to grow lie inside `child`: a copy is taken
+    // first. `child` keeps its link, which to a descendant would be a cycle.
+    ZELBasXmlNode copy(child);
+    Store(copy);
+    return S_OK;
+  }
+  if (!child.held) child.parent = this;
+  Store(child);
   return S_OK;
+}
+
+void ZELBasXmlNode::Store(const ZELBasXmlNode& child) {
+  // `child` may be one of the children, which move as they grow: the copy
+  // is linked where it lands.
+  children.push_back(child);
+  ZELBasXmlNode* stored = NodeAccess::Mutable(children.end() - 1);
+  stored->parent = this;
+  stored->held = true;
 }
 
 long ZELBasXmlNode::GetParent(ZELBasXmlNode& out) const {
