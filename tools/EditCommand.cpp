@@ -27,6 +27,9 @@ int RunEdit(const Options& options, Progress& progress) {
       return kNothingFound;
     }
   }
+  // A value that XML cannot hold is the caller's mistake: exit 2.
+  const std::string& target = options.inPlace ? options.Input() : options.output;
+  if (!Writable(document.GetRoot(), document.GetOptions(), target, progress)) return kFailure;
   if (!options.inPlace) return WriteDocument(document, options.output, progress);
   errno = 0;
   if (document.WriteFile(ZELString(options.Input().c_str())) == S_OK) return kDone;

@@ -60,7 +60,17 @@ bool MayWriteAfterParseError(bool chunked, const std::string& output, Progress& 
   return false;
 }
 
+bool Writable(const ZELBasXmlNode& node, unsigned long layout, const std::string& output,
+              Progress& progress) {
+  ZELString problem;
+  if ((layout & ZELBasXmlWellFormed) == 0 || node.CheckWritable(problem) == S_OK) return true;
+  progress.Say("zelbasxml: " + (output == "-" ? std::string("standard output") : output) +
+               ": not written: " + std::string(std::string_view(problem)));
+  return false;
+}
+
 int WriteDocument(const ZELBasXmlDocument& document, const std::string& output, Progress& progress) {
+  if (!Writable(document.GetRoot(), document.GetOptions(), output, progress)) return kMalformed;
   Output out = OutputTo(output, progress);
   errno = 0;
   bool written = document.WriteTo(&WriteBytes, &out) == S_OK;

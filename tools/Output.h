@@ -7,6 +7,7 @@
 #include <string>
 
 class ZELBasXmlDocument;
+class ZELBasXmlNode;
 
 namespace zelbasxml_detail {
 
@@ -40,7 +41,13 @@ int CloseOutput(Output& out, bool written);
 // never in place of a file (said so).
 bool MayWriteAfterParseError(bool chunked, const std::string& output, Progress& progress);
 
-// Writes the document (header lines and tree) to `output`.
+// Whether the subtree under `node` can be written in the well-formed
+// layout (always, in the default one); if not, says which element and why,
+// naming `output`.
+bool Writable(const ZELBasXmlNode& node, unsigned long layout, const std::string& output, Progress& progress);
+
+// Writes the document (header lines and tree) to `output`; kMalformed when
+// the tree cannot be written in the document's layout.
 int WriteDocument(const ZELBasXmlDocument& document, const std::string& output, Progress& progress);
 
 }  // namespace zelbasxml_detail

@@ -186,6 +186,10 @@ cp "$work/bad.xml" "$work/bad-edit.xml"
 check "edit -L, malformed: exit 2, nothing written" 2 "$empty" 'not well-formed' \
   -- "$bin" edit -L -d //b "$work/bad-edit.xml"
 cmp -s "$work/bad.xml" "$work/bad-edit.xml" || fail "edit -L, malformed: the file changed"
+check "edit -L, a value XML cannot hold: exit 2, nothing written" 2 "$empty" \
+  "^zelbasxml: $work/edit.xml: not written: element /catalog/product\[1\]/name has a text" \
+  -- "$bin" edit -L -u '//name' -v "$(printf 'a\001b')" "$work/edit.xml"
+cmp -s "$work/edit.xml" "$work/edit.before" || fail "edit -L, a value XML cannot hold: the file changed"
 check "edit the root away" 2 "$empty" 'the root element cannot be deleted, nothing written' \
   -- "$bin" edit -d /catalog "$example"
 check "edit -o" 0 "$empty" '' -- "$bin" edit -o "$work/edited.xml" -d //product "$example"
