@@ -1,11 +1,16 @@
-// Drives the node API from the fuzz bytes over four slots, and keeps a model
-// of each slot's tree next to it: the tree as Flatten gives it, node by node
-// in document order. After every operation the slot it changed, and in the
-// end every slot, must match its model (tags, attributes in name order,
-// text, children, root flags); search results must be the model's matches
-// in document order, rendering and GetParent (which follow the links from
-// children to their holders) must give the model's text and parent, and
-// every block taken must come back in the end.
+// Drives the node API from the fuzz bytes over five slots (four nodes of
+// the fuzzer's own and a document's root), and keeps a model of each
+// slot's tree next to it: the tree as Flatten gives it, node by node in
+// document order. Operations reach nodes inside the trees through the
+// mutable ChildAt and FirstChild, and assign to them, append to them (from
+// the same tree, another, themselves or their ancestors) and remove their
+// children. After every operation every slot must match its model (tags,
+// attributes in name order, text, children, root flags) and hold its links:
+// GetParent of every node it holds gives its holder, the rendering (which
+// climbs those links) is the model's, and the well-formed layout writes
+// exactly the trees whose names and texts allow it, which read back as the
+// same tree. Search results must be the model's matches in document order,
+// and every block taken must come back in the end.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +24,7 @@
 
 namespace {
 
-const size_t kSlots = 4;
+const size_t kSlots = 5;       // the last is a document's root
 const size_t kMaxNodes = 128;  // per slot; appending a slot to itself doubles it
 
 typedef std::vector<FlatNode> Tree;
@@ -48,6 +53,96 @@ const ZELBasXmlNode* Find(const ZELBasXmlNode& node, size_t& k) {
   return nullptr;
 }
 const ZELBasXmlNode* At(const ZELBasXmlNode& top, size_t k) { return Find(top, k); }
+
+// The same through the mutable API: ChildAt, or FirstChild where it finds
+// the same node.
+ZELBasXmlNode* MutableAt(ZELBasXmlNode& node, size_t& k, bool byTag) {
+  if (k-- == 0) return &node;
+  for (size_t i = 0; i < node.Children().size(); ++i) {
+    ZELBasXmlNode* child = &node.ChildAt(i);
+    if (byTag) {
+      ZELBasXmlNode* first = node.FirstChild(child->GetTagName());
+      if (first == child) child = first;
+    }
+    if (ZELBasXmlNode* found = MutableAt(*child, k, byTag)) return found;
+  }
+  return nullptr;
+}
+
+// Node `k` of the tree `t` replaced by `sub` (a tree of its own).
+void Replace(Tree& t, size_t k, Tree sub) {
+  for (FlatNode& n : sub) n.depth += t[k].depth;
+  t.erase(t.begin() + static_cast<long>(k), t.begin() + static_cast<long>(End(t, k)));
+  t.insert(t.begin() + static_cast<long>(k), sub.begin(), sub.end());
+}
+
+// `sub` appended as the last child of node `k`.
+void AppendTo(Tree& t, size_t k, Tree sub) {
+  for (FlatNode& n : sub) n.depth += t[k].depth + 1;
+  size_t end = End(t, k);
+  ++t[k].children;
+  t.insert(t.begin() + static_cast<long>(end), sub.begin(), sub.end());
+}
+
+// The index in `t` of child `i` of node `k`.
+size_t ChildIndex(const Tree& t, size_t k, size_t i) {
+  size_t at = k + 1;
+  while (i-- > 0) at = End(t, at);
+  return at;
+}
+
+// Every node below `node` links to the node that holds it.
+void CheckLinks(const ZELBasXmlNode& node, const Tree& model, size_t k) {
+  for (size_t i = 0; i < node.Children().size(); ++i) {
+    const ZELBasXmlNode& child = node.ChildAt(i);
+    size_t c = ChildIndex(model, k, i);
+    ZELBasXmlNode parent;
+    FUZZ_CHECK(child.GetParent(parent) == (model[c].root ? E_FAIL : S_OK));
+    if (!model[c].root) FUZZ_CHECK(Flatten(parent) == Subtree(model, k));
+    CheckLinks(child, model, c);
+  }
+}
+
+// Whether the well-formed layout may write the tree: names the parser
+// takes, texts of XML characters (the fuzzer's bad ones hold FF 01).
+bool Writable(const Tree& t) {
+  auto name = [](const std::string& n) {
+    return !n.empty() && n.find_first_of("<&\" \xFF") == std::string::npos;
+  };
+  auto text = [](const std::string& x) { return x.find('\xFF') == std::string::npos; };
+  for (const FlatNode& n : t) {
+    if (!name(n.tag) || !text(n.data)) return false;
+    for (const auto& [key, value] : n.attributes) {
+      if (!name(key) || !text(value)) return false;
+    }
+  }
+  return true;
+}
+
+// The tree without its root flags, as a read gives them back.
+Tree ReadBack(Tree t) {
+  for (FlatNode& n : t) n.root = false;
+  t[0].root = true;
+  return t;
+}
+
+void CheckSlot(const ZELBasXmlNode& node, const Tree& model) {
+  FUZZ_CHECK(Flatten(node) == model);
+  CheckLinks(node, model, 0);
+  ZELString out;
+  FUZZ_CHECK(node.Serialize(out, ZELString()) == S_OK && Str(out) == ReferenceRender(model, ""));
+  ZELString xml("kept");
+  bool written = node.Serialize(xml, ZELString(), ZELBasXmlWellFormed) == S_OK;
+  FUZZ_CHECK(written == Writable(model));
+  if (!written) {
+    FUZZ_CHECK(Str(xml) == "kept");
+    return;
+  }
+  ZELBasXmlDocument back;
+  back.SetOptions(ZELBasXmlStandard);
+  FUZZ_CHECK(back.ReadString(ZELString(Str(xml).substr(4).c_str())) == S_OK);
+  FUZZ_CHECK(Flatten(back.GetRoot()) == ReadBack(model));
+}
 
 struct Input {
   const uint8_t* p;
@@ -84,18 +179,23 @@ void Generate(Input& in, size_t depth, size_t& budget, Tree& t, std::string& xml
 }
 
 void Run(Input& in) {
-  std::unique_ptr<ZELBasXmlNode> pool[kSlots];
+  std::unique_ptr<ZELBasXmlNode> pool[kSlots - 1];
+  ZELBasXmlDocument document;
+  auto slot = [&](size_t i) -> ZELBasXmlNode& { return i + 1 < kSlots ? *pool[i] : document.GetRoot(); };
   Tree models[kSlots];
-  for (size_t i = 0; i < kSlots; ++i) pool[i].reset(new ZELBasXmlNode), models[i] = {kEmpty};
+  for (size_t i = 0; i < kSlots; ++i) {
+    if (i + 1 < kSlots) pool[i].reset(new ZELBasXmlNode);
+    models[i] = {kEmpty};
+  }
   while (in.left != 0) {
-    uint8_t op = in.Byte() % 12;
+    uint8_t op = in.Byte() % 16;
     size_t a = in.Byte() % kSlots;
     size_t b = in.Byte() % kSlots;
     Tree& model = models[a];
     switch (op) {
       case 0:
         model[0].tag = in.Name();
-        FUZZ_CHECK(pool[a]->SetTagName(ZELString(model[0].tag.c_str())) == S_OK);
+        FUZZ_CHECK(slot(a).SetTagName(ZELString(model[0].tag.c_str())) == S_OK);
         break;
       case 1: {
         std::string name = in.Name(), value = in.Name();
@@ -103,12 +203,12 @@ void Run(Input& in) {
         auto at = std::lower_bound(attributes.begin(), attributes.end(), std::make_pair(name, std::string()));
         if (at == attributes.end() || at->first != name) at = attributes.insert(at, {name, ""});
         at->second = value;
-        FUZZ_CHECK(pool[a]->InsertAttribute(ZELString(name.c_str()), ZELString(value.c_str())) == S_OK);
+        FUZZ_CHECK(slot(a).InsertAttribute(ZELString(name.c_str()), ZELString(value.c_str())) == S_OK);
         break;
       }
       case 2:
         model[0].root = true;
-        FUZZ_CHECK(pool[a]->SetRoot() == S_OK);
+        FUZZ_CHECK(slot(a).SetRoot() == S_OK);
         break;
       case 3: {  // append, possibly a slot to itself
         if (model.size() + models[b].size() > kMaxNodes) break;
@@ -116,7 +216,7 @@ void Run(Input& in) {
         for (FlatNode& n : child) ++n.depth;
         ++model[0].children;
         model.insert(model.end(), child.begin(), child.end());
-        FUZZ_CHECK(pool[a]->Append(*pool[b]) == S_OK);
+        FUZZ_CHECK(slot(a).Append(slot(b)) == S_OK);
         break;
       }
       case 4:    // assignment from a slot,
@@ -124,17 +224,20 @@ void Run(Input& in) {
       case 6: {  // or assignment from a node inside it, possibly inside this one
         size_t k = op == 6 ? in.Byte() % models[b].size() : 0;
         Tree copy = Subtree(models[b], k);
-        if (op == 5) {
-          pool[a].reset(new ZELBasXmlNode(*pool[b]));
+        if (op == 5 && a + 1 < kSlots) {
+          pool[a].reset(new ZELBasXmlNode(slot(b)));
+        } else if (op == 5) {
+          document.SetRootElement(slot(b));
+          copy[0].root = true;
         } else {
-          *pool[a] = *At(*pool[b], k);
+          slot(a) = *At(slot(b), k);
         }
         model = copy;
         break;
       }
       case 7: {  // search from a node inside a tree, into a fresh or a used result
         size_t k = in.Byte() % models[b].size();
-        const ZELBasXmlNode* start = At(*pool[b], k);
+        const ZELBasXmlNode* start = At(slot(b), k);
         std::string name = in.Name();
         std::vector<Tree> matches;
         for (size_t i = k + 1; i < End(models[b], k); ++i) {
@@ -147,7 +250,7 @@ void Run(Input& in) {
         } else {
           // The search runs on an element of the result itself.
           result.push_back(*start);
-          if (before == 2) result.push_back(*pool[a]);
+          if (before == 2) result.push_back(slot(a));
           FUZZ_CHECK(result[0].GetElementsByTagName(ZELString(name.c_str()), result) == S_OK);
           FUZZ_CHECK(Flatten(result[0]) == Subtree(models[b], k));
         }
@@ -161,7 +264,7 @@ void Run(Input& in) {
         while (model[holder].depth + 1 != model[k].depth) --holder;
         bool intoTree = (in.Byte() & 1) != 0;
         ZELBasXmlNode local(ZELString("stale"));
-        long result = At(*pool[a], k)->GetParent(intoTree ? *pool[a] : local);
+        long result = At(slot(a), k)->GetParent(intoTree ? slot(a) : local);
         FUZZ_CHECK(result == (model[k].root ? E_FAIL : S_OK));
         Tree parent =
             model[k].root ? intoTree ? model : Tree{{0, "stale", {}, "", 0, false}} : Subtree(model, holder);
@@ -172,7 +275,7 @@ void Run(Input& in) {
       case 9: {  // rendering, appended to what the string held
         std::string prefix = (in.Byte() & 1) != 0 ? "keep\n" : "", indent = in.Name();
         ZELString out(prefix.c_str());
-        FUZZ_CHECK(pool[a]->Serialize(out, ZELString(indent.c_str())) == S_OK);
+        FUZZ_CHECK(slot(a).Serialize(out, ZELString(indent.c_str())) == S_OK);
         FUZZ_CHECK(Str(out) == prefix + ReferenceRender(model, indent));
         break;
       }
@@ -181,21 +284,61 @@ void Run(Input& in) {
         std::string xml;
         Tree parsed;
         Generate(in, 0, budget, parsed, xml);
-        ZELBasXmlDocument document;
-        FUZZ_CHECK(document.ReadString(ZELString(xml.c_str())) == S_OK);
-        *pool[a] = document.GetRoot();
+        ZELBasXmlDocument read;
+        FUZZ_CHECK(read.ReadString(ZELString(xml.c_str())) == S_OK);
+        slot(a) = read.GetRoot();
         model = parsed;
         break;
       }
-      default:
-        *pool[a] = ZELBasXmlNode();
+      case 11:
+        slot(a) = ZELBasXmlNode();
         model = {kEmpty};
+        break;
+      case 12: {  // assignment to a node inside a tree from a node of any tree
+        size_t k = in.Byte() % model.size(), j = in.Byte() % models[b].size();
+        bool byTag = (in.Byte() & 1) != 0;
+        Tree copy = Subtree(models[b], j);
+        if (model.size() + copy.size() > kMaxNodes) break;
+        size_t at = k;
+        *MutableAt(slot(a), at, byTag) = *At(slot(b), j);
+        Replace(model, k, copy);
+        break;
+      }
+      case 13: {  // a node inside a tree appends a node of any tree, its own ancestors too
+        size_t k = in.Byte() % model.size(), j = in.Byte() % models[b].size();
+        Tree copy = Subtree(models[b], j);
+        if (model.size() + copy.size() > kMaxNodes) break;
+        size_t at = k, from = j;
+        ZELBasXmlNode* target = MutableAt(slot(a), at, false);
+        FUZZ_CHECK(target->Append(*MutableAt(slot(b), from, true)) == S_OK);
+        AppendTo(model, k, copy);
+        break;
+      }
+      case 14: {  // a child removed, or an index past the last refused
+        size_t k = in.Byte() % model.size(), i = in.Byte() % (model[k].children + 1);
+        size_t at = k;
+        ZELBasXmlNode* target = MutableAt(slot(a), at, false);
+        if (i == model[k].children) {
+          FUZZ_CHECK(target->RemoveChild(i) == E_FAIL);
+          break;
+        }
+        size_t c = ChildIndex(model, k, i);
+        model.erase(model.begin() + static_cast<long>(c), model.begin() + static_cast<long>(End(model, c)));
+        --model[k].children;
+        FUZZ_CHECK(target->RemoveChild(i) == S_OK);
+        break;
+      }
+      default: {  // the document's root replaced by a node of any tree, its own too
+        size_t j = in.Byte() % models[b].size();
+        Tree copy = Subtree(models[b], j);
+        copy[0].root = true;
+        FUZZ_CHECK(document.SetRootElement(*At(slot(b), j)) == S_OK);
+        models[kSlots - 1] = copy;
+        break;
+      }
     }
-    // The slot changed now, the others (which an operation only reads) at
-    // the end.
-    FUZZ_CHECK(Flatten(*pool[a]) == models[a]);
+    for (size_t i = 0; i < kSlots; ++i) CheckSlot(slot(i), models[i]);
   }
-  for (size_t i = 0; i < kSlots; ++i) FUZZ_CHECK(Flatten(*pool[i]) == models[i]);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 namespace zelbas_detail {
 class DocumentAccess;
 class TreeBuilder;
-}
+}  // namespace zelbas_detail
 
 /// Gives XML text to a read a piece at a time: fills up to `capacity` bytes
 /// at `buffer` and sets `*length` to their count, 0 at the end of the input.

@@ -3,13 +3,16 @@
 /// value.
 #pragma once
 
+#include <cstdint>
+
 #include "ZELBasMap.h"
 #include "ZELBasVector.h"
 #include "ZELString.h"
 
 namespace zelbas_detail {
 class NodeAccess;
-}
+class Markup;
+}  // namespace zelbas_detail
 
 // Result codes are 32-bit HRESULTs: S_OK, or E_FAIL with the bit pattern
 // 0x80004005, negative. Windows' own definitions, where its headers came
@@ -60,8 +63,8 @@ enum ZELBasXmlOptions : unsigned long {
   /// What a program that reads and writes XML expects of an XML library:
   /// whole texts, the well-formed layout, quiet reads that start from an
   /// empty tree and fail on malformed input.
-  ZELBasXmlStandard =
-      ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet | ZELBasXmlFreshRead | ZELBasXmlFailOnParseError,
+  ZELBasXmlStandard = ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet | ZELBasXmlFreshRead |
+                      ZELBasXmlFailOnParseError,
 };
 
 /// An XML element node.
@@ -222,9 +225,15 @@ private:
   // Inside a children vector or a document: the parent link is the
   // holder's, kept by assignment and by Append. Never copied.
   bool held;
+  // The layout a read kept (ZELBasXmlKeepLayout): whether SetData replaced
+  // the text it describes, and which child of the parent's layout this
+  // node was (kNotKept when it came to its place otherwise).
+  bool textEdited;
+  uint32_t keptIndex;
   ZELBasVector<ZELBasXmlNode> children;
   ZELString data;
   ZELBasXmlNode* parent;
+  zelbas_detail::Markup* markup;  // shared; null when no layout was kept
 };
 
 /// Nodes move by their bytes, every string and vector they hold being a

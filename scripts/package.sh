@@ -15,7 +15,7 @@ bash scripts/ensure-packages.sh dpkg-dev file man-db
 rm -f "$build_dir"/*.deb
 (cd "$build_dir" && cpack -G DEB)
 
-version="$("$build_dir/tools/zelbasxml" --version | cut -d' ' -f2)"
+version="$("$build_dir/tools/zelbasxml" --version | head -n1 | cut -d' ' -f2)"
 runtime="$(echo "$build_dir"/zelbasxmldocument_"$version"-*.deb)"
 dev="$(echo "$build_dir"/zelbasxmldocument-dev_"$version"-*.deb)"
 work="$(mktemp -d)"
@@ -30,7 +30,7 @@ fail() {
 
 dpkg-deb -f "$runtime" Depends | grep -q 'libexpat1' || fail "runtime package does not depend on libexpat1"
 dpkg-deb -f "$dev" Depends | grep -q "zelbasxmldocument (= $version-" || fail "dev package not tied to its runtime"
-[[ "$(env -u LD_LIBRARY_PATH "$work/root/usr/bin/zelbasxml" --version)" == "zelbasxml $version" ]] ||
+[[ "$(env -u LD_LIBRARY_PATH "$work/root/usr/bin/zelbasxml" --version | head -n1)" == "zelbasxml $version" ]] ||
   fail "unpacked zelbasxml --version"
 "$work/root/usr/bin/zelbasxml" format examples/catalog.xml | cmp -s - tests/cli/catalog.formatted.xml ||
   fail "unpacked zelbasxml format"

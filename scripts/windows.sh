@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The 64-bit Windows build: cross-built with MinGW-w64 on Debian, run under
-# Wine. Installs what is missing (as root, with apt-get), builds Expat and
-# mimalloc (from Debian's source packages, with Debian's patches) and
+# Wine. Installs what is missing (as root, with apt-get) and the newest
+# libexpat1-dev, builds Expat (the Debian revision the Linux build links)
+# and mimalloc (from Debian's source packages, with Debian's patches) and
 # GoogleTest for Windows once into build-windows-deps/, then builds the
 # project with the windows preset (CMakePresets.json) into build-windows/.
 #
@@ -20,8 +21,6 @@ mode="${1:-test}"
 deps="$PWD/build-windows-deps"  # where the windows preset looks for them
 toolchain="$PWD/cmake/mingw-w64-x86_64.cmake"
 mingw=x86_64-w64-mingw32
-expat_version=2.5.0-1+deb12u2
-expat_source="$deps/src/expat-${expat_version%-*}/expat"
 mimalloc_version=2.0.9+ds-2
 
 case "$mode" in
@@ -33,29 +32,46 @@ case "$mode" in
 esac
 
 bash scripts/ensure-packages.sh cmake ninja-build dpkg-dev autoconf automake libtool googletest \
-  g++-mingw-w64-x86-64 wine64
+  g++-mingw-w64-x86-64 wine64 --newest libexpat1-dev libexpat1
+# The same Expat on both systems: the revision the Linux build links.
+expat_version="$(dpkg-query -W -f='${Version}' libexpat1-dev)"
 
-# Debian's source of a package at exactly the given version, unpacked with
-# its patches into $deps/src; adds the release's source archive to apt's
-# sources when missing.
-fetch_source() {
-  local package=$1 version=$2
-  if ! apt-cache showsrc "$package" 2>/dev/null | grep -qx "Version: $version"; then
-    if [[ $(id -u) -ne 0 ]]; then
-      echo "error: the $package source needs a deb-src entry for bookworm (as root)" >&2
-      exit 1
-    fi
-    cat >/etc/apt/sources.list.d/bookworm-src.sources <<'EOF'
+# (grep reads to the end: with -q it may stop apt-cache early, failing the pipe.)
+source_listed() { apt-cache showsrc "$1" 2>/dev/null | grep -x "Version: $2" >/dev/null; }
+
+# Adds the release's source archives, its updates' and its security
+# suite's, to apt's sources.
+add_source_entries() {
+  local codename
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "error: Debian's sources need deb-src entries for the release and its security suite (as root)" >&2
+    exit 1
+  fi
+  codename="$(sed -n "s/^VERSION_CODENAME=//p" /etc/os-release)"
+  cat >"/etc/apt/sources.list.d/$codename-src.sources" <<EOF
 Types: deb-src
 URIs: http://deb.debian.org/debian
-Suites: bookworm
+Suites: $codename $codename-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: $codename-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
-    apt-get update -q
-  fi
-  mkdir -p "$deps/src"
-  (cd "$deps/src" && apt-get source -q --only-source "$package=$version")
+  apt-get update -q
+}
+
+# Debian's source of a package at exactly the given version, unpacked with
+# its patches into $deps/src/PACKAGE-VERSION (each revision apart: they
+# unpack to the same folder name). Fails when no source delivers it.
+fetch_source() {
+  local package=$1 version=$2
+  source_listed "$package" "$version" || return 1
+  rm -rf "$deps/src/$package-$version" && mkdir -p "$deps/src/$package-$version" || return 1
+  (cd "$deps/src/$package-$version" && apt-get source -q --only-source "$package=$version")
 }
 
 # Expat as Debian builds it (debian/rules): autoconf's configure with
@@ -65,8 +81,9 @@ EOF
 # holds it on Linux, so the DLL needs no libssp-0.dll; Debian's ELF-only
 # linker flags (-Bsymbolic-functions, -z relro) have no PE counterpart.
 build_expat() {
-  fetch_source expat "$expat_version"
-  (cd "$expat_source" && ./buildconf.sh)
+  local version=$1
+  local source="$deps/src/expat-$version/expat-${version%-*}/expat"
+  (cd "$source" && ./buildconf.sh)
   rm -rf "$deps/build/expat" && mkdir -p "$deps/build/expat"
   (
     cd "$deps/build/expat"
@@ -74,12 +91,12 @@ build_expat() {
       CFLAGS="-g -O2 -fstack-protector-strong -Wformat -Werror=format-security -Wall" \
       CPPFLAGS="-Wdate-time -D_FORTIFY_SOURCE=2" \
       LDFLAGS="-Wl,$($mingw-gcc-posix -print-file-name=libssp.a)" \
-      "$expat_source/configure" --build="$(dpkg-architecture -qDEB_BUILD_GNU_TYPE)" --host=$mingw \
+      "$source/configure" --build="$(dpkg-architecture -qDEB_BUILD_GNU_TYPE)" --host=$mingw \
       --prefix="$deps/prefix" --without-docbook --without-xmlwf --without-examples --without-tests
     make -j2
     make install
   )
-  install -D -m 644 "$expat_source/COPYING" "$deps/prefix/share/licenses/expat/COPYING"
+  install -D -m 644 "$source/COPYING" "$deps/prefix/share/licenses/expat/COPYING"
 }
 
 # Builds a CMake project for Windows and installs it into $deps/prefix.
@@ -98,19 +115,55 @@ build_dependency() {
 # ship. It replaces no C runtime function (MI_OVERRIDE=OFF) and so needs no
 # redirection module, which Debian's source does not carry.
 build_mimalloc() {
-  fetch_source mimalloc "$mimalloc_version"
-  build_dependency mimalloc "$deps/src/mimalloc-${mimalloc_version%-*}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  fetch_source mimalloc "$mimalloc_version" || {
+    echo "error: no package source delivers mimalloc $mimalloc_version" >&2
+    exit 1
+  }
+  local source="$deps/src/mimalloc-$mimalloc_version/mimalloc-${mimalloc_version%-*}"
+  build_dependency mimalloc "$source" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_FLAGS="-Wall -pedantic" -DMI_BUILD_SHARED=OFF -DMI_BUILD_STATIC=ON -DMI_BUILD_OBJECT=OFF \
     -DMI_BUILD_TESTS=OFF -DMI_INSTALL_TOPLEVEL=ON -DMI_OVERRIDE=OFF -DMI_WIN_REDIRECT=OFF
-  install -D -m 644 "$deps/src/mimalloc-${mimalloc_version%-*}/LICENSE" "$deps/prefix/share/licenses/mimalloc/LICENSE"
+  install -D -m 644 "$source/LICENSE" "$deps/prefix/share/licenses/mimalloc/LICENSE"
 }
 
+if ! { source_listed expat "$expat_version" && source_listed mimalloc "$mimalloc_version"; }; then
+  add_source_entries
+fi
+
 # Each dependency is built once per version; a rerun finds it installed.
-# An Expat of another build (CMake's, before) goes with everything built on it.
-if [[ ! -f $deps/prefix/expat-$expat_version-autoconf.stamp ]]; then
-  rm -rf "$deps/prefix" "$deps/build"
-  build_expat
-  touch "$deps/prefix/expat-$expat_version-autoconf.stamp"
+# Expat's stamp names the revision built. When the sources list the Linux
+# revision but cannot deliver its source (an archive missing its newest
+# files), the newest revision they deliver is built instead, with a
+# warning, and the exact one tried again on each run. An Expat of another
+# revision or build (CMake's, before) goes with everything built on it.
+expat_stamp="$deps/prefix/expat-autoconf.stamp"
+expat_built="$(cat "$expat_stamp" 2>/dev/null || true)"
+if [[ $expat_built != "$expat_version" ]]; then
+  rm -rf "$deps/src"
+  expat_pick=""
+  others="$(apt-cache showsrc expat | sed -n 's/^Version: //p' | grep -vxF "$expat_version" | sort -Vru)"
+  for version in "$expat_version" $others; do
+    if [[ $version == "$expat_built" ]] || fetch_source expat "$version"; then
+      expat_pick=$version
+      break
+    fi
+  done
+  [[ -n $expat_pick ]] || {
+    echo "error: no package source delivers an Expat source" >&2
+    exit 1
+  }
+  if [[ $expat_pick != "$expat_built" ]]; then
+    rm -rf "$deps/prefix" "$deps/build"
+    build_expat "$expat_pick"
+    echo "$expat_pick" >"$expat_stamp"
+  fi
+fi
+expat_built="$(cat "$expat_stamp")"
+if [[ $expat_built != "$expat_version" ]]; then
+  expat_warning="warning: the Windows Expat is $expat_built, not $expat_version as on Linux: no package source delivers the source of $expat_version"
+  echo "$expat_warning" >&2
+  # shellcheck disable=SC2064 # the message as it is now
+  trap "echo '$expat_warning' >&2" EXIT
 fi
 if [[ ! -f $deps/prefix/mimalloc-$mimalloc_version.stamp ]]; then
   build_mimalloc

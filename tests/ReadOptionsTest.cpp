@@ -39,7 +39,8 @@ std::string Error(const ZELBasXmlDocument& document) {
 
 TEST(ReadOptionsTest, AReusedDocumentContinuesAnIncompleteReadUnlessReadsAreFresh) {
   TempDir dir;
-  const ZELString broken(dir.Write("broken.xml", "<a><b>").c_str()), good(dir.Write("good.xml", "<c/>").c_str());
+  const ZELString broken(dir.Write("broken.xml", "<a><b>").c_str()),
+      good(dir.Write("good.xml", "<c/>").c_str());
   ZELBasXmlDocument continued, fresh;
   fresh.SetOptions(ZELBasXmlFreshRead | ZELBasXmlQuiet);
   StderrCapture report;

@@ -9,6 +9,7 @@
 
 #include "Path.h"
 #include "Report.h"
+#include "ZELBasXmlParser.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -163,7 +164,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
         std::fputs(kUsage, stdout);
         return 0;
       case kVersion:
-        std::printf("zelbasxml %s\n", ZELBAS_VERSION);
+        std::printf("zelbasxml %s\nrunning on %s\n", ZELBAS_VERSION, xmp_XML_ExpatVersion());
         return 0;
       case kChunked:
         options.chunked = true;

@@ -21,6 +21,8 @@ struct Guard {
   XML_StartElementHandler start = nullptr;
   XML_EndElementHandler end = nullptr;
   XML_CharacterDataHandler data = nullptr;
+  XML_CommentHandler comment = nullptr;
+  XML_ProcessingInstructionHandler instruction = nullptr;
   std::exception_ptr raised;
 };
 
@@ -50,6 +52,14 @@ void GuardedEnd(void* userData, const XML_Char* name) {
 
 void GuardedData(void* userData, const XML_Char* text, int length) {
   Guarded(userData, [&](const Guard& guard) { guard.data(guard.userData, text, length); });
+}
+
+void GuardedComment(void* userData, const XML_Char* text) {
+  Guarded(userData, [&](const Guard& guard) { guard.comment(guard.userData, text); });
+}
+
+void GuardedInstruction(void* userData, const XML_Char* target, const XML_Char* data) {
+  Guarded(userData, [&](const Guard& guard) { guard.instruction(guard.userData, target, data); });
 }
 
 }  // namespace zelparser_detail
@@ -83,6 +93,16 @@ void xmp_XML_SetCharacterDataHandler(XML_Parser parser, XML_CharacterDataHandler
   XML_SetCharacterDataHandler(parser, handler != nullptr ? &GuardedData : nullptr);
 }
 
+void xmp_XML_SetCommentHandler(XML_Parser parser, XML_CommentHandler handler) {
+  GuardOf(parser)->comment = handler;
+  XML_SetCommentHandler(parser, handler != nullptr ? &GuardedComment : nullptr);
+}
+
+void xmp_XML_SetProcessingInstructionHandler(XML_Parser parser, XML_ProcessingInstructionHandler handler) {
+  GuardOf(parser)->instruction = handler;
+  XML_SetProcessingInstructionHandler(parser, handler != nullptr ? &GuardedInstruction : nullptr);
+}
+
 enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length, int isFinal) {
   enum XML_Status status = XML_Parse(parser, text, length, isFinal);
   Guard* guard = GuardOf(parser);
@@ -98,9 +118,15 @@ XML_Size xmp_XML_GetCurrentLineNumber(XML_Parser parser) { return XML_GetCurrent
 
 XML_Size xmp_XML_GetCurrentColumnNumber(XML_Parser parser) { return XML_GetCurrentColumnNumber(parser); }
 
+XML_Index xmp_XML_GetCurrentByteIndex(XML_Parser parser) { return XML_GetCurrentByteIndex(parser); }
+
+int xmp_XML_GetCurrentByteCount(XML_Parser parser) { return XML_GetCurrentByteCount(parser); }
+
 void xmp_XML_ParserFree(XML_Parser parser) {
   if (parser == nullptr) return;
   Guard* guard = GuardOf(parser);
   XML_ParserFree(parser);
   delete guard;
 }
+
+const XML_LChar* xmp_XML_ExpatVersion() { return XML_ExpatVersion(); }

@@ -14,7 +14,9 @@ public:
   static ZELBasXmlNode*& Current(ZELBasXmlDocument& document) { return document.GetPtr(); }
   static TreeBuilder*& Builder(ZELBasXmlDocument& document) { return document.builder; }
   // Each read forgets what the last one met.
-  static void ForgetOutcome(ZELBasXmlDocument& document) { document.outcome = ZELBasXmlDocument::ReadOutcome(); }
+  static void ForgetOutcome(ZELBasXmlDocument& document) {
+    document.outcome = ZELBasXmlDocument::ReadOutcome();
+  }
   // What a read met: its first parse error (`message` null for none) and a
   // read error (an errno value, 0 for none).
   static void RecordOutcome(ZELBasXmlDocument& document, const char* message, unsigned long line,

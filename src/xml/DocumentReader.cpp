@@ -59,7 +59,9 @@ bool Feed(ReadSession& session, ZELBasXmlSource source, void* context) {
 
 // The result of a read that got its input: a parse or read error fails it
 // only when the document asked for that.
-long Outcome(const ReadSession& session, bool clean) { return clean || !session.mode.failOnError ? S_OK : E_FAIL; }
+long Outcome(const ReadSession& session, bool clean) {
+  return clean || !session.mode.failOnError ? S_OK : E_FAIL;
+}
 
 }  // namespace zelbas_detail
 

@@ -13,6 +13,9 @@ namespace zelbas_detail {
 
 class NodeAccess {
 public:
+  // The keptIndex of a node that is not a child a kept layout names.
+  static const uint32_t kNotKept = UINT32_MAX;
+
   static const ZELBasXmlNode* FirstChild(const ZELBasXmlNode* node) {
     return node->children.size() != 0 ? node->children.begin() : nullptr;
   }

@@ -41,8 +41,8 @@ StringCache::~StringCache() {
   if (ownsTables) DeleteTable(names, kNames + kValues);
 }
 
-const ZELString& StringCache::Lookup(Entry* table, size_t mask, const char* text, size_t length, uint32_t hash,
-                                     bool* hit) {
+const ZELString& StringCache::Lookup(Entry* table, size_t mask, const char* text, size_t length,
+                                     uint32_t hash, bool* hit) {
   assert(length <= UINT32_MAX);
   Entry& entry = table[Slot(hash, mask)];
   if (entry.hash == hash && entry.length == length && SameBytes(entry.text.CastToCharPtr(), text, length)) {

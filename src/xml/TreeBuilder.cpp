@@ -1,10 +1,11 @@
 // The parser's callbacks: they turn start-tag, end-tag and character-data
 // events into the document's tree.
+#include "TreeBuilder.h"
+
 #include <cstring>
 
 #include "DocumentAccess.h"
 #include "NodeAccess.h"
-#include "TreeBuilder.h"
 #include "ZELBasScopeOwner.h"
 
 namespace zelbas_detail {

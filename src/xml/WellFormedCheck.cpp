@@ -101,7 +101,8 @@ bool IsXmlText(std::string_view bytes) {
       continue;
     }
     long code = NextCodePoint(p, end);
-    if (code < 0x20 ? code != 0x9 && code != 0xA && code != 0xD : code == 0xFFFE || code == 0xFFFF) return false;
+    if (code < 0x20 ? code != 0x9 && code != 0xA && code != 0xD : code == 0xFFFE || code == 0xFFFF)
+      return false;
   }
   return true;
 }
@@ -134,7 +135,8 @@ const char* WellFormedCheck::Fault(const ZELBasXmlNode* node, std::string& detai
     return std::string_view(tag).empty() ? "has no tag name" : "has a tag name that is not an XML name";
   }
   const ZELBasMap<ZELString, ZELString>& attributes = NodeAccess::Attributes(node);
-  for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end(); ++it) {
+  for (ZELBasMap<ZELString, ZELString>::const_iterator it = attributes.begin(); it != attributes.end();
+       ++it) {
     detail = Shown(std::string_view(it->first));
     if (!IsName(it->first)) return "has an attribute name that is not an XML name";
     if (!IsXmlText(it->second)) return "has an attribute value that is not UTF-8 of XML characters";

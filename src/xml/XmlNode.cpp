@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "Markup.h"
 #include "NodeAccess.h"
 #include "ZELBasXmlNode.h"
 
@@ -12,17 +13,35 @@ template class ZELBasVector<ZELBasXmlNode>;
 template ZELBASXMLDOCUMENT_API void ZELBasStandardCopy<ZELBasXmlNode>(const void*, void*, size_t);
 template ZELBASXMLDOCUMENT_API void ZELBasStandardDestroy<ZELBasXmlNode>(const void*, size_t);
 
-ZELBasXmlNode::ZELBasXmlNode() : isRoot(false), held(false), parent(nullptr) {}
+ZELBasXmlNode::ZELBasXmlNode()
+    : isRoot(false),
+      held(false),
+      textEdited(false),
+      keptIndex(NodeAccess::kNotKept),
+      parent(nullptr),
+      markup(nullptr) {}
 
-ZELBasXmlNode::ZELBasXmlNode(const ZELString& name) : tagName(name), isRoot(false), held(false), parent(nullptr) {}
+ZELBasXmlNode::ZELBasXmlNode(const ZELString& name)
+    : tagName(name),
+      isRoot(false),
+      held(false),
+      textEdited(false),
+      keptIndex(NodeAccess::kNotKept),
+      parent(nullptr),
+      markup(nullptr) {}
 
 ZELBasXmlNode::ZELBasXmlNode(const ZELBasXmlNode& other, ShallowTag)
     : attributes(other.attributes),
       tagName(other.tagName),
       isRoot(other.isRoot),
       held(false),
+      textEdited(other.textEdited),
+      keptIndex(other.keptIndex),
       data(other.data),
-      parent(other.parent) {}
+      parent(other.parent),
+      markup(other.markup) {
+  Markup::Retain(markup);
+}
 
 ZELBasXmlNode::ZELBasXmlNode(const ZELBasXmlNode& other) : ZELBasXmlNode(other, kShallow) {
   // The shallow copy is complete: should filling the children fail, the
@@ -132,11 +151,19 @@ ZELBasXmlNode& ZELBasXmlNode::operator=(const ZELBasXmlNode& other) {
   LinkChildren();
   data = other.data;
   parent = link;
+  // A held node that takes another's place is not the child its parent's
+  // kept layout names there.
+  keptIndex = held && &other != this ? NodeAccess::kNotKept : other.keptIndex;
+  textEdited = other.textEdited;
+  Markup::Retain(other.markup);
+  Markup::Release(markup);
+  markup = other.markup;
   return *this;
 }
 
 ZELBasXmlNode::~ZELBasXmlNode() {
   if (children.size() != 0) DestroyDescendants();
+  Markup::Release(markup);
 }
 
 // Destroys the subtree bottom-up so that every destructor it runs is for a
@@ -170,6 +197,7 @@ long ZELBasXmlNode::SetTagName(const ZELString& name) {
 
 long ZELBasXmlNode::SetData(const ZELString& text) {
   data = text;
+  textEdited = true;
   return S_OK;
 }
 
@@ -203,6 +231,7 @@ void ZELBasXmlNode::Store(const ZELBasXmlNode& child) {
   ZELBasXmlNode* stored = NodeAccess::Mutable(children.end() - 1);
   stored->parent = this;
   stored->held = true;
+  stored->keptIndex = NodeAccess::kNotKept;
 }
 
 long ZELBasXmlNode::GetParent(ZELBasXmlNode& out) const {

@@ -255,7 +255,8 @@ check "--xml or --text" 2 "$empty" '--xml and --text exclude' -- "$bin" find a -
 check "help" 0 "" '' -- "$bin" --help
 grep -q '^usage: zelbasxml format' "$work/out" || fail "help text"
 check "version" 0 "" '' -- "$bin" --version
-grep -qE '^zelbasxml [0-9]+\.[0-9]+\.[0-9]+$' "$work/out" || fail "version"
+[[ $(sed -n 1p "$work/out") =~ ^zelbasxml\ [0-9]+\.[0-9]+\.[0-9]+$ &&
+  $(sed -n 2p "$work/out") =~ ^running\ on\ expat_[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "version"
 
 if [[ $system == Windows ]]; then
   echo "skipped: the file size limit, terminal and memory bound checks (ulimit, script: POSIX only)"

@@ -28,6 +28,12 @@ ZELBASXMLPARSER_API void xmp_XML_SetElementHandler(XML_Parser parser, XML_StartE
                                                    XML_EndElementHandler end);
 /// Expat's XML_SetCharacterDataHandler, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_SetCharacterDataHandler(XML_Parser parser, XML_CharacterDataHandler handler);
+/// Expat's XML_SetCommentHandler, with the same arguments and result.
+ZELBASXMLPARSER_API void xmp_XML_SetCommentHandler(XML_Parser parser, XML_CommentHandler handler);
+/// Expat's XML_SetProcessingInstructionHandler, with the same arguments and
+/// result.
+ZELBASXMLPARSER_API void xmp_XML_SetProcessingInstructionHandler(XML_Parser parser,
+                                                                 XML_ProcessingInstructionHandler handler);
 /// Expat's XML_Parse, with the same arguments and result; raises again the
 /// exception a handler raised, the parse stopped at that handler.
 ZELBASXMLPARSER_API enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length,
@@ -40,6 +46,15 @@ ZELBASXMLPARSER_API const XML_LChar* xmp_XML_ErrorString(enum XML_Error code);
 ZELBASXMLPARSER_API XML_Size xmp_XML_GetCurrentLineNumber(XML_Parser parser);
 /// Expat's XML_GetCurrentColumnNumber, with the same arguments and result.
 ZELBASXMLPARSER_API XML_Size xmp_XML_GetCurrentColumnNumber(XML_Parser parser);
+/// Expat's XML_GetCurrentByteIndex, with the same arguments and result:
+/// where in the input the current event's text starts.
+ZELBASXMLPARSER_API XML_Index xmp_XML_GetCurrentByteIndex(XML_Parser parser);
+/// Expat's XML_GetCurrentByteCount, with the same arguments and result: how
+/// many bytes of the input the current event's text takes.
+ZELBASXMLPARSER_API int xmp_XML_GetCurrentByteCount(XML_Parser parser);
 /// Expat's XML_ParserFree, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_ParserFree(XML_Parser parser);
+/// Expat's XML_ExpatVersion, with the same arguments and result: the
+/// version of the Expat loaded, which may differ from the headers'.
+ZELBASXMLPARSER_API const XML_LChar* xmp_XML_ExpatVersion();
 }
