@@ -56,8 +56,8 @@ int RunFind(const Options& options, Progress& progress) {
   bool malformed = read == ReadResult::kMalformed;
   if (malformed && !MayWriteAfterParseError(options.chunked, options.output, progress)) return kFailure;
   // Checked whole before the first byte, so that a file is never left half
-  // written.
-  if (!Writable(document.GetRoot(), document.GetOptions(), options.output, progress)) return kMalformed;
+  // written; 1 is kept for "nothing matched".
+  if (!Writable(document.GetRoot(), document.GetOptions(), options.output, progress)) return kFailure;
   Output out = OutputTo(options.output, progress);
   size_t found = 0;
   int status = CloseOutput(out, WriteMatches(options, document, out, found));
