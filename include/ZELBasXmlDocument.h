@@ -158,4 +158,8 @@ private:
   zelbas_detail::TreeBuilder* builder;  // the tree builder of the read in progress, or null
   ReadOutcome outcome;
   unsigned long options = 0;
+  // What a read that kept the layout kept around the root (the bytes before
+  // and after it), and the line end and indentation unit it found.
+  ZELString keptProlog, keptEpilog, keptLineEnd, keptUnit;
+  bool layoutKept = false;
 };

@@ -60,6 +60,15 @@ enum ZELBasXmlOptions : unsigned long {
   /// Read: ReadFile, Read and ReadFrom return E_FAIL after a parse error or
   /// a read error too, not only when the input cannot be opened.
   ZELBasXmlFailOnParseError = 16,
+  /// Read and write: keep the layout of what is read, so that writing it
+  /// gives the input's bytes back, changed only where the tree was edited
+  /// (docs/format.md). A read keeps whole texts (as ZELBasXmlWholeText),
+  /// and the XML declaration, the document type, comments and processing
+  /// instructions, white space, quotes, references and CDATA sections as
+  /// written; elements built in code are written in the well-formed
+  /// layout. Only for input in UTF-8 (or ASCII): other input is read as
+  /// with ZELBasXmlWholeText and written in the well-formed layout.
+  ZELBasXmlKeepLayout = 32,
   /// What a program that reads and writes XML expects of an XML library:
   /// whole texts, the well-formed layout, quiet reads that start from an
   /// empty tree and fail on malformed input.

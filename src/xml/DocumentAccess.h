@@ -3,6 +3,7 @@
 // last read.
 #pragma once
 
+#include "LayoutRecorder.h"
 #include "ZELBasXmlDocument.h"
 
 namespace zelbas_detail {
@@ -13,6 +14,21 @@ public:
   static ZELBasXmlNode& Dom(ZELBasXmlDocument& document) { return document.GetDom(); }
   static ZELBasXmlNode*& Current(ZELBasXmlDocument& document) { return document.GetPtr(); }
   static TreeBuilder*& Builder(ZELBasXmlDocument& document) { return document.builder; }
+  // What a read that kept the layout kept around the root; null for none.
+  static void SetKept(ZELBasXmlDocument& document, const KeptDocument* kept) {
+    document.layoutKept = kept != nullptr;
+    if (kept == nullptr) return;
+    document.keptProlog = Text(kept->prolog);
+    document.keptEpilog = Text(kept->epilog);
+    document.keptLineEnd = Text(kept->lineEnd);
+    document.keptUnit = Text(kept->unit);
+  }
+  static bool LayoutKept(const ZELBasXmlDocument& document) { return document.layoutKept; }
+  static const ZELString& Prolog(const ZELBasXmlDocument& document) { return document.keptProlog; }
+  static const ZELString& Epilog(const ZELBasXmlDocument& document) { return document.keptEpilog; }
+  static const ZELString& LineEnd(const ZELBasXmlDocument& document) { return document.keptLineEnd; }
+  static const ZELString& Unit(const ZELBasXmlDocument& document) { return document.keptUnit; }
+
   // Each read forgets what the last one met.
   static void ForgetOutcome(ZELBasXmlDocument& document) {
     document.outcome = ZELBasXmlDocument::ReadOutcome();
@@ -28,6 +44,13 @@ public:
     outcome.message = ZELString(message);
     outcome.line = line;
     outcome.column = column;
+  }
+
+private:
+  static ZELString Text(const std::string& bytes) {
+    ZELString text;
+    text.BuildFromUTF8(bytes.data(), bytes.size());
+    return text;
   }
 };
 

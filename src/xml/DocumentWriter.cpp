@@ -2,7 +2,10 @@
 // file or a sink.
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
+#include "DocumentAccess.h"
+#include "KeptLayout.h"
 #include "Render.h"
 #include "WellFormedCheck.h"
 #include "ZELBasShared.h"
@@ -17,7 +20,29 @@ const char kHeader[] =
 // False when the document asks for the well-formed layout and its tree
 // cannot be written so: checked before anything is written.
 bool Writable(const ZELBasXmlNode& root, unsigned long options) {
-  return (options & ZELBasXmlWellFormed) == 0 || WellFormedCheck().Check(&root, nullptr);
+  return (options & (ZELBasXmlWellFormed | ZELBasXmlKeepLayout)) == 0 ||
+         WellFormedCheck().Check(&root, nullptr);
+}
+
+bool PutString(ZELBasXmlSink sink, void* context, const ZELString& text) {
+  std::string_view bytes = text;
+  return bytes.empty() || sink(context, bytes.data(), bytes.size());
+}
+
+// The document as a read that kept its layout found it: what stood before
+// the root, the root, what stood after it.
+long WriteKept(const ZELBasXmlDocument& document, ZELBasXmlSink sink, void* context) {
+  const ZELString& prolog = DocumentAccess::Prolog(document);
+  std::string_view before = prolog;
+  KeptStyle style;
+  style.lineEnd = DocumentAccess::LineEnd(document);
+  style.unit = DocumentAccess::Unit(document);
+  size_t line = before.rfind('\n');
+  style.indentKnown = before.empty() || line != std::string_view::npos;
+  if (line != std::string_view::npos) style.indent = before.substr(line + 1);
+  if (!PutString(sink, context, prolog)) return E_FAIL;
+  if (RenderKept(document.GetRoot(), sink, context, style) != S_OK) return E_FAIL;
+  return PutString(sink, context, DocumentAccess::Epilog(document)) ? S_OK : E_FAIL;
 }
 
 }  // namespace zelbas_detail
@@ -30,8 +55,8 @@ long ZELBasXmlDocument::Write() {
 }
 
 long ZELBasXmlDocument::WriteString(ZELString& out) {
-  ZELString text(kHeader);
-  long result = dom.Serialize(text, ZELString(), options);
+  ZELString text;
+  long result = WriteTo(&AppendToString, &text);
   if (result != S_OK) return result;
   out = text;
   return S_OK;
@@ -39,6 +64,7 @@ long ZELBasXmlDocument::WriteString(ZELString& out) {
 
 long ZELBasXmlDocument::WriteTo(ZELBasXmlSink sink, void* context) const {
   if (!Writable(dom, options)) return E_FAIL;
+  if ((options & ZELBasXmlKeepLayout) != 0 && layoutKept) return WriteKept(*this, sink, context);
   if (!sink(context, kHeader, sizeof kHeader - 1)) return E_FAIL;
   return RenderTo(dom, sink, context, ZELString(), options);
 }

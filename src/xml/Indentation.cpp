@@ -1,6 +1,8 @@
 // The indentation's run of bytes, grown when a deeper level needs it.
 #include "Indentation.h"
 
+#include <algorithm>
+
 #include "Buffer.h"
 
 namespace zelbas_detail {
@@ -17,7 +19,7 @@ void Indentation::Grow(size_t depth) {
     run = NewBytes(room);
     std::memcpy(run, prefix.CastToCharPtr(), indentLength);
   }
-  size_t length = indentLength + depth * kPerLevel;
+  size_t length = indentLength + depth * unit.size();
   if (length > room) {
     size_t grown = length * 2;
     char* bytes = NewBytes(grown);
@@ -26,7 +28,9 @@ void Indentation::Grow(size_t depth) {
     run = bytes;
     room = grown;
   }
-  std::memset(run + indentLength, ' ', room - indentLength);
+  for (size_t at = indentLength; !unit.empty() && at < room; at += unit.size()) {
+    std::memcpy(run + at, unit.data(), std::min(unit.size(), room - at));
+  }
 }
 
 }  // namespace zelbas_detail

@@ -113,6 +113,8 @@ public:
   explicit MarkupReader(std::string_view operations) : at(operations.data()), end(at + operations.size()) {}
   bool Next(MarkupStep& step);
   bool AtEnd() const { return at == end; }
+  // Where the next operation starts.
+  const char* Position() const { return at; }
 
 private:
   size_t Number() {

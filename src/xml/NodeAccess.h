@@ -7,6 +7,7 @@
 
 #include <cassert>
 
+#include "Markup.h"
 #include "ZELBasXmlNode.h"
 
 namespace zelbas_detail {
@@ -40,6 +41,16 @@ public:
   }
   static ZELBasMap<ZELString, ZELString>& Attributes(ZELBasXmlNode* node) { return node->attributes; }
   static ZELString& Data(ZELBasXmlNode* node) { return node->data; }
+
+  // The layout a read kept, and the node's place in its parent's.
+  static const Markup* MarkupOf(const ZELBasXmlNode* node) { return node->markup; }
+  static void SetMarkup(ZELBasXmlNode* node, Markup* markup) {
+    Markup::Release(node->markup);
+    node->markup = markup;
+  }
+  static uint32_t KeptIndex(const ZELBasXmlNode* node) { return node->keptIndex; }
+  static void SetKeptIndex(ZELBasXmlNode* node, uint32_t index) { node->keptIndex = index; }
+  static bool TextEdited(const ZELBasXmlNode* node) { return node->textEdited; }
 
   // Constructs a child named `tagName` at the end of `parent`'s children and
   // links it there: the same node that appending a copy of a new one gives.

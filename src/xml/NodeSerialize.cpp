@@ -6,6 +6,7 @@
 #include <string>
 
 #include "IndentedLayout.h"
+#include "KeptLayout.h"
 #include "Render.h"
 #include "WellFormedCheck.h"
 #include "WellFormedLayout.h"
@@ -20,11 +21,23 @@ bool AppendToString(void* context, const char* bytes, size_t length) {
   return true;
 }
 
+long RenderKept(const ZELBasXmlNode& node, ZELBasXmlSink sink, void* context, const KeptStyle& style) {
+  BufferedSink out(sink, context);
+  KeptLayout layout(out, style);
+  return Render(&node, layout, out) ? S_OK : E_FAIL;
+}
+
 long RenderTo(const ZELBasXmlNode& node, ZELBasXmlSink sink, void* context, const ZELString& indent,
               unsigned long options) {
+  if ((options & ZELBasXmlKeepLayout) != 0 && NodeAccess::MarkupOf(&node) != nullptr) {
+    KeptStyle style;
+    style.indent = indent;
+    style.putIndent = true;
+    return RenderKept(node, sink, context, style);
+  }
   BufferedSink out(sink, context);
   Indentation indentation(indent);
-  if ((options & ZELBasXmlWellFormed) != 0) {
+  if ((options & (ZELBasXmlWellFormed | ZELBasXmlKeepLayout)) != 0) {
     WellFormedLayout layout(out, indentation);
     return Render(&node, layout, out) ? S_OK : E_FAIL;
   }
@@ -49,7 +62,10 @@ long ZELBasXmlNode::Serialize(ZELString& out, ZELString indent, unsigned long op
 long ZELBasXmlNode::SerializeTo(ZELBasXmlSink sink, void* context, const ZELString& indent,
                                 unsigned long options) const {
   // Refused before the first byte, so that nothing is written.
-  if ((options & ZELBasXmlWellFormed) != 0 && !WellFormedCheck().Check(this, nullptr)) return E_FAIL;
+  if ((options & (ZELBasXmlWellFormed | ZELBasXmlKeepLayout)) != 0 &&
+      !WellFormedCheck().Check(this, nullptr)) {
+    return E_FAIL;
+  }
   return RenderTo(*this, sink, context, indent, options);
 }
 

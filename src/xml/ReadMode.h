@@ -14,12 +14,14 @@ struct ReadMode {
 
   ReadMode(unsigned long options, Purpose purpose)
       : buildTree(purpose == kBuildTree),
-        wholeText((options & ZELBasXmlWholeText) != 0),
+        keepLayout((options & ZELBasXmlKeepLayout) != 0 && purpose == kBuildTree),
+        wholeText((options & (ZELBasXmlWholeText | ZELBasXmlKeepLayout)) != 0),
         quiet((options & ZELBasXmlQuiet) != 0),
         fresh((options & ZELBasXmlFreshRead) != 0 && purpose == kBuildTree),
         failOnError((options & ZELBasXmlFailOnParseError) != 0 || purpose == kCheckOnly) {}
 
   const bool buildTree;
+  const bool keepLayout;  // each element's markup recorded
   const bool wholeText;
   const bool quiet;        // no report on the standard error stream
   const bool fresh;        // the tree is emptied before the read

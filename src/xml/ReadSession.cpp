@@ -15,10 +15,19 @@ ReadSession::ReadSession(ZELBasXmlDocument& target, const ReadMode& readMode)
   if (created == nullptr) return;
   xmp_XML_SetUserData(created, &document);
   if (!mode.buildTree) return;  // a check: the parse alone
-  xmp_XML_SetElementHandler(created, &ZELBasXmlDocument::unknownStartTag, &ZELBasXmlDocument::unknownEndTag);
-  xmp_XML_SetCharacterDataHandler(
-      created, mode.wholeText ? &TreeBuilder::WholeTextHandler : &ZELBasXmlDocument::dataHandler);
   builder.emplace(mode.wholeText);
+  if (mode.keepLayout) {
+    xmp_XML_SetElementHandler(created, &TreeBuilder::KeptStartTag, &TreeBuilder::KeptEndTag);
+    xmp_XML_SetCharacterDataHandler(created, &TreeBuilder::KeptText);
+    xmp_XML_SetCommentHandler(created, &TreeBuilder::KeptComment);
+    xmp_XML_SetProcessingInstructionHandler(created, &TreeBuilder::KeptInstruction);
+    builder->layout.emplace(created);
+  } else {
+    xmp_XML_SetElementHandler(created, &ZELBasXmlDocument::unknownStartTag,
+                              &ZELBasXmlDocument::unknownEndTag);
+    xmp_XML_SetCharacterDataHandler(
+        created, mode.wholeText ? &TreeBuilder::WholeTextHandler : &ZELBasXmlDocument::dataHandler);
+  }
   TreeBuilder*& served = DocumentAccess::Builder(document);
   assert(served == nullptr);  // reads of one document never nest
   served = &*builder;
@@ -30,7 +39,11 @@ ReadSession::~ReadSession() {
 
 bool ReadSession::Parse(const char* bytes, int length, bool isFinal) {
   XML_Parser created = parser.Get();
-  if (xmp_XML_Parse(created, bytes, length, isFinal ? 1 : 0) != XML_STATUS_ERROR) return true;
+  LayoutRecorder* layout = builder && builder->layout ? &*builder->layout : nullptr;
+  if (layout != nullptr) layout->Borrow(bytes, static_cast<size_t>(length));
+  XML_Status status = xmp_XML_Parse(created, bytes, length, isFinal ? 1 : 0);
+  if (layout != nullptr) layout->Keep();
+  if (status != XML_STATUS_ERROR) return true;
   const char* message = xmp_XML_ErrorString(xmp_XML_GetErrorCode(created));
   XML_Size line = xmp_XML_GetCurrentLineNumber(created);
   XML_Size column = xmp_XML_GetCurrentColumnNumber(created);
@@ -48,6 +61,11 @@ bool ReadSession::Parse(const char* bytes, int length, bool isFinal) {
 
 bool ReadSession::Finish(int readError) {
   if (builder) builder->text.Flush();
+  if (builder && builder->layout) {
+    KeptDocument kept;
+    bool whole = firstMessage == nullptr && readError == 0 && builder->layout->Finish(kept);
+    DocumentAccess::SetKept(document, whole ? &kept : nullptr);
+  }
   parser.Reset(nullptr);
   DocumentAccess::RecordOutcome(document, firstMessage, firstLine, firstColumn, readError);
   return firstMessage == nullptr && readError == 0;

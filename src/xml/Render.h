@@ -48,9 +48,15 @@ bool Render(const ZELBasXmlNode* top, Layout& layout, BufferedSink& out) {
   return out.Flush();
 }
 
-// Renders `node` in the layout `options` asks for (ZELBasXmlWellFormed or
-// not), unchecked, into `sink`; E_FAIL once the sink has refused.
+// Renders `node` in the layout `options` asks for (ZELBasXmlWellFormed,
+// ZELBasXmlKeepLayout or neither), unchecked, into `sink`; E_FAIL once the
+// sink has refused.
 long RenderTo(const ZELBasXmlNode& node, ZELBasXmlSink sink, void* context, const ZELString& indent,
               unsigned long options);
+// Renders `node` in the kept layout, in `style`.
+struct KeptStyle;
+long RenderKept(const ZELBasXmlNode& node, ZELBasXmlSink sink, void* context, const KeptStyle& style);
+// The sink that appends to the ZELString `context` points at.
+bool AppendToString(void* context, const char* bytes, size_t length);
 
 }  // namespace zelbas_detail

@@ -180,3 +180,36 @@ void TreeBuilder::WholeTextHandler(void* userData, const char* s, int len) {
   if (current == nullptr) return;
   DocumentAccess::Builder(document)->text.AddToRun(current, s, static_cast<size_t>(len));
 }
+
+// A read that keeps the layout registers these instead: the tree is built
+// as in a whole-text read, and the recorder notes where each event's bytes
+// were.
+
+void TreeBuilder::KeptStartTag(void* userData, const char* name, const char** atts) {
+  ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
+  ZELBasXmlDocument::unknownStartTag(userData, name, atts);
+  DocumentAccess::Builder(document)->layout->StartTag(DocumentAccess::Current(document), atts);
+}
+
+void TreeBuilder::KeptEndTag(void* userData, const char* name) {
+  ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
+  ZELBasXmlNode* ending = DocumentAccess::Current(document);
+  ZELBasXmlDocument::unknownEndTag(userData, name);
+  DocumentAccess::Builder(document)->layout->EndTag(ending);
+}
+
+void TreeBuilder::KeptText(void* userData, const char* s, int len) {
+  WholeTextHandler(userData, s, len);
+  ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
+  DocumentAccess::Builder(document)->layout->Text(s, static_cast<size_t>(len));
+}
+
+void TreeBuilder::KeptComment(void* userData, const char* /*text*/) {
+  ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
+  DocumentAccess::Builder(document)->layout->OtherMarkup(MarkupOp::kComment);
+}
+
+void TreeBuilder::KeptInstruction(void* userData, const char* /*target*/, const char* /*data*/) {
+  ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
+  DocumentAccess::Builder(document)->layout->OtherMarkup(MarkupOp::kInstruction);
+}

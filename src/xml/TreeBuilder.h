@@ -4,6 +4,9 @@
 // one for a single event when called outside a read.
 #pragma once
 
+#include <optional>
+
+#include "LayoutRecorder.h"
 #include "StringCache.h"
 #include "TextAssembly.h"
 #include "ZELBasXmlDocument.h"
@@ -23,8 +26,17 @@ public:
   // the document's dataHandler); the user data is the document.
   static void WholeTextHandler(void* userData, const char* s, int len);
 
+  // The callbacks of a read that keeps the layout: the document's, then
+  // the recorder's.
+  static void KeptStartTag(void* userData, const char* name, const char** atts);
+  static void KeptEndTag(void* userData, const char* name);
+  static void KeptText(void* userData, const char* s, int len);
+  static void KeptComment(void* userData, const char* text);
+  static void KeptInstruction(void* userData, const char* target, const char* data);
+
   StringCache strings;
   TextAssembly text;
+  std::optional<LayoutRecorder> layout;  // in a read that keeps the layout
 };
 
 }  // namespace zelbas_detail

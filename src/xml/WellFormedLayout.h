@@ -6,6 +6,8 @@
 // docs/format.md shows it.
 #pragma once
 
+#include <string_view>
+
 #include "BufferedSink.h"
 #include "Escaping.h"
 #include "Indentation.h"
@@ -18,15 +20,25 @@ class WellFormedLayout {
 public:
   WellFormedLayout(BufferedSink& output, Indentation& lines) : out(output), indentation(lines) {}
 
+  // For a subtree written inside a kept layout: lines end with `lines`, and
+  // `top` is written where the kept layout stands, with neither
+  // indentation before it nor a line end after it; with `inline_`, the
+  // whole subtree on that line.
+  void Nest(const ZELBasXmlNode* top, std::string_view lines, bool inline_) {
+    bare = top;
+    lineEnd = lines;
+    oneLine = inline_ ? top : nullptr;
+  }
+
   void Open(const ZELBasXmlNode* node, size_t depth) {
     bool inline_ = oneLine != nullptr;
-    if (!inline_) indentation.Write(out, depth);
+    if (!inline_ && node != bare) indentation.Write(out, depth);
     PutStartTag(out, node, [this](const ZELString& value) { PutEscaped<ValueEntity>(out, value); });
     bool text = A::HasText(node);
     bool children = A::FirstChild(node) != nullptr;
     if (!text && !children) {
       out.Put("/>", 2);
-      EndLine(inline_);
+      EndLine(inline_ || node == bare);
       return;
     }
     out.Put(">", 1);
@@ -37,7 +49,7 @@ public:
     PutEscaped<TextEntity>(out, A::Data(node));
     if (!children) {
       PutEnd(node);
-      EndLine(inline_);
+      EndLine(inline_ || node == bare);
     } else if (!inline_) {
       oneLine = node;
     }
@@ -49,7 +61,7 @@ public:
     if (!inline_) indentation.Write(out, depth);
     PutEnd(node);
     if (node == oneLine) oneLine = nullptr;
-    EndLine(oneLine != nullptr);
+    EndLine(oneLine != nullptr || node == bare);
   }
 
 private:
@@ -61,12 +73,14 @@ private:
     out.Put(">", 1);
   }
   void EndLine(bool inline_) {
-    if (!inline_) out.Put("\n", 1);
+    if (!inline_) out.Put(lineEnd.data(), lineEnd.size());
   }
 
   BufferedSink& out;
   Indentation& indentation;
   const ZELBasXmlNode* oneLine = nullptr;  // the element with text being written on one line
+  const ZELBasXmlNode* bare = nullptr;     // written without indentation or line end around it
+  std::string_view lineEnd = "\n";
 };
 
 }  // namespace zelbas_detail

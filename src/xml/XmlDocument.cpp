@@ -13,7 +13,7 @@ ZELBasXmlDocument::ZELBasXmlDocument(const ZELString& name)
 ZELBasXmlDocument::~ZELBasXmlDocument() = default;
 
 long ZELBasXmlDocument::SetOptions(unsigned long chosen) {
-  const unsigned long known = ZELBasXmlStandard;
+  const unsigned long known = ZELBasXmlStandard | ZELBasXmlKeepLayout;
   if ((chosen & ~known) != 0) return E_FAIL;
   options = chosen;
   return S_OK;

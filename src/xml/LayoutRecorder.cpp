@@ -1,0 +1,295 @@
+// The recording of kept layouts: runs of text, tags and the markup between
+// them, by their place in the input.
+#include "LayoutRecorder.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "KeptEscaping.h"
+#include "NodeAccess.h"
+#include "ShortBytes.h"
+
+namespace zelbas_detail {
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// What follows the last line break of `text`, or false when it has none.
+bool AfterLastLineBreak(std::string_view text, std::string& indent) {
+  size_t at = text.rfind('\n');
+  if (at == std::string_view::npos) return false;
+  indent.assign(text.substr(at + 1));
+  return true;
+}
+
+}  // namespace
+
+LayoutRecorder::~LayoutRecorder() {
+  for (Slot& slot : slots) Markup::Release(slot.markup);
+}
+
+LayoutRecorder::Frame& LayoutRecorder::Push() {
+  if (depth == frames.size()) frames.emplace_back();
+  Frame& frame = frames[depth++];
+  frame.ops.bytes.clear();
+  frame.children = 0;
+  frame.kept = true;
+  frame.fromEntity = false;
+  frame.indentKnown = false;
+  frame.items.clear();
+  frame.runRaw.clear();
+  frame.texts = frame.rawTexts = 0;
+  return frame;
+}
+
+void LayoutRecorder::CloseGap(uint64_t position, Frame& frame) {
+  if (position <= consumed) {
+    gapText.clear();
+    return;
+  }
+  scratch.clear();
+  window.Copy(consumed, position, scratch);
+  NoteLineEnd(scratch);
+  Item item{MarkupOp::kText,
+            frame.runRaw.size(),
+            0,
+            gapText.size(),
+            WrittenAsText(scratch, gapText),
+            Blank(gapText.data(), gapText.size())};
+  // Text written as the writer writes it is made again from the node's.
+  if (!item.written || item.blank) {
+    frame.runRaw += scratch;
+    item.rawLength = scratch.size();
+  }
+  frame.items.push_back(item);
+  gapText.clear();
+}
+
+void LayoutRecorder::EndRun(Frame& frame) {
+  bool blank = true;
+  for (const Item& item : frame.items) blank = blank && (item.kind != MarkupOp::kText || item.blank);
+  for (const Item& item : frame.items) {
+    std::string_view raw(frame.runRaw.data() + item.raw, item.rawLength);
+    if (item.kind != MarkupOp::kText) {
+      frame.ops.Raw(item.kind, raw);
+    } else if (blank) {
+      frame.ops.Raw(MarkupOp::kBlank, raw);
+    } else if (item.written) {
+      frame.textAt = frame.ops.bytes.size();
+      ++frame.texts;
+      frame.ops.TextBytes(item.length);
+    } else {
+      ++frame.rawTexts;
+      frame.ops.RawText(item.length, raw);
+    }
+  }
+  frame.items.clear();
+  frame.runRaw.clear();
+}
+
+void LayoutRecorder::StartTag(ZELBasXmlNode* node, const char** atts) {
+  if (off) return;
+  Frame* parent = depth != 0 ? &frames[depth - 1] : nullptr;
+  uint64_t position = static_cast<uint64_t>(xmp_XML_GetCurrentByteIndex(events));
+  int count = xmp_XML_GetCurrentByteCount(events);
+  if (count <= 0 || window.At(position) != '<') {
+    // From an entity reference: the element holding it is not kept.
+    if (parent != nullptr) parent->kept = false;
+    Frame& frame = Push();
+    frame.fromEntity = true;
+    frame.kept = false;
+    return;
+  }
+  if (parent != nullptr) {
+    CloseGap(position, *parent);
+    Frame& child = Push();
+    parent = &frames[depth - 2];  // Push may have moved the frames
+    NoteIndent(*parent, child);
+    EndRun(*parent);
+    parent->ops.Op(MarkupOp::kChild);
+    NodeAccess::SetKeptIndex(node, parent->children++);
+  } else {
+    window.Copy(0, position, around.prolog);
+    NoteLineEnd(around.prolog);
+    rootSeen = true;
+    if (!EncodingKept(around.prolog)) {
+      off = true;
+      return;
+    }
+    Frame& root = Push();
+    root.indentKnown = true;  // the root's lines are the document's
+  }
+  Frame& frame = frames[depth - 1];
+  frame.node = node;
+  scratch.clear();
+  window.Copy(position, position + static_cast<uint64_t>(count), scratch);
+  consumed = position + static_cast<uint64_t>(count);
+  RecordStartTag(frame, scratch, atts);
+}
+
+void LayoutRecorder::RecordStartTag(Frame& frame, const std::string& raw, const char** atts) {
+  std::string_view tag(raw);
+  std::string_view name(NodeAccess::TagName(frame.node));
+  if (tag.substr(1, name.size()) != name) {
+    frame.kept = false;
+    return;
+  }
+  // Expat has checked the tag: names end at white space or "=", values at
+  // their quote, and its attributes come in the order written.
+  size_t at = 1 + name.size();
+  const char** pair = atts;
+  for (;;) {
+    size_t space = at;
+    while (IsSpace(tag[at])) ++at;
+    if (tag[at] == '/' || tag[at] == '>') {
+      at = space;
+      break;
+    }
+    size_t nameStart = at;
+    while (!IsSpace(tag[at]) && tag[at] != '=') ++at;
+    std::string_view attribute = tag.substr(nameStart, at - nameStart);
+    size_t between = at;
+    while (tag[at] != '"' && tag[at] != '\'') ++at;
+    char quote = tag[at++];
+    size_t valueStart = at;
+    at = tag.find(quote, at);
+    std::string_view raw = tag.substr(valueStart, at - valueStart);
+    ++at;
+    if (pair[0] == nullptr || attribute != pair[0]) {
+      frame.kept = false;
+      return;
+    }
+    std::string_view value(pair[1]);
+    std::string_view spaceBefore = tag.substr(space, nameStart - space);
+    std::string_view betweenBytes = tag.substr(between, valueStart - 1 - between);
+    if (WrittenAsValue(raw, value, quote)) {
+      frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
+    } else {
+      frame.ops.RawAttribute(spaceBefore, attribute, betweenBytes, quote, value, raw);
+    }
+    pair += 2;
+  }
+  // Those the document type gave, not written in the tag.
+  for (; pair[0] != nullptr; pair += 2) frame.ops.Implied(pair[0], pair[1]);
+  std::string_view tail = tag.substr(at);
+  bool empty = tail.size() >= 2 && tail[tail.size() - 2] == '/';
+  frame.ops.Raw(empty ? MarkupOp::kSelfClose : MarkupOp::kOpen, tail);
+}
+
+void LayoutRecorder::EndTag(ZELBasXmlNode* node) {
+  if (off) return;
+  Frame& frame = frames[depth - 1];
+  if (frame.fromEntity) {
+    --depth;
+    return;
+  }
+  uint64_t position = static_cast<uint64_t>(xmp_XML_GetCurrentByteIndex(events));
+  int count = xmp_XML_GetCurrentByteCount(events);
+  if (count > 0) {
+    CloseGap(position, frame);
+    EndRun(frame);
+    scratch.clear();
+    window.Copy(position, position + static_cast<uint64_t>(count), scratch);
+    size_t nameEnd = 2 + NodeAccess::TagName(node).GetLengthInBytes();
+    frame.ops.Raw(MarkupOp::kEnd, std::string_view(scratch).substr(nameEnd));
+    consumed = position + static_cast<uint64_t>(count);
+  }
+  if (frame.kept) {
+    if (frame.texts == 1 && frame.rawTexts == 0) {
+      // The one run of text is the whole text: elements of the same shape
+      // then share one markup, whatever their texts' lengths.
+      std::string& ops = frame.ops.bytes;
+      size_t end = frame.textAt + 1;
+      while (static_cast<unsigned char>(ops[end]) & 0x80) ++end;
+      ops.replace(frame.textAt, end + 1 - frame.textAt, 1, static_cast<char>(MarkupOp::kWhole));
+    }
+    NodeAccess::SetMarkup(node, Intern(frame.ops.bytes));
+  }
+  --depth;
+}
+
+void LayoutRecorder::Text(const char* text, size_t length) {
+  if (!off && depth != 0) gapText.append(text, length);
+}
+
+void LayoutRecorder::OtherMarkup(MarkupOp kind) {
+  if (off || depth == 0 || frames[depth - 1].fromEntity) return;  // around the root: kept as it stands
+  uint64_t position = static_cast<uint64_t>(xmp_XML_GetCurrentByteIndex(events));
+  int count = xmp_XML_GetCurrentByteCount(events);
+  if (count <= 0 || window.At(position) != '<') return;  // from an entity: its reference is the text
+  Frame& frame = frames[depth - 1];
+  CloseGap(position, frame);
+  scratch.clear();
+  window.Copy(position, position + static_cast<uint64_t>(count), scratch);
+  NoteLineEnd(scratch);
+  frame.items.push_back(Item{kind, frame.runRaw.size(), scratch.size(), 0, true, true});
+  frame.runRaw += scratch;
+  consumed = position + static_cast<uint64_t>(count);
+}
+
+bool LayoutRecorder::Finish(KeptDocument& kept) {
+  if (off || !rootSeen || depth != 0) return false;
+  window.Copy(consumed, window.End(), around.epilog);
+  if (!lineEndFound) around.lineEnd = "\n";
+  if (!unitFound) around.unit = "    ";
+  kept = around;
+  return true;
+}
+
+void LayoutRecorder::NoteLineEnd(const std::string& raw) {
+  if (lineEndFound) return;
+  size_t at = raw.find('\n');
+  if (at == std::string::npos) return;
+  around.lineEnd = at != 0 && raw[at - 1] == '\r' ? "\r\n" : "\n";
+  lineEndFound = true;
+}
+
+// A child whose start tag begins a line has that line's indentation; the
+// first one deeper than its parent's gives the document's unit.
+void LayoutRecorder::NoteIndent(Frame& parent, Frame& child) {
+  if (parent.items.empty() || parent.items.back().kind != MarkupOp::kText ||
+      parent.items.back().rawLength == 0)
+    return;
+  const Item& last = parent.items.back();
+  std::string_view before(parent.runRaw.data() + last.raw, last.rawLength);
+  child.indentKnown = AfterLastLineBreak(before, child.indent);
+  if (unitFound || !child.indentKnown || !parent.indentKnown) return;
+  const std::string& outer = parent.indent;
+  if (child.indent.size() > outer.size() && child.indent.compare(0, outer.size(), outer) == 0) {
+    around.unit = child.indent.substr(outer.size());
+    unitFound = true;
+  }
+}
+
+Markup* LayoutRecorder::Intern(const std::string& operations) {
+  uint32_t hash = Hash(operations.data(), operations.size());
+  Slot& slot = slots[((hash * 0x9E3779B1u) >> 16) % kSlots];
+  if (slot.markup == nullptr || slot.hash != hash || slot.markup->Operations() != operations) {
+    Markup::Release(slot.markup);
+    slot.markup = Markup::Make(operations);
+    slot.hash = hash;
+  }
+  Markup::Retain(slot.markup);
+  return slot.markup;
+}
+
+// Only a layout in UTF-8 (or ASCII) can be written back as it stands.
+bool LayoutRecorder::EncodingKept(const std::string& prolog) const {
+  std::string_view text(prolog);
+  if (text.size() >= 2 && (text[0] == '\0' || text[1] == '\0' || static_cast<unsigned char>(text[0]) >= 0xFE))
+    return false;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.substr(0, 5) != "<?xml") return true;
+  std::string_view declaration = text.substr(0, text.find("?>"));
+  size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return true;
+  at = declaration.find_first_of("\"'", at);
+  if (at == std::string_view::npos) return true;
+  size_t end = declaration.find(declaration[at], at + 1);
+  std::string name(declaration.substr(at + 1, end - at - 1));
+  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii";
+}
+
+}  // namespace zelbas_detail
