@@ -118,6 +118,7 @@ std::string CheckCombination(Options& options, const std::vector<Given>& given) 
   if (attributes && (options.xml || !options.wrap.empty()))
     return "--xml and --wrap write elements, not attributes";
   if (options.xml && options.text) return "--xml and --text exclude each other";
+  if (options.xml && options.keep) return "--xml and --keep exclude each other";
   if (!options.wrap.empty() && options.text) return "--wrap and --text exclude each other";
   if (options.null && !options.text && !attributes) return "--null is for --text and attributes";
   if (options.inPlace && options.output != "-") return "-L and -o exclude each other";
@@ -147,13 +148,18 @@ std::optional<int> TakeOperands(std::vector<std::string> positional, Options& op
 }  // namespace
 
 std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
-  enum { kVersion = 256, kChunked, kXml, kText, kWrap };
-  const option longOptions[] = {
-      {"chunked", no_argument, nullptr, kChunked}, {"output", required_argument, nullptr, 'o'},
-      {"quiet", no_argument, nullptr, 'q'},        {"help", no_argument, nullptr, 'h'},
-      {"version", no_argument, nullptr, kVersion}, {"xml", no_argument, nullptr, kXml},
-      {"text", no_argument, nullptr, kText},       {"null", no_argument, nullptr, '0'},
-      {"wrap", required_argument, nullptr, kWrap}, {nullptr, 0, nullptr, 0}};
+  enum { kVersion = 256, kChunked, kXml, kText, kKeep, kWrap };
+  const option longOptions[] = {{"chunked", no_argument, nullptr, kChunked},
+                                {"output", required_argument, nullptr, 'o'},
+                                {"quiet", no_argument, nullptr, 'q'},
+                                {"help", no_argument, nullptr, 'h'},
+                                {"version", no_argument, nullptr, kVersion},
+                                {"xml", no_argument, nullptr, kXml},
+                                {"text", no_argument, nullptr, kText},
+                                {"null", no_argument, nullptr, '0'},
+                                {"wrap", required_argument, nullptr, kWrap},
+                                {"keep", no_argument, nullptr, kKeep},
+                                {nullptr, 0, nullptr, 0}};
   const int all = kFormat | kFind | kCheck | kEdit;
   std::vector<Given> given;
   opterr = 0;
@@ -181,6 +187,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
       case '0':
         options.null = true;
         given.push_back({"--null", kFind});
+        break;
+      case kKeep:
+        options.keep = true;
+        given.push_back({"--keep", kFormat});
         break;
       case kWrap:
         if (!IsXmlName(optarg))

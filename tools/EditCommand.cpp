@@ -15,7 +15,8 @@ namespace zelbasxml_detail {
 
 int RunEdit(const Options& options, Progress& progress) {
   ZELBasXmlDocument document;
-  const unsigned long layout = ZELBasXmlWholeText | ZELBasXmlWellFormed;
+  // Only the edited bytes change.
+  const unsigned long layout = ZELBasXmlKeepLayout;
   ReadResult read = ReadDocument(options.Input(), options.chunked, layout, document, progress);
   if (read != ReadResult::kWellFormed) return kFailure;
   for (const Operation& operation : options.operations) {

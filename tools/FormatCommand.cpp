@@ -11,7 +11,9 @@ namespace zelbasxml_detail {
 
 int RunFormat(const Options& options, Progress& progress) {
   ZELBasXmlDocument document;
-  unsigned long layout = options.xml ? ZELBasXmlWholeText | ZELBasXmlWellFormed : 0;
+  unsigned long layout = options.keep  ? ZELBasXmlKeepLayout
+                         : options.xml ? ZELBasXmlWholeText | ZELBasXmlWellFormed
+                                       : 0;
   ReadResult read = ReadDocument(options.Input(), options.chunked, layout, document, progress);
   if (read == ReadResult::kFailed) return kFailure;
   bool malformed = read == ReadResult::kMalformed;

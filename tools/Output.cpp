@@ -63,7 +63,8 @@ bool MayWriteAfterParseError(bool chunked, const std::string& output, Progress& 
 bool Writable(const ZELBasXmlNode& node, unsigned long layout, const std::string& output,
               Progress& progress) {
   ZELString problem;
-  if ((layout & ZELBasXmlWellFormed) == 0 || node.CheckWritable(problem) == S_OK) return true;
+  if ((layout & (ZELBasXmlWellFormed | ZELBasXmlKeepLayout)) == 0 || node.CheckWritable(problem) == S_OK)
+    return true;
   progress.Say("zelbasxml: " + (output == "-" ? std::string("standard output") : output) +
                ": not written: " + std::string(std::string_view(problem)));
   return false;

@@ -41,9 +41,9 @@ int CloseOutput(Output& out, bool written);
 // never in place of a file (said so).
 bool MayWriteAfterParseError(bool chunked, const std::string& output, Progress& progress);
 
-// Whether the subtree under `node` can be written in the well-formed
-// layout (always, in the default one); if not, says which element and why,
-// naming `output`.
+// Whether the subtree under `node` can be written in the well-formed or
+// the kept layout (always, in the default one); if not, says which element
+// and why, naming `output`.
 bool Writable(const ZELBasXmlNode& node, unsigned long layout, const std::string& output, Progress& progress);
 
 // Writes the document (header lines and tree) to `output`; kMalformed when
