@@ -266,9 +266,8 @@ void LayoutRecorder::NoteLineEnd(std::string_view raw) {
 // first one deeper than its parent's gives the document's unit.
 void LayoutRecorder::NoteIndent(Frame& parent, Frame& child) {
   if (unitFound) return;  // the indentation serves only to find the unit
-  if (parent.items.empty() || parent.items.back().kind != MarkupOp::kText ||
-      parent.items.back().rawLength == 0)
-    return;
+  // Only white space before a child is its indentation.
+  if (parent.items.empty() || parent.items.back().kind != MarkupOp::kText || !parent.items.back().blank) return;
   const Item& last = parent.items.back();
   std::string_view before(parent.runRaw.data() + last.raw, last.rawLength);
   child.indentKnown = AfterLastLineBreak(before, child.indent);
