@@ -140,33 +140,39 @@ void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const ch
     frame.kept = false;
     return;
   }
-  // Expat has checked the tag: names end at white space or "=", values at
-  // their quote, and its attributes come in the order written.
-  size_t at = 1 + name.size();
+  // Expat has checked the tag: its attributes come in the order written,
+  // with the names it gives, values end at their quote, and the tag at its
+  // closing ">" (the last byte).
+  const char* start = tag.data();
+  const char* at = start + 1 + name.size();
   const char** pair = atts;
   for (;;) {
-    size_t space = at;
-    while (IsSpace(tag[at])) ++at;
-    if (tag[at] == '/' || tag[at] == '>') {
+    const char* space = at;
+    while (IsSpace(*at)) ++at;
+    if (*at == '/' || *at == '>') {
       at = space;
       break;
     }
-    size_t nameStart = at;
-    while (!IsSpace(tag[at]) && tag[at] != '=') ++at;
-    std::string_view attribute = tag.substr(nameStart, at - nameStart);
-    size_t between = at;
-    while (tag[at] != '"' && tag[at] != '\'') ++at;
-    char quote = tag[at++];
-    size_t valueStart = at;
-    at = tag.find(quote, at);
-    std::string_view raw = tag.substr(valueStart, at - valueStart);
-    ++at;
-    if (pair[0] == nullptr || attribute != pair[0]) {
+    const char* expected = pair[0];
+    size_t length = 0;
+    if (expected != nullptr) {
+      while (expected[length] != '\0' && at[length] == expected[length]) ++length;
+    }
+    if (expected == nullptr || expected[length] != '\0' || !(IsSpace(at[length]) || at[length] == '=')) {
       frame.kept = false;
       return;
     }
-    std::string_view spaceBefore = tag.substr(space, nameStart - space);
-    std::string_view betweenBytes = tag.substr(between, valueStart - 1 - between);
+    std::string_view attribute(at, length);
+    std::string_view spaceBefore(space, static_cast<size_t>(at - space));
+    at += length;
+    const char* between = at;
+    while (*at != '"' && *at != '\'') ++at;
+    std::string_view betweenBytes(between, static_cast<size_t>(at - between));
+    char quote = *at++;
+    const char* valueStart = at;
+    at = static_cast<const char*>(std::memchr(at, quote, static_cast<size_t>(start + tag.size() - at)));
+    std::string_view raw(valueStart, static_cast<size_t>(at - valueStart));
+    ++at;
     if (Verbatim(raw, pair[1])) {
       frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
     } else if (std::string_view value(pair[1]); WrittenAsValue(raw, value, quote)) {
@@ -178,7 +184,7 @@ void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const ch
   }
   // Those the document type gave, not written in the tag.
   for (; pair[0] != nullptr; pair += 2) frame.ops.Implied(pair[0], pair[1]);
-  std::string_view tail = tag.substr(at);
+  std::string_view tail(at, static_cast<size_t>(start + tag.size() - at));
   bool empty = tail.size() >= 2 && tail[tail.size() - 2] == '/';
   frame.ops.Raw(empty ? MarkupOp::kSelfClose : MarkupOp::kOpen, tail);
 }
@@ -267,7 +273,8 @@ void LayoutRecorder::NoteLineEnd(std::string_view raw) {
 void LayoutRecorder::NoteIndent(Frame& parent, Frame& child) {
   if (unitFound) return;  // the indentation serves only to find the unit
   // Only white space before a child is its indentation.
-  if (parent.items.empty() || parent.items.back().kind != MarkupOp::kText || !parent.items.back().blank) return;
+  if (parent.items.empty() || parent.items.back().kind != MarkupOp::kText || !parent.items.back().blank)
+    return;
   const Item& last = parent.items.back();
   std::string_view before(parent.runRaw.data() + last.raw, last.rawLength);
   child.indentKnown = AfterLastLineBreak(before, child.indent);
@@ -279,8 +286,19 @@ void LayoutRecorder::NoteIndent(Frame& parent, Frame& child) {
   }
 }
 
+// The hash of a markup's operations, eight bytes at a time.
+uint32_t OperationsHash(std::string_view operations) {
+  uint64_t hash = operations.size();
+  size_t i = 0;
+  for (; i + 8 <= operations.size(); i += 8)
+    hash = (hash ^ WordAt<uint64_t>(operations.data() + i)) * 0x9E3779B97F4A7C15ULL;
+  for (; i < operations.size(); ++i)
+    hash = (hash ^ static_cast<unsigned char>(operations[i])) * 0x100000001B3ULL;
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
+}
+
 Markup* LayoutRecorder::Intern(std::string_view operations) {
-  uint32_t hash = Hash(operations.data(), operations.size());
+  uint32_t hash = OperationsHash(operations);
   Slot& slot = slots[((hash * 0x9E3779B1u) >> 16) % kSlots];
   if (slot.markup == nullptr || slot.hash != hash || slot.markup->Operations() != operations) {
     Markup::Release(slot.markup);

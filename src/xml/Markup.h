@@ -28,6 +28,8 @@
 #include <string>
 #include <string_view>
 
+#include "ShortBytes.h"
+
 namespace zelbas_detail {
 
 enum class MarkupOp : uint8_t {
@@ -69,7 +71,7 @@ public:
 
   void Append(const char* bytes, size_t length) {
     if (length > room - used) Grow(length);
-    if (length != 0) std::memcpy(data + used, bytes, length);
+    CopyBytes(data + used, bytes, length);  // mostly a few bytes: no call
     used += length;
   }
   void Append(std::string_view bytes) { Append(bytes.data(), bytes.size()); }
