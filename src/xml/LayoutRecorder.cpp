@@ -309,22 +309,19 @@ Markup* LayoutRecorder::Intern(std::string_view operations) {
   return slot.markup;
 }
 
-// Only a layout in UTF-8 (or ASCII) can be written back as it stands.
-bool LayoutRecorder::EncodingKept(const std::string& prolog) const {
-  std::string_view text(prolog);
-  if (text.size() >= 2 && (text[0] == '\0' || text[1] == '\0' || static_cast<unsigned char>(text[0]) >= 0xFE))
-    return false;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  if (text.substr(0, 5) != "<?xml") return true;
-  std::string_view declaration = text.substr(0, text.find("?>"));
-  size_t at = declaration.find("encoding");
-  if (at == std::string_view::npos) return true;
-  at = declaration.find_first_of("\"'", at);
-  if (at == std::string_view::npos) return true;
-  size_t end = declaration.find(declaration[at], at + 1);
-  std::string name(declaration.substr(at + 1, end - at - 1));
+void LayoutRecorder::Declaration(const char* encoding) {
+  if (encoding == nullptr) return;
+  std::string name(encoding);
   for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii";
+  foreignEncoding = name != "utf-8" && name != "us-ascii";
+}
+
+// Only a layout in UTF-8 (or ASCII) can be written back as it stands: not
+// one a declaration or the first bytes (UTF-16) say is in another.
+bool LayoutRecorder::EncodingKept(const std::string& prolog) const {
+  bool wide = prolog.size() >= 2 &&
+              (prolog[0] == '\0' || prolog[1] == '\0' || static_cast<unsigned char>(prolog[0]) >= 0xFE);
+  return !wide && !foreignEncoding;
 }
 
 }  // namespace zelbas_detail

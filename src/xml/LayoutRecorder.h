@@ -49,6 +49,8 @@ public:
   void EndTag(ZELBasXmlNode* node);
   void Text(const char* text, size_t length);
   void OtherMarkup(MarkupOp kind);  // a comment or a processing instruction
+  // The XML declaration named `encoding` (null when it names none).
+  void Declaration(const char* encoding);
 
   // At the end of a read whose root was read whole: what stands around it.
   // False when the input's layout was not kept (its encoding is not
@@ -90,6 +92,7 @@ private:
   void NoteIndent(Frame& parent, Frame& child);
   Markup* Intern(std::string_view operations);
   bool EncodingKept(const std::string& prolog) const;
+  bool foreignEncoding = false;  // the declaration names another than UTF-8
 
   XML_Parser events;
   SourceWindow window;
