@@ -183,7 +183,7 @@ void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const ch
     pair += 2;
   }
   // Those the document type gave, not written in the tag.
-  for (; pair[0] != nullptr; pair += 2) frame.ops.Implied(pair[0], pair[1]);
+  for (; pair[0] != nullptr; pair += 2) frame.ops.Implied(name, pair[0], pair[1]);
   std::string_view tail(at, static_cast<size_t>(start + tag.size() - at));
   bool empty = tail.size() >= 2 && tail[tail.size() - 2] == '/';
   frame.ops.Raw(empty ? MarkupOp::kSelfClose : MarkupOp::kOpen, tail);
