@@ -26,14 +26,14 @@ struct Collected {
 
 // One document of two chunks and more, read both ways once for all the
 // tests below: a text split at the first boundary inside a character, a
-// ten-megabyte attribute value across the second, and 5,000 elements after
+// three-megabyte attribute value across the second, and 5,000 elements after
 // it, whose vectors grew many times.
 class ChunkedFile : public testing::Test {
 protected:
   static void SetUpTestSuite() {
     std::string xml = "<a>" + std::string(kChunk - 4, 'x') + "\xc3\xa9tail";
     while (xml.size() < 2 * kChunk - 20) xml += "<e k=\"v\" n=\"" + std::to_string(xml.size()) + "\"/>";
-    value = new std::string(10 << 20, 'v');
+    value = new std::string(3 << 20, 'v');
     (*value)[12345] = '\t';  // normalized to a space
     xml += "<edge value=\"" + *value + "\"/>";
     for (int i = 0; i < 5000; ++i) xml += "<t i=\"" + std::to_string(i) + "\"><x/></t>";
