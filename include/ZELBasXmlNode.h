@@ -39,6 +39,14 @@ class ZELBasXmlDocument;
 /// with the sink. Returning false stops the rendering (a failed write, say).
 typedef bool (*ZELBasXmlSink)(void* context, const char* bytes, size_t length);
 
+/// What an item of an element's content is (ZELBasXmlNode::ContentAt).
+enum ZELBasXmlContent {
+  ZELBasXmlElementItem,      ///< a child element
+  ZELBasXmlTextItem,         ///< a run of text between two pieces of markup
+  ZELBasXmlCommentItem,      ///< a comment
+  ZELBasXmlInstructionItem,  ///< a processing instruction
+};
+
 /// Options of reading and writing, or-ed together; none set (0) is the
 /// default format: the last piece of text kept, nothing escaped, end tags of
 /// elements with text on a line of their own (docs/format.md).
@@ -203,6 +211,35 @@ public:
   ZELBasXmlNode* FirstChild(const ZELString& tagName);
   /// The first direct child whose tag name is `tagName`, or null.
   const ZELBasXmlNode* FirstChild(const ZELString& tagName) const;
+
+  /// The number of items in this element's content. With a layout kept by
+  /// a read (ZELBasXmlKeepLayout): every child element, run of text between
+  /// two pieces of markup (white space alone included), comment and
+  /// processing instruction, in document order. Otherwise the text, when
+  /// it is not empty, then the children.
+  size_t ContentCount() const;
+  /// Item `index` of the content: what it is, and in `text` what it holds:
+  /// a run's characters (references resolved; a run of white space alone as
+  /// written), a comment's text between "<!--" and "-->", an instruction's
+  /// target and data between "<?" and "?>", an element's tag name. E_FAIL,
+  /// with nothing changed, past the last.
+  long ContentAt(size_t index, ZELBasXmlContent& kind, ZELString& text) const;
+  /// Replaces what item `index` holds: a run of text (written escaped; the
+  /// element's text, GetData, follows), a comment or an instruction, which
+  /// keep their place among the rest. E_FAIL, with nothing changed, for an
+  /// element (change it through ChildAt), past the last, for a comment
+  /// that would hold "--" or end with "-", and for an instruction whose
+  /// text does not start with a name or holds "?>".
+  long SetContent(size_t index, const ZELString& text);
+  /// Removes item `index`: a run of text, a comment or an instruction
+  /// (RemoveChild removes an element). E_FAIL, with nothing changed, for
+  /// an element and past the last.
+  long RemoveContent(size_t index);
+  /// Inserts a comment holding `text` before item `index` (ContentCount()
+  /// for the end) of an element whose layout a read kept. E_FAIL, with
+  /// nothing changed, for another element, past the end, and for a text a
+  /// comment cannot hold.
+  long InsertComment(size_t index, const ZELString& text);
 
 private:
   friend class ZELBasXmlDocument;

@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer (the fuzz preset, into build-fuzz/), then runs
 # each for SECONDS (default 600), as many at once as there are cores.
 #
-#   bash scripts/fuzz.sh [SECONDS] [read|nodeapi|roundtrip ...]
+#   bash scripts/fuzz.sh [SECONDS] [read|nodeapi|roundtrip|kept ...]
 #
 # Each run starts from the seed and regression corpora (fuzz/corpus/T, or
 # for nodeapi the bytes of fuzz/seeds-nodeapi.txt; fuzz/regressions/T) and
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(read nodeapi roundtrip)
+((${#targets[@]})) || targets=(read nodeapi roundtrip kept)
 
 bash scripts/ensure-packages.sh clang libclang-rt-14-dev
 cmake --preset fuzz >/dev/null

@@ -112,7 +112,8 @@ TEST(KeepLayoutTest, DocumentsOfEveryShapeAreWrittenBackAsRead) {
       "<?xml version=\"1.0\"?>\r\n<r>\r\n  <a x=\"1\">t\r\nu</a>\r\n  <b/>\r\n</r>\r\n",
       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r><a>\xC3\xA9</a></r>\n",
       "<?xml version=\"1.0\"?>\n<!DOCTYPE r [\n  <!ENTITY e \"ent\">\n  <!ATTLIST a d CDATA \"def\">\n"
-      "  <!-- in the subset -->\n]>\n<!-- before -->\n<?pi before?>\n<r>\n  <a>&e; and &amp; &#65;&#x42;</a>\n"
+      "  <!-- in the subset -->\n]>\n<!-- before -->\n<?pi before?>\n<r>\n  <a>&e; and &amp; "
+      "&#65;&#x42;</a>\n"
       "  <a d=\"def\">x</a>\n</r>\n<!-- after -->\n<?pi after?>\n",
       "<p>Hello <b>big</b> world &amp; <i>more</i>!<!--c-->\n  <?x y?> end</p>",
       "<r><![CDATA[<x> & ]]]]><![CDATA[>]]>tail<a><![CDATA[]]></a></r>",
@@ -128,9 +129,9 @@ TEST(KeepLayoutTest, DocumentsOfEveryShapeAreWrittenBackAsRead) {
   std::string xml = "<?xml version=\"1.0\"?>\n<root>\n";
   for (int i = 0; xml.size() < 3 * kChunk; ++i) {
     std::string n = std::to_string(i);
-    xml += "  <item id=\"" + n + "\" name='n&amp;" + n + "'>text &lt; " + n + "</item>\n  <!-- " + n + " -->\r\n" +
-           "  <p>mixed <b>bold</b> &#233;<![CDATA[" + std::string(i % 4000, 'c') + "]]></p>\n" + "  <t>" +
-           std::string(i % 9000, 't') + "</t>\n";
+    xml += "  <item id=\"" + n + "\" name='n&amp;" + n + "'>text &lt; " + n + "</item>\n  <!-- " + n +
+           " -->\r\n" + "  <p>mixed <b>bold</b> &#233;<![CDATA[" + std::string(i % 4000, 'c') + "]]></p>\n" +
+           "  <t>" + std::string(i % 9000, 't') + "</t>\n";
   }
   ExpectKept(xml + "</root>\n", "long");
 }
@@ -195,6 +196,17 @@ TEST(KeepLayoutTest, EmptyElementsTakeContentOnLinesOfTheirOwn) {
             expected);
 }
 
+// What the document type gives is not written, unless the element is no
+// longer the one it gives it to.
+TEST(KeepLayoutTest, DefaultAttributesStayUnwrittenWhileTheyApply) {
+  const std::string xml = "<!DOCTYPE r [<!ATTLIST a d CDATA 'def'>]><r><a/></r>";
+  EXPECT_EQ(Edited(xml, [](ZELBasXmlNode&) {}), xml);
+  EXPECT_EQ(Edited(xml, [](ZELBasXmlNode& r) { r.ChildAt(0).InsertAttribute(S("d"), S("other")); }),
+            "<!DOCTYPE r [<!ATTLIST a d CDATA 'def'>]><r><a d=\"other\"/></r>");
+  EXPECT_EQ(Edited(xml, [](ZELBasXmlNode& r) { r.ChildAt(0).SetTagName(S("b")); }),
+            "<!DOCTYPE r [<!ATTLIST a d CDATA 'def'>]><r><b d=\"def\"/></r>");
+}
+
 TEST(KeepLayoutTest, MixedContentKeepsItsOrderAndTakesNewTextInItsFirstRun) {
   const std::string p = "<p>Hello <b>big</b> world &amp; <i>more</i>!</p>";
   EXPECT_EQ(Edited(p, [](ZELBasXmlNode&) {}), p);
@@ -202,4 +214,65 @@ TEST(KeepLayoutTest, MixedContentKeepsItsOrderAndTakesNewTextInItsFirstRun) {
   EXPECT_EQ(Edited(p, [](ZELBasXmlNode& r) { r.SetData(S("Hi")); }), "<p>Hi<b>big</b><i>more</i></p>");
   EXPECT_EQ(Edited(p, [](ZELBasXmlNode& r) { r.SetTagName(S("para")); }),
             "<para>Hello <b>big</b> world &amp; <i>more</i>!</para>");
+}
+
+namespace {
+
+std::string Items(const ZELBasXmlNode& node) {
+  std::string items;
+  static const char* const kKinds[] = {"element", "text", "comment", "instruction"};
+  for (size_t i = 0; i < node.ContentCount(); ++i) {
+    ZELBasXmlContent kind;
+    ZELString text;
+    EXPECT_EQ(node.ContentAt(i, kind, text), S_OK);
+    items += std::string(kKinds[kind]) + "[" + Text(text) + "]";
+  }
+  ZELBasXmlContent kind;
+  ZELString text;
+  EXPECT_EQ(node.ContentAt(node.ContentCount(), kind, text), E_FAIL);
+  return items;
+}
+
+}  // namespace
+
+TEST(KeepLayoutTest, RunsCommentsAndInstructionsAreItemsOfTheirOwn) {
+  const std::string p = "<p>Hello <b>big</b> world &amp; <!--c--><?pi x?>!</p>";
+  ZELBasXmlDocument d;
+  d.SetOptions(ZELBasXmlKeepLayout);
+  ASSERT_EQ(d.ReadString(S(p)), S_OK);
+  ZELBasXmlNode& root = d.GetRoot();
+  EXPECT_EQ(Items(root), "text[Hello ]element[b]text[ world & ]comment[c]instruction[pi x]text[!]");
+  EXPECT_EQ(Text(root.GetData()), "Hello  world & !");
+  EXPECT_EQ(root.SetContent(2, S(" small <world> ")), S_OK);
+  EXPECT_EQ(root.SetContent(3, S(" two words ")), S_OK);
+  EXPECT_EQ(root.SetContent(4, S("pi y")), S_OK);
+  EXPECT_EQ(Text(root.GetData()), "Hello  small <world> !");
+  // What an item cannot hold, and an element, are refused.
+  EXPECT_EQ(root.SetContent(3, S("a--b")), E_FAIL);
+  EXPECT_EQ(root.SetContent(4, S("xml version")), E_FAIL);
+  EXPECT_EQ(root.SetContent(4, S("p ?> q")), E_FAIL);
+  EXPECT_EQ(root.SetContent(1, S("x")), E_FAIL);
+  EXPECT_EQ(root.RemoveContent(1), E_FAIL);
+  ZELString out;
+  ASSERT_EQ(d.WriteString(out), S_OK);
+  EXPECT_EQ(Text(out), "<p>Hello <b>big</b> small &lt;world> <!-- two words --><?pi y?>!</p>");
+  EXPECT_EQ(root.RemoveContent(5), S_OK);
+  EXPECT_EQ(root.InsertComment(0, S(" first ")), S_OK);
+  EXPECT_EQ(root.InsertComment(root.ContentCount(), S("last")), S_OK);
+  ASSERT_EQ(d.WriteString(out), S_OK);
+  EXPECT_EQ(Text(out),
+            "<p><!-- first -->Hello <b>big</b> small &lt;world> <!-- two words --><?pi y?><!--last--></p>");
+  EXPECT_EQ(Text(root.GetData()), "Hello  small <world> ");
+}
+
+TEST(KeepLayoutTest, AnElementWithoutAKeptLayoutHasItsTextThenItsChildren) {
+  ZELBasXmlNode node(S("n")), child(S("c"));
+  node.SetData(S("t"));
+  node.Append(child);
+  EXPECT_EQ(Items(node), "text[t]element[c]");
+  EXPECT_EQ(node.SetContent(0, S("u")), S_OK);
+  EXPECT_EQ(Text(node.GetData()), "u");
+  EXPECT_EQ(node.InsertComment(0, S("c")), E_FAIL);
+  EXPECT_EQ(node.RemoveContent(0), S_OK);
+  EXPECT_EQ(Items(node), "element[c]");
 }

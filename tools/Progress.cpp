@@ -1,8 +1,6 @@
 // The progress line of zelbasxml: its thread, its steps and its drawing.
 #include "Progress.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <system_error>
 
@@ -10,9 +8,6 @@
 #include <io.h>
 #else
 #include <unistd.h>
-#endif
-#ifdef __linux__
-#include <dirent.h>
 #endif
 
 namespace zelbasxml_detail {
@@ -38,16 +33,6 @@ void Progress::Start(long long inputSize) {
 }
 
 void Progress::Read(long long count) { done.store(count, std::memory_order_relaxed); }
-
-void Progress::ReadBy(const std::string& path) {
-  struct stat info;
-  if (stat(path.c_str(), &info) == 0) {
-    std::lock_guard<std::mutex> lock(mutex);
-    device = info.st_dev;
-    inode = info.st_ino;
-  }
-  Enter(kReadingBy);
-}
 
 void Progress::Parse() { Enter(kParsing); }
 
@@ -96,7 +81,7 @@ void Progress::Run() {
 // Under the lock.
 void Progress::Draw() {
   double seconds = std::chrono::duration<double>(Clock::now() - since).count();
-  long long count = step == kReadingBy ? WatchedPosition() : done.load(std::memory_order_relaxed);
+  long long count = done.load(std::memory_order_relaxed);
   double rate = seconds > 0 && count > 0 ? static_cast<double>(count) / 1e6 / seconds : 0.0;
   char line[96];
   int length;
@@ -111,28 +96,6 @@ void Progress::Draw() {
   // Padded over what the line held before; the cursor goes back to its start.
   std::fprintf(stderr, "\r%s%*s\r", line, width > length ? width - length : 0, "");
   if (length > width) width = length;
-}
-
-// The offset of the descriptor open on the watched file, or -1.
-long long Progress::WatchedPosition() const {
-  long long position = -1;
-#ifdef __linux__
-  DIR* folder = opendir("/proc/self/fd");
-  if (folder == nullptr) return -1;
-  while (dirent* entry = readdir(folder)) {
-    struct stat info;
-    std::string fd = entry->d_name;
-    if (stat(("/proc/self/fd/" + fd).c_str(), &info) != 0) continue;
-    if (info.st_dev != device || info.st_ino != inode) continue;
-    FILE* fdinfo = std::fopen(("/proc/self/fdinfo/" + fd).c_str(), "r");
-    if (fdinfo == nullptr) continue;
-    if (std::fscanf(fdinfo, "pos: %lld", &position) != 1) position = -1;
-    std::fclose(fdinfo);
-    break;
-  }
-  closedir(folder);
-#endif
-  return position;
 }
 
 }  // namespace zelbasxml_detail

@@ -1,8 +1,6 @@
 // The progress line of zelbasxml: what a long run is doing, on a terminal.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -30,9 +28,6 @@ public:
   void Start(long long inputSize);
   // Bytes of the input read so far by the tool itself.
   void Read(long long done);
-  // The library reads the file at `path` and parses as it goes: on Linux its
-  // position in the file stands for what is read.
-  void ReadBy(const std::string& path);
   // The whole input is read; the library parses it.
   void Parse();
   // Bytes written so far.
@@ -44,13 +39,12 @@ public:
   void Stop();
 
 private:
-  enum Step { kReading, kReadingBy, kParsing, kWriting };
+  enum Step { kReading, kParsing, kWriting };
   typedef std::chrono::steady_clock Clock;
 
   void Enter(Step next);
   void Run();
   void Draw();
-  long long WatchedPosition() const;
 
   bool quiet;
   long long total = -1;
@@ -62,8 +56,6 @@ private:
   bool stopping = false;
   Clock::time_point since = Clock::now();
   int width = 0;
-  dev_t device = 0;
-  ino_t inode = 0;
   std::thread thread;
 };
 

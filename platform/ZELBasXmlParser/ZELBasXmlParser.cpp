@@ -23,6 +23,7 @@ struct Guard {
   XML_CharacterDataHandler data = nullptr;
   XML_CommentHandler comment = nullptr;
   XML_ProcessingInstructionHandler instruction = nullptr;
+  XML_XmlDeclHandler declaration = nullptr;
   std::exception_ptr raised;
 };
 
@@ -60,6 +61,11 @@ void GuardedComment(void* userData, const XML_Char* text) {
 
 void GuardedInstruction(void* userData, const XML_Char* target, const XML_Char* data) {
   Guarded(userData, [&](const Guard& guard) { guard.instruction(guard.userData, target, data); });
+}
+
+void GuardedDeclaration(void* userData, const XML_Char* version, const XML_Char* encoding, int standalone) {
+  Guarded(userData,
+          [&](const Guard& guard) { guard.declaration(guard.userData, version, encoding, standalone); });
 }
 
 }  // namespace zelparser_detail
@@ -101,6 +107,11 @@ void xmp_XML_SetCommentHandler(XML_Parser parser, XML_CommentHandler handler) {
 void xmp_XML_SetProcessingInstructionHandler(XML_Parser parser, XML_ProcessingInstructionHandler handler) {
   GuardOf(parser)->instruction = handler;
   XML_SetProcessingInstructionHandler(parser, handler != nullptr ? &GuardedInstruction : nullptr);
+}
+
+void xmp_XML_SetXmlDeclHandler(XML_Parser parser, XML_XmlDeclHandler handler) {
+  GuardOf(parser)->declaration = handler;
+  XML_SetXmlDeclHandler(parser, handler != nullptr ? &GuardedDeclaration : nullptr);
 }
 
 enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length, int isFinal) {

@@ -41,12 +41,28 @@ std::vector<MarkupStep> WithNewText(const std::vector<MarkupStep>& content, bool
       placed = true;
     }
   }
-  if (placed) return result;
-  // No run of text to take the place of: the white space before the end
-  // tag, which as text would join the new one.
-  if (!result.empty() && result.back().op == MarkupOp::kBlank) result.pop_back();
-  result.push_back(Make(MarkupOp::kWhole));
+  // No run of text to take the place of: at the end, where the white space
+  // before the end tag goes (DropBlanksBesideText).
+  if (!placed) result.push_back(Make(MarkupOp::kWhole));
   return result;
+}
+
+// A run of text with characters in it takes no white space beside them
+// that was a run of its own: it would join the text. (Where a child went
+// or new text came, runs meet.)
+void DropBlanksBesideText(std::vector<MarkupStep>& content) {
+  size_t first = 0;
+  for (size_t i = 0; i <= content.size(); ++i) {
+    if (i < content.size() && content[i].op != MarkupOp::kChild) continue;
+    bool text = false;
+    for (size_t j = first; j < i; ++j) text = text || IsText(content[j].op);
+    if (text) {
+      for (size_t j = i; j-- > first;) {
+        if (content[j].op == MarkupOp::kBlank) content.erase(content.begin() + static_cast<long>(j)), --i;
+      }
+    }
+    first = i + 1;
+  }
 }
 
 // Where the node's children go among the holes of its markup: at hole k the
@@ -171,11 +187,12 @@ bool BringInLine(const ZELBasXmlNode* node, std::string_view ops, std::string_vi
     }
   }
 
+  DropBlanksBesideText(placed);
   std::string tail;
   if (open.op == MarkupOp::kSelfClose) {
     if (placed.empty()) {
       writer.Step(open);
-      edited = std::move(writer.bytes);
+      edited.assign(writer.bytes.View());
       return true;
     }
     // "<a/>" with content now: "<a>...</a>", the white space kept.
@@ -185,7 +202,7 @@ bool BringInLine(const ZELBasXmlNode* node, std::string_view ops, std::string_vi
   writer.Step(open);
   for (const MarkupStep& s : placed) writer.Step(s);
   writer.Step(end);
-  edited = std::move(writer.bytes);
+  edited.assign(writer.bytes.View());
   return true;
 }
 

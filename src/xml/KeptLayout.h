@@ -59,7 +59,6 @@ private:
   BufferedSink& out;
   const KeptStyle& style;
   std::vector<Frame> frames;  // by depth
-  size_t depth = 0;
   // The subtree being written in the well-formed layout, from freshDepth.
   static const size_t kNone = ~size_t{0};
   size_t freshDepth = kNone;

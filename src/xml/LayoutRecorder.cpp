@@ -15,12 +15,33 @@ namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// True when the raw attribute value is the value itself: no reference, no
+// white space to normalize; the value's length is not needed for that.
+bool Verbatim(std::string_view raw, const char* value) {
+  for (size_t i = 0; i < raw.size(); ++i) {
+    char c = raw[i];
+    if (c != value[i] || c == '&' || c == '\t' || c == '\n' || c == '\r') return false;
+  }
+  return value[raw.size()] == '\0';
+}
+
 // What follows the last line break of `text`, or false when it has none.
 bool AfterLastLineBreak(std::string_view text, std::string& indent) {
   size_t at = text.rfind('\n');
   if (at == std::string_view::npos) return false;
   indent.assign(text.substr(at + 1));
   return true;
+}
+
+// The hash of a markup's operations, eight bytes at a time.
+uint32_t OperationsHash(std::string_view operations) {
+  uint64_t hash = operations.size();
+  size_t i = 0;
+  for (; i + 8 <= operations.size(); i += 8)
+    hash = (hash ^ WordAt<uint64_t>(operations.data() + i)) * 0x9E3779B97F4A7C15ULL;
+  for (; i < operations.size(); ++i)
+    hash = (hash ^ static_cast<unsigned char>(operations[i])) * 0x100000001B3ULL;
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
 }  // namespace
@@ -32,7 +53,7 @@ LayoutRecorder::~LayoutRecorder() {
 LayoutRecorder::Frame& LayoutRecorder::Push() {
   if (depth == frames.size()) frames.emplace_back();
   Frame& frame = frames[depth++];
-  frame.ops.bytes.clear();
+  frame.ops.bytes.Clear();
   frame.children = 0;
   frame.kept = true;
   frame.fromEntity = false;
@@ -44,26 +65,23 @@ LayoutRecorder::Frame& LayoutRecorder::Push() {
 }
 
 void LayoutRecorder::CloseGap(uint64_t position, Frame& frame) {
-  if (position <= consumed) {
-    gapText.clear();
-    return;
+  Gap gap = open;
+  open = Gap();
+  if (position <= consumed) return;
+  // Written as the writer writes it when the character data covers the
+  // bytes exactly, piece by piece (no CDATA markup, no reference left).
+  bool written = gap.written && gap.end == position;
+  std::string_view raw;
+  if (!written || gap.blank) {
+    raw = window.View(consumed, position, scratch);
+    NoteLineEnd(raw);
   }
-  scratch.clear();
-  window.Copy(consumed, position, scratch);
-  NoteLineEnd(scratch);
-  Item item{MarkupOp::kText,
-            frame.runRaw.size(),
-            0,
-            gapText.size(),
-            WrittenAsText(scratch, gapText),
-            Blank(gapText.data(), gapText.size())};
+  frame.items.push_back(Item{MarkupOp::kText, frame.runRaw.size(), 0, gap.length, written, gap.blank});
   // Text written as the writer writes it is made again from the node's.
-  if (!item.written || item.blank) {
-    frame.runRaw += scratch;
-    item.rawLength = scratch.size();
+  if (!written || gap.blank) {
+    frame.runRaw += raw;
+    frame.items.back().rawLength = raw.size();
   }
-  frame.items.push_back(item);
-  gapText.clear();
 }
 
 void LayoutRecorder::EndRun(Frame& frame) {
@@ -76,7 +94,7 @@ void LayoutRecorder::EndRun(Frame& frame) {
     } else if (blank) {
       frame.ops.Raw(MarkupOp::kBlank, raw);
     } else if (item.written) {
-      frame.textAt = frame.ops.bytes.size();
+      frame.textAt = frame.ops.bytes.Size();
       ++frame.texts;
       frame.ops.TextBytes(item.length);
     } else {
@@ -122,48 +140,53 @@ void LayoutRecorder::StartTag(ZELBasXmlNode* node, const char** atts) {
   }
   Frame& frame = frames[depth - 1];
   frame.node = node;
-  scratch.clear();
-  window.Copy(position, position + static_cast<uint64_t>(count), scratch);
+  std::string_view tag = window.View(position, position + static_cast<uint64_t>(count), scratch);
   consumed = position + static_cast<uint64_t>(count);
-  RecordStartTag(frame, scratch, atts);
+  RecordStartTag(frame, tag, atts);
 }
 
-void LayoutRecorder::RecordStartTag(Frame& frame, const std::string& raw, const char** atts) {
-  std::string_view tag(raw);
+void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const char** atts) {
   std::string_view name(NodeAccess::TagName(frame.node));
   if (tag.substr(1, name.size()) != name) {
     frame.kept = false;
     return;
   }
-  // Expat has checked the tag: names end at white space or "=", values at
-  // their quote, and its attributes come in the order written.
-  size_t at = 1 + name.size();
+  // Expat has checked the tag: its attributes come in the order written,
+  // with the names it gives, values end at their quote, and the tag at its
+  // closing ">" (the last byte).
+  const char* start = tag.data();
+  const char* at = start + 1 + name.size();
   const char** pair = atts;
   for (;;) {
-    size_t space = at;
-    while (IsSpace(tag[at])) ++at;
-    if (tag[at] == '/' || tag[at] == '>') {
+    const char* space = at;
+    while (IsSpace(*at)) ++at;
+    if (*at == '/' || *at == '>') {
       at = space;
       break;
     }
-    size_t nameStart = at;
-    while (!IsSpace(tag[at]) && tag[at] != '=') ++at;
-    std::string_view attribute = tag.substr(nameStart, at - nameStart);
-    size_t between = at;
-    while (tag[at] != '"' && tag[at] != '\'') ++at;
-    char quote = tag[at++];
-    size_t valueStart = at;
-    at = tag.find(quote, at);
-    std::string_view raw = tag.substr(valueStart, at - valueStart);
-    ++at;
-    if (pair[0] == nullptr || attribute != pair[0]) {
+    const char* expected = pair[0];
+    size_t length = 0;
+    if (expected != nullptr) {
+      while (expected[length] != '\0' && at[length] == expected[length]) ++length;
+    }
+    if (expected == nullptr || expected[length] != '\0' || !(IsSpace(at[length]) || at[length] == '=')) {
       frame.kept = false;
       return;
     }
-    std::string_view value(pair[1]);
-    std::string_view spaceBefore = tag.substr(space, nameStart - space);
-    std::string_view betweenBytes = tag.substr(between, valueStart - 1 - between);
-    if (WrittenAsValue(raw, value, quote)) {
+    std::string_view attribute(at, length);
+    std::string_view spaceBefore(space, static_cast<size_t>(at - space));
+    at += length;
+    const char* between = at;
+    while (*at != '"' && *at != '\'') ++at;
+    std::string_view betweenBytes(between, static_cast<size_t>(at - between));
+    char quote = *at++;
+    const char* valueStart = at;
+    at = static_cast<const char*>(std::memchr(at, quote, static_cast<size_t>(start + tag.size() - at)));
+    std::string_view raw(valueStart, static_cast<size_t>(at - valueStart));
+    ++at;
+    if (Verbatim(raw, pair[1])) {
+      frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
+    } else if (std::string_view value(pair[1]); WrittenAsValue(raw, value, quote)) {
       frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
     } else {
       frame.ops.RawAttribute(spaceBefore, attribute, betweenBytes, quote, value, raw);
@@ -171,8 +194,8 @@ void LayoutRecorder::RecordStartTag(Frame& frame, const std::string& raw, const 
     pair += 2;
   }
   // Those the document type gave, not written in the tag.
-  for (; pair[0] != nullptr; pair += 2) frame.ops.Implied(pair[0], pair[1]);
-  std::string_view tail = tag.substr(at);
+  for (; pair[0] != nullptr; pair += 2) frame.ops.Implied(name, pair[0], pair[1]);
+  std::string_view tail(at, static_cast<size_t>(start + tag.size() - at));
   bool empty = tail.size() >= 2 && tail[tail.size() - 2] == '/';
   frame.ops.Raw(empty ? MarkupOp::kSelfClose : MarkupOp::kOpen, tail);
 }
@@ -189,28 +212,46 @@ void LayoutRecorder::EndTag(ZELBasXmlNode* node) {
   if (count > 0) {
     CloseGap(position, frame);
     EndRun(frame);
-    scratch.clear();
-    window.Copy(position, position + static_cast<uint64_t>(count), scratch);
+    std::string_view tag = window.View(position, position + static_cast<uint64_t>(count), scratch);
     size_t nameEnd = 2 + NodeAccess::TagName(node).GetLengthInBytes();
-    frame.ops.Raw(MarkupOp::kEnd, std::string_view(scratch).substr(nameEnd));
+    frame.ops.Raw(MarkupOp::kEnd, tag.substr(nameEnd));
     consumed = position + static_cast<uint64_t>(count);
   }
   if (frame.kept) {
     if (frame.texts == 1 && frame.rawTexts == 0) {
       // The one run of text is the whole text: elements of the same shape
       // then share one markup, whatever their texts' lengths.
-      std::string& ops = frame.ops.bytes;
+      std::string_view ops = frame.ops.bytes.View();
       size_t end = frame.textAt + 1;
       while (static_cast<unsigned char>(ops[end]) & 0x80) ++end;
-      ops.replace(frame.textAt, end + 1 - frame.textAt, 1, static_cast<char>(MarkupOp::kWhole));
+      frame.ops.bytes.Replace(frame.textAt, end + 1 - frame.textAt, static_cast<char>(MarkupOp::kWhole));
     }
-    NodeAccess::SetMarkup(node, Intern(frame.ops.bytes));
+    NodeAccess::SetMarkup(node, Intern(frame.ops.bytes.View()));
   }
   --depth;
 }
 
 void LayoutRecorder::Text(const char* text, size_t length) {
-  if (!off && depth != 0) gapText.append(text, length);
+  if (off || depth == 0) return;
+  uint64_t position = static_cast<uint64_t>(xmp_XML_GetCurrentByteIndex(events));
+  int count = xmp_XML_GetCurrentByteCount(events);
+  open.length += length;
+  open.blank = open.blank && Blank(text, length);
+  if (!open.written) return;
+  // Character data stands for its bytes as they are, or for a reference
+  // the writer would write the same way (&amp; and &lt;). Spaces and tabs
+  // of their own length are themselves (a reference would be longer; a line
+  // end may have been a CR).
+  bool next = position == (open.end == 0 ? consumed : open.end) && count > 0;
+  bool itself = next && static_cast<size_t>(count) == length && open.blank &&
+                std::memchr(text, '\n', length) == nullptr;
+  if (next && !itself) {
+    std::string_view raw = window.View(position, position + static_cast<uint64_t>(count), scratch);
+    std::string_view piece(text, length);
+    next = raw == piece || WrittenAsText(raw, piece);
+  }
+  open.written = next;
+  open.end = position + static_cast<uint64_t>(count);
 }
 
 void LayoutRecorder::OtherMarkup(MarkupOp kind) {
@@ -220,11 +261,10 @@ void LayoutRecorder::OtherMarkup(MarkupOp kind) {
   if (count <= 0 || window.At(position) != '<') return;  // from an entity: its reference is the text
   Frame& frame = frames[depth - 1];
   CloseGap(position, frame);
-  scratch.clear();
-  window.Copy(position, position + static_cast<uint64_t>(count), scratch);
-  NoteLineEnd(scratch);
-  frame.items.push_back(Item{kind, frame.runRaw.size(), scratch.size(), 0, true, true});
-  frame.runRaw += scratch;
+  std::string_view markup = window.View(position, position + static_cast<uint64_t>(count), scratch);
+  NoteLineEnd(markup);
+  frame.items.push_back(Item{kind, frame.runRaw.size(), markup.size(), 0, true, true});
+  frame.runRaw += markup;
   consumed = position + static_cast<uint64_t>(count);
 }
 
@@ -237,10 +277,10 @@ bool LayoutRecorder::Finish(KeptDocument& kept) {
   return true;
 }
 
-void LayoutRecorder::NoteLineEnd(const std::string& raw) {
+void LayoutRecorder::NoteLineEnd(std::string_view raw) {
   if (lineEndFound) return;
   size_t at = raw.find('\n');
-  if (at == std::string::npos) return;
+  if (at == std::string_view::npos) return;
   around.lineEnd = at != 0 && raw[at - 1] == '\r' ? "\r\n" : "\n";
   lineEndFound = true;
 }
@@ -248,8 +288,9 @@ void LayoutRecorder::NoteLineEnd(const std::string& raw) {
 // A child whose start tag begins a line has that line's indentation; the
 // first one deeper than its parent's gives the document's unit.
 void LayoutRecorder::NoteIndent(Frame& parent, Frame& child) {
-  if (parent.items.empty() || parent.items.back().kind != MarkupOp::kText ||
-      parent.items.back().rawLength == 0)
+  if (unitFound) return;  // the indentation serves only to find the unit
+  // Only white space before a child is its indentation.
+  if (parent.items.empty() || parent.items.back().kind != MarkupOp::kText || !parent.items.back().blank)
     return;
   const Item& last = parent.items.back();
   std::string_view before(parent.runRaw.data() + last.raw, last.rawLength);
@@ -262,8 +303,8 @@ void LayoutRecorder::NoteIndent(Frame& parent, Frame& child) {
   }
 }
 
-Markup* LayoutRecorder::Intern(const std::string& operations) {
-  uint32_t hash = Hash(operations.data(), operations.size());
+Markup* LayoutRecorder::Intern(std::string_view operations) {
+  uint32_t hash = OperationsHash(operations);
   Slot& slot = slots[((hash * 0x9E3779B1u) >> 16) % kSlots];
   if (slot.markup == nullptr || slot.hash != hash || slot.markup->Operations() != operations) {
     Markup::Release(slot.markup);
@@ -274,22 +315,19 @@ Markup* LayoutRecorder::Intern(const std::string& operations) {
   return slot.markup;
 }
 
-// Only a layout in UTF-8 (or ASCII) can be written back as it stands.
-bool LayoutRecorder::EncodingKept(const std::string& prolog) const {
-  std::string_view text(prolog);
-  if (text.size() >= 2 && (text[0] == '\0' || text[1] == '\0' || static_cast<unsigned char>(text[0]) >= 0xFE))
-    return false;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  if (text.substr(0, 5) != "<?xml") return true;
-  std::string_view declaration = text.substr(0, text.find("?>"));
-  size_t at = declaration.find("encoding");
-  if (at == std::string_view::npos) return true;
-  at = declaration.find_first_of("\"'", at);
-  if (at == std::string_view::npos) return true;
-  size_t end = declaration.find(declaration[at], at + 1);
-  std::string name(declaration.substr(at + 1, end - at - 1));
+void LayoutRecorder::Declaration(const char* encoding) {
+  if (encoding == nullptr) return;
+  std::string name(encoding);
   for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii";
+  foreignEncoding = name != "utf-8" && name != "us-ascii";
+}
+
+// Only a layout in UTF-8 (or ASCII) can be written back as it stands: not
+// one a declaration or the first bytes (UTF-16) say is in another.
+bool LayoutRecorder::EncodingKept(const std::string& prolog) const {
+  bool wide = prolog.size() >= 2 &&
+              (prolog[0] == '\0' || prolog[1] == '\0' || static_cast<unsigned char>(prolog[0]) >= 0xFE);
+  return !wide && !foreignEncoding;
 }
 
 }  // namespace zelbas_detail

@@ -49,6 +49,8 @@ public:
   void EndTag(ZELBasXmlNode* node);
   void Text(const char* text, size_t length);
   void OtherMarkup(MarkupOp kind);  // a comment or a processing instruction
+  // The XML declaration named `encoding` (null when it names none).
+  void Declaration(const char* encoding);
 
   // At the end of a read whose root was read whole: what stands around it.
   // False when the input's layout was not kept (its encoding is not
@@ -85,11 +87,12 @@ private:
   void CloseGap(uint64_t position, Frame& frame);
   // The run ends at a tag: its operations join the element's.
   void EndRun(Frame& frame);
-  void RecordStartTag(Frame& frame, const std::string& raw, const char** atts);
-  void NoteLineEnd(const std::string& raw);
+  void RecordStartTag(Frame& frame, std::string_view tag, const char** atts);
+  void NoteLineEnd(std::string_view raw);
   void NoteIndent(Frame& parent, Frame& child);
-  Markup* Intern(const std::string& operations);
+  Markup* Intern(std::string_view operations);
   bool EncodingKept(const std::string& prolog) const;
+  bool foreignEncoding = false;  // the declaration names another than UTF-8
 
   XML_Parser events;
   SourceWindow window;
@@ -98,7 +101,16 @@ private:
   size_t depth = 0;
   bool off = false;  // nothing is kept for this input
   bool rootSeen = false;
-  std::string gapText;  // character data since the markup last taken
+  // The character data since the markup last taken: how many bytes, and
+  // whether they are white space only and cover the input piece by piece
+  // as the writer would write them, up to `end`.
+  struct Gap {
+    uint64_t end = 0;
+    size_t length = 0;
+    bool blank = true;
+    bool written = true;
+  };
+  Gap open;
   std::string scratch;
   KeptDocument around;
   bool lineEndFound = false;

@@ -18,12 +18,27 @@ Markup* Markup::Make(std::string_view operations) {
   return made;
 }
 
+ByteRun::~ByteRun() {
+  if (data != nullptr) mem_Free(data);
+}
+
+void ByteRun::Grow(size_t more) {
+  size_t wanted = ZELBasCheckedAdd(used, more);
+  size_t grown = room * 2 > wanted ? room * 2 : wanted < 64 ? 64 : wanted;
+  char* bytes = static_cast<char*>(mem_OperatorNewThrowBuiltin(grown));
+  if (used != 0) std::memcpy(bytes, data, used);
+  if (data != nullptr) mem_Free(data);
+  data = bytes;
+  room = grown;
+}
+
 void Markup::Release(Markup* markup) {
   if (markup != nullptr && --markup->references == 0) mem_Free(markup);
 }
 
 bool MarkupReader::Next(MarkupStep& step) {
   if (at == end) return false;
+  step = MarkupStep();
   step.op = static_cast<MarkupOp>(*at++);
   switch (step.op) {
     case MarkupOp::kAttribute:
@@ -38,6 +53,7 @@ bool MarkupReader::Next(MarkupStep& step) {
       }
       break;
     case MarkupOp::kImplied:
+      step.element = Text();
       step.name = Text();
       step.value = Text();
       break;
@@ -66,7 +82,7 @@ void MarkupWriter::Step(const MarkupStep& step) {
       RawAttribute(step.space, step.name, step.between, step.quote, step.value, step.raw);
       break;
     case MarkupOp::kImplied:
-      Implied(step.name, step.value);
+      Implied(step.element, step.name, step.value);
       break;
     case MarkupOp::kText:
       TextBytes(step.count);

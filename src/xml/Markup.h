@@ -24,15 +24,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
+
+#include "ShortBytes.h"
 
 namespace zelbas_detail {
 
 enum class MarkupOp : uint8_t {
   kAttribute = 1,  // space, name, between, quote: the value is the node's, written escaped
   kRawAttribute,   // space, name, between, quote, value, raw: raw while the node's value is `value`
-  kImplied,        // name, value: given by the document type, not written while it has that value
+  kImplied,        // element, name, value: given by the document type for that element, not written
+                   // while the element keeps its name and the attribute that value
   kOpen,           // tail: the end of a start tag with content (">" and the white space before it)
   kSelfClose,      // tail: the end of an empty-element tag ("/>" and the white space before it)
   kWhole,          // the node's whole text, written escaped
@@ -47,10 +51,52 @@ enum class MarkupOp : uint8_t {
 
 // One operation, as MarkupReader gives it.
 struct MarkupStep {
-  MarkupOp op;
+  MarkupOp op = MarkupOp::kChild;
   std::string_view space, name, between, value, raw;  // as the operation has them
+  std::string_view element;                           // kImplied
   char quote = '"';
   size_t count = 0;  // kText, kRawText: bytes of the node's text
+};
+
+// Bytes appended to inline, a buffer from the memory module that grows as
+// needed: a read builds a markup for every element, a few bytes at a time.
+class ByteRun {
+public:
+  ByteRun() = default;
+  ByteRun(const ByteRun&) = delete;
+  ByteRun& operator=(const ByteRun&) = delete;
+  ByteRun(ByteRun&& other) noexcept : data(other.data), used(other.used), room(other.room) {
+    other.data = nullptr;
+    other.used = other.room = 0;
+  }
+  ~ByteRun();
+
+  void Append(const char* bytes, size_t length) {
+    if (length > room - used) Grow(length);
+    CopyBytes(data + used, bytes, length);  // mostly a few bytes: no call
+    used += length;
+  }
+  void Append(std::string_view bytes) { Append(bytes.data(), bytes.size()); }
+  void Append(char byte) {
+    if (used == room) Grow(1);
+    data[used++] = byte;
+  }
+  // Replaces the `length` bytes at `at` by `byte`.
+  void Replace(size_t at, size_t length, char byte) {
+    data[at] = byte;
+    std::memmove(data + at + 1, data + at + length, used - at - length);
+    used -= length - 1;
+  }
+  void Clear() { used = 0; }
+  size_t Size() const { return used; }
+  std::string_view View() const { return std::string_view(data, used); }
+
+private:
+  void Grow(size_t more);
+
+  char* data = nullptr;
+  size_t used = 0;
+  size_t room = 0;
 };
 
 // Builds the operations of one element.
@@ -59,18 +105,18 @@ public:
   void Attribute(std::string_view space, std::string_view name, std::string_view between, char quote) {
     Op(MarkupOp::kAttribute);
     Text(space), Text(name), Text(between);
-    bytes += quote;
+    bytes.Append(quote);
   }
   void RawAttribute(std::string_view space, std::string_view name, std::string_view between, char quote,
                     std::string_view value, std::string_view raw) {
     Op(MarkupOp::kRawAttribute);
     Text(space), Text(name), Text(between);
-    bytes += quote;
+    bytes.Append(quote);
     Text(value), Text(raw);
   }
-  void Implied(std::string_view name, std::string_view value) {
+  void Implied(std::string_view element, std::string_view name, std::string_view value) {
     Op(MarkupOp::kImplied);
-    Text(name), Text(value);
+    Text(element), Text(name), Text(value);
   }
   // kOpen, kSelfClose, kEnd with their tail; kBlank, kComment,
   // kInstruction with their markup.
@@ -87,23 +133,23 @@ public:
     Number(count);
     Text(raw);
   }
-  void Op(MarkupOp op) { bytes += static_cast<char>(op); }
+  void Op(MarkupOp op) { bytes.Append(static_cast<char>(op)); }
   // Appends the steps as MarkupReader gives them.
   void Step(const MarkupStep& step);
 
-  std::string bytes;
+  ByteRun bytes;
 
 private:
   void Number(size_t n) {
     do {
       unsigned char low = n & 0x7F;
       n >>= 7;
-      bytes += static_cast<char>(low | (n != 0 ? 0x80 : 0));
+      bytes.Append(static_cast<char>(low | (n != 0 ? 0x80 : 0)));
     } while (n != 0);
   }
   void Text(std::string_view text) {
     Number(text.size());
-    bytes.append(text.data(), text.size());
+    bytes.Append(text);
   }
 };
 

@@ -51,6 +51,7 @@ public:
   static uint32_t KeptIndex(const ZELBasXmlNode* node) { return node->keptIndex; }
   static void SetKeptIndex(ZELBasXmlNode* node, uint32_t index) { node->keptIndex = index; }
   static bool TextEdited(const ZELBasXmlNode* node) { return node->textEdited; }
+  static void SetTextEdited(ZELBasXmlNode* node, bool edited) { node->textEdited = edited; }
 
   // Constructs a child named `tagName` at the end of `parent`'s children and
   // links it there: the same node that appending a copy of a new one gives.

@@ -21,6 +21,7 @@ ReadSession::ReadSession(ZELBasXmlDocument& target, const ReadMode& readMode)
     xmp_XML_SetCharacterDataHandler(created, &TreeBuilder::KeptText);
     xmp_XML_SetCommentHandler(created, &TreeBuilder::KeptComment);
     xmp_XML_SetProcessingInstructionHandler(created, &TreeBuilder::KeptInstruction);
+    xmp_XML_SetXmlDeclHandler(created, &TreeBuilder::KeptDeclaration);
     builder->layout.emplace(created);
   } else {
     xmp_XML_SetElementHandler(created, &ZELBasXmlDocument::unknownStartTag,

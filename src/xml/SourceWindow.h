@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zelbas_detail {
 
@@ -23,6 +24,18 @@ public:
   void Keep(uint64_t from);
   // Appends the bytes at positions [begin, end) to `out`.
   void Copy(uint64_t begin, uint64_t end, std::string& out) const;
+  // The bytes at positions [begin, end), where they lie when they lie in
+  // one piece, else copied into `scratch`; valid until the next Keep.
+  std::string_view View(uint64_t begin, uint64_t end, std::string& scratch) const {
+    uint64_t start = chunkStart();
+    if (begin >= start) return std::string_view(chunk + (begin - start), static_cast<size_t>(end - begin));
+    if (end <= start)
+      return std::string_view(kept).substr(static_cast<size_t>(begin - keptStart),
+                                           static_cast<size_t>(end - begin));
+    scratch.clear();
+    Copy(begin, end, scratch);
+    return scratch;
+  }
   // The byte at `position`.
   char At(uint64_t position) const {
     return position < chunkStart() ? kept[position - keptStart] : chunk[position - chunkStart()];

@@ -213,3 +213,9 @@ void TreeBuilder::KeptInstruction(void* userData, const char* /*target*/, const 
   ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
   DocumentAccess::Builder(document)->layout->OtherMarkup(MarkupOp::kInstruction);
 }
+
+void TreeBuilder::KeptDeclaration(void* userData, const char* /*version*/, const char* encoding,
+                                  int /*standalone*/) {
+  ZELBasXmlDocument& document = *static_cast<ZELBasXmlDocument*>(userData);
+  DocumentAccess::Builder(document)->layout->Declaration(encoding);
+}

@@ -33,6 +33,7 @@ public:
   static void KeptText(void* userData, const char* s, int len);
   static void KeptComment(void* userData, const char* text);
   static void KeptInstruction(void* userData, const char* target, const char* data);
+  static void KeptDeclaration(void* userData, const char* version, const char* encoding, int standalone);
 
   StringCache strings;
   TextAssembly text;

@@ -132,7 +132,8 @@ command -v ninja >/dev/null && generator=(-G Ninja)
 if cmake -S "$prefix/share/doc/ZELBasXmlDocument/examples" -B "$work/cmake-build" "${generator[@]}" \
   -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$flags -Wall -Wextra -Werror" \
   >"$work/cmake.log" 2>&1 && cmake --build "$work/cmake-build" \
-  --target outline build_tree edit_settings sum_field write_escaped >>"$work/cmake.log" 2>&1; then
+  --target outline build_tree edit_settings sum_field write_escaped keep_settings delete_drafts \
+  >>"$work/cmake.log" 2>&1; then
   bin="$work/cmake-build"
   expect "find_package: outline" "$work/outline.txt" -- "$bin/outline" "$catalog"
   expect "find_package: build_tree" "$work/build_tree.txt" -- "$bin/build_tree"
@@ -152,6 +153,16 @@ if cmake -S "$prefix/share/doc/ZELBasXmlDocument/examples" -B "$work/cmake-build
   expect "sum_field" "$work/sum.txt" -- "$bin/sum_field" "$work/orders.xml" price
   expect "write_escaped" "$work/empty" -- "$bin/write_escaped" "$work/escaped.xml"
   expect "write_escaped: the file" "$work/escaped.want" -- cat "$work/escaped.xml"
+  # Kept layouts: one value of the commented file changed, nothing else;
+  # the drafts gone from the page with their lines, the text around them
+  # where it was.
+  cp "$doc/examples/settings.xml" "$work/keep.xml"
+  sed 's/width="1024"/width="1280"/' "$doc/examples/settings.xml" >"$work/keep.want"
+  expect "keep_settings" "$work/empty" -- "$bin/keep_settings" "$work/keep.xml" window width 1280
+  expect "keep_settings: the file" "$work/keep.want" -- cat "$work/keep.xml"
+  sed -e 's|<span class="draft">(measure again!)</span>||' -e '/<p class="draft">/d' \
+    "$doc/examples/article.xml" >"$work/drafts.want"
+  expect "delete_drafts" "$work/drafts.want" -- "$bin/delete_drafts" "$doc/examples/article.xml"
 else
   cat "$work/cmake.log"
   fail "find_package build"
@@ -174,12 +185,13 @@ fi
 # The README's examples, unchanged, with nothing but -lZELBasXmlDocument
 # (and the prefix's paths); run beside the example catalog.
 mkdir -p "$work/readme/examples"
-cp "$catalog" "$work/readme/examples/"
+cp "$catalog" "$doc/examples/settings.xml" "$work/readme/examples/"
 awk -v dir="$work/readme" '/^```cpp$/ { out = dir "/example" ++n ".cpp"; next } /^```$/ { out = "" } out { print > out }' \
   "$doc/README.md"
 printf 'A-100: Claw hammer\nB-220: Watering can with rose\nD-400: Salt & pepper mill\n' >"$work/readme1.txt"
-printf '<model name="m1" version="2">\n    <part id="p1">Wheel\n    </part>\n</model>\n' >"$work/readme2.txt"
-for n in 1 2; do
+: >"$work/readme2.txt"
+printf '<model name="m1" version="2">\n    <part id="p1">Wheel\n    </part>\n</model>\n' >"$work/readme3.txt"
+for n in 1 2 3; do
   # shellcheck disable=SC2086
   if "$cxx" -std=c++17 -Wall -Wextra -Werror $flags "$work/readme/example$n.cpp" -o "$work/readme/example$n" \
     -I"$prefix/include" -L"$prefix/$libdir" -lZELBasXmlDocument -Wl,-rpath,"$prefix/$libdir"; then
@@ -188,6 +200,10 @@ for n in 1 2; do
       grep -q '^        <price>11.50</price>$' "$work/readme/catalog.out.xml" &&
         grep -q '^        <name>Salt &amp; pepper mill</name>$' "$work/readme/catalog.out.xml" &&
         ! grep -q C-310 "$work/readme/catalog.out.xml" || fail "README example 1: the file it saved"
+    fi
+    if ((n == 2)); then
+      sed 's/width="1024"/width="1280"/' "$work/readme/examples/settings.xml" |
+        cmp -s - "$work/readme/settings.out.xml" || fail "README example 2: the file it saved"
     fi
   else
     fail "README example $n: plain -lZELBasXmlDocument build"

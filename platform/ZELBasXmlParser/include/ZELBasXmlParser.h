@@ -34,6 +34,8 @@ ZELBASXMLPARSER_API void xmp_XML_SetCommentHandler(XML_Parser parser, XML_Commen
 /// result.
 ZELBASXMLPARSER_API void xmp_XML_SetProcessingInstructionHandler(XML_Parser parser,
                                                                  XML_ProcessingInstructionHandler handler);
+/// Expat's XML_SetXmlDeclHandler, with the same arguments and result.
+ZELBASXMLPARSER_API void xmp_XML_SetXmlDeclHandler(XML_Parser parser, XML_XmlDeclHandler handler);
 /// Expat's XML_Parse, with the same arguments and result; raises again the
 /// exception a handler raised, the parse stopped at that handler.
 ZELBASXMLPARSER_API enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length,

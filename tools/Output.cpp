@@ -1,0 +1,81 @@
+// The output of zelbasxml, through the file module's replacing streams.
+#include "Output.h"
+
+#include <cerrno>
+
+#include "Progress.h"
+#include "Report.h"
+#include "ZELBasShared.h"
+#include "ZELBasXmlDocument.h"
+
+namespace zelbasxml_detail {
+
+namespace {
+
+bool Open(Output& out) {
+  errno = 0;
+  out.stream = out.target == "-" ? stdout : ZELBasFileOps::Fopen(ZELString(out.target.c_str()), "w");
+  if (out.stream == nullptr) out.error = errno != 0 ? errno : EIO;
+  return out.stream != nullptr;
+}
+
+}  // namespace
+
+bool WriteBytes(void* context, const char* bytes, size_t length) {
+  Output* out = static_cast<Output*>(context);
+  if (out->stream == nullptr && !Open(*out)) return false;
+  if (std::fwrite(bytes, 1, length, out->stream) != length) {
+    out->error = errno != 0 ? errno : EIO;
+    return false;
+  }
+  out->written += static_cast<long long>(length);
+  out->progress->Write(out->written);
+  return true;
+}
+
+Output OutputTo(const std::string& target, Progress& progress) {
+  Output out;
+  out.target = target == "/dev/stdout" ? "-" : target;  // its own standard output, as -o -
+  out.name = target == "-" ? std::string("standard output") : target;
+  out.progress = &progress;
+  return out;
+}
+
+int CloseOutput(Output& out, bool written) {
+  if (out.stream == nullptr && (!written || !Open(out)))
+    return Fail(*out.progress, out.name, Reason(out.error));
+  errno = 0;
+  // A replacing stream that failed a write is discarded by its close.
+  bool closed = out.stream == stdout ? std::fflush(stdout) == 0 && !std::ferror(stdout)
+                                     : ZELBasFileOps::Fclose(out.stream) == 0;
+  if (!closed && written) out.error = errno != 0 ? errno : EIO;
+  if (!written || !closed) return Fail(*out.progress, out.name, Reason(out.error));
+  return kDone;
+}
+
+bool MayWriteAfterParseError(bool chunked, const std::string& output, Progress& progress) {
+  if (!chunked) return false;
+  if (output == "-") return true;
+  progress.Say("zelbasxml: " + output + ": not written, the input being malformed");
+  return false;
+}
+
+bool Writable(const ZELBasXmlNode& node, unsigned long layout, const std::string& output,
+              Progress& progress) {
+  ZELString problem;
+  if ((layout & (ZELBasXmlWellFormed | ZELBasXmlKeepLayout)) == 0 || node.CheckWritable(problem) == S_OK)
+    return true;
+  progress.Say("zelbasxml: " + (output == "-" ? std::string("standard output") : output) +
+               ": not written: " + std::string(std::string_view(problem)));
+  return false;
+}
+
+int WriteDocument(const ZELBasXmlDocument& document, const std::string& output, Progress& progress) {
+  if (!Writable(document.GetRoot(), document.GetOptions(), output, progress)) return kMalformed;
+  Output out = OutputTo(output, progress);
+  errno = 0;
+  bool written = document.WriteTo(&WriteBytes, &out) == S_OK;
+  return CloseOutput(out, written);
+}
+
+}  // namespace zelbasxml_detail
