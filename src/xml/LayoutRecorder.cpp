@@ -184,12 +184,11 @@ void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const ch
     at = static_cast<const char*>(std::memchr(at, quote, static_cast<size_t>(start + tag.size() - at)));
     std::string_view raw(valueStart, static_cast<size_t>(at - valueStart));
     ++at;
-    if (Verbatim(raw, pair[1])) {
-      frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
-    } else if (std::string_view value(pair[1]); WrittenAsValue(raw, value, quote)) {
+    // Mostly the value as it is, seen without measuring it.
+    if (Verbatim(raw, pair[1]) || WrittenAsValue(raw, pair[1], quote)) {
       frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
     } else {
-      frame.ops.RawAttribute(spaceBefore, attribute, betweenBytes, quote, value, raw);
+      frame.ops.RawAttribute(spaceBefore, attribute, betweenBytes, quote, pair[1], raw);
     }
     pair += 2;
   }
