@@ -85,12 +85,6 @@ private:
   bool same = true;
 };
 
-inline bool WrittenAsText(std::string_view raw, std::string_view text) {
-  SameAs same(raw);
-  EscapeText(text, [&same](std::string_view piece) { same(piece); });
-  return same.Whole();
-}
-
 inline bool WrittenAsValue(std::string_view raw, std::string_view value, char quote) {
   SameAs same(raw);
   EscapeValue(value, quote, [&same](std::string_view piece) { same(piece); });

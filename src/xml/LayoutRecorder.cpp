@@ -25,6 +25,29 @@ bool Verbatim(std::string_view raw, const char* value) {
   return value[raw.size()] == '\0';
 }
 
+// True when text written as `raw` is what the writer writes for the
+// characters it stands for: no CDATA section (its "<"), no carriage
+// return (a line end the parser turns into a line feed), and no reference
+// but &amp; and &lt; (which the writer writes for & and <). Expat has
+// checked the rest: a ">" after "]]" cannot stand there.
+bool WrittenAsIs(std::string_view raw) {
+  const char* at = raw.data();
+  const char* end = at + raw.size();
+  for (;;) {
+    while (at != end && *at != '&' && *at != '<' && *at != '\r') ++at;
+    if (at == end) return true;
+    if (*at != '&') return false;
+    std::string_view rest(at, static_cast<size_t>(end - at));
+    if (rest.compare(0, 5, "&amp;") == 0) {
+      at += 5;
+    } else if (rest.compare(0, 4, "&lt;") == 0) {
+      at += 4;
+    } else {
+      return false;
+    }
+  }
+}
+
 // What follows the last line break of `text`, or false when it has none.
 bool AfterLastLineBreak(std::string_view text, std::string& indent) {
   size_t at = text.rfind('\n');
@@ -68,19 +91,39 @@ void LayoutRecorder::CloseGap(uint64_t position, Frame& frame) {
   Gap gap = open;
   open = Gap();
   if (position <= consumed) return;
-  // Written as the writer writes it when the character data covers the
-  // bytes exactly, piece by piece (no CDATA markup, no reference left).
-  bool written = gap.written && gap.end == position;
-  std::string_view raw;
-  if (!written || gap.blank) {
-    raw = window.View(consumed, position, scratch);
-    NoteLineEnd(raw);
-  }
+  std::string_view raw = window.View(consumed, position, scratch);
+  NoteLineEnd(raw);
+  bool written = WrittenAsIs(raw);
   frame.items.push_back(Item{MarkupOp::kText, frame.runRaw.size(), 0, gap.length, written, gap.blank});
   // Text written as the writer writes it is made again from the node's.
   if (!written || gap.blank) {
     frame.runRaw += raw;
     frame.items.back().rawLength = raw.size();
+  }
+}
+
+void LayoutRecorder::EndRunAt(uint64_t position, Frame& frame) {
+  if (!frame.items.empty()) {
+    CloseGap(position, frame);
+    EndRun(frame);
+    return;
+  }
+  // The run is one piece of text: its operation is written from where its
+  // bytes lie.
+  Gap gap = open;
+  open = Gap();
+  if (position <= consumed) return;
+  std::string_view raw = window.View(consumed, position, scratch);
+  NoteLineEnd(raw);
+  if (gap.blank) {
+    frame.ops.Raw(MarkupOp::kBlank, raw);
+  } else if (WrittenAsIs(raw)) {
+    frame.textAt = frame.ops.bytes.Size();
+    ++frame.texts;
+    frame.ops.TextBytes(gap.length);
+  } else {
+    ++frame.rawTexts;
+    frame.ops.RawText(gap.length, raw);
   }
 }
 
@@ -119,7 +162,12 @@ void LayoutRecorder::StartTag(ZELBasXmlNode* node, const char** atts) {
     frame.kept = false;
     return;
   }
-  if (parent != nullptr) {
+  if (parent != nullptr && unitFound) {
+    EndRunAt(position, *parent);
+    parent->ops.Op(MarkupOp::kChild);
+    NodeAccess::SetKeptIndex(node, parent->children++);
+    Push();
+  } else if (parent != nullptr) {
     CloseGap(position, *parent);
     Frame& child = Push();
     parent = &frames[depth - 2];  // Push may have moved the frames
@@ -209,8 +257,7 @@ void LayoutRecorder::EndTag(ZELBasXmlNode* node) {
   uint64_t position = static_cast<uint64_t>(xmp_XML_GetCurrentByteIndex(events));
   int count = xmp_XML_GetCurrentByteCount(events);
   if (count > 0) {
-    CloseGap(position, frame);
-    EndRun(frame);
+    EndRunAt(position, frame);
     std::string_view tag = window.View(position, position + static_cast<uint64_t>(count), scratch);
     size_t nameEnd = 2 + NodeAccess::TagName(node).GetLengthInBytes();
     frame.ops.Raw(MarkupOp::kEnd, tag.substr(nameEnd));
@@ -232,25 +279,8 @@ void LayoutRecorder::EndTag(ZELBasXmlNode* node) {
 
 void LayoutRecorder::Text(const char* text, size_t length) {
   if (off || depth == 0) return;
-  uint64_t position = static_cast<uint64_t>(xmp_XML_GetCurrentByteIndex(events));
-  int count = xmp_XML_GetCurrentByteCount(events);
   open.length += length;
   open.blank = open.blank && Blank(text, length);
-  if (!open.written) return;
-  // Character data stands for its bytes as they are, or for a reference
-  // the writer would write the same way (&amp; and &lt;). Spaces and tabs
-  // of their own length are themselves (a reference would be longer; a line
-  // end may have been a CR).
-  bool next = position == (open.end == 0 ? consumed : open.end) && count > 0;
-  bool itself = next && static_cast<size_t>(count) == length && open.blank &&
-                std::memchr(text, '\n', length) == nullptr;
-  if (next && !itself) {
-    std::string_view raw = window.View(position, position + static_cast<uint64_t>(count), scratch);
-    std::string_view piece(text, length);
-    next = raw == piece || WrittenAsText(raw, piece);
-  }
-  open.written = next;
-  open.end = position + static_cast<uint64_t>(count);
 }
 
 void LayoutRecorder::OtherMarkup(MarkupOp kind) {

@@ -87,6 +87,8 @@ private:
   void CloseGap(uint64_t position, Frame& frame);
   // The run ends at a tag: its operations join the element's.
   void EndRun(Frame& frame);
+  // The same for a run that ends with the text up to `position`.
+  void EndRunAt(uint64_t position, Frame& frame);
   void RecordStartTag(Frame& frame, std::string_view tag, const char** atts);
   void NoteLineEnd(std::string_view raw);
   void NoteIndent(Frame& parent, Frame& child);
@@ -102,13 +104,10 @@ private:
   bool off = false;  // nothing is kept for this input
   bool rootSeen = false;
   // The character data since the markup last taken: how many bytes, and
-  // whether they are white space only and cover the input piece by piece
-  // as the writer would write them, up to `end`.
+  // whether they are white space only.
   struct Gap {
-    uint64_t end = 0;
     size_t length = 0;
     bool blank = true;
-    bool written = true;
   };
   Gap open;
   std::string scratch;
