@@ -77,11 +77,19 @@ enum ZELBasXmlOptions : unsigned long {
   /// layout. Only for input in UTF-8 (or ASCII): other input is read as
   /// with ZELBasXmlWholeText and written in the well-formed layout.
   ZELBasXmlKeepLayout = 32,
+  /// Read: an encoding the parser does not know itself (it knows UTF-8,
+  /// UTF-16, ISO-8859-1 and US-ASCII), declared by the input, is converted
+  /// by the system: iconv of the C library, Windows' code pages. The tree
+  /// holds UTF-8 whatever the input. An encoding the system does not have
+  /// is a parse error whose message is "unsupported encoding NAME"
+  /// (docs/limits.md lists what works).
+  ZELBasXmlAnyEncoding = 64,
   /// What a program that reads and writes XML expects of an XML library:
   /// whole texts, the well-formed layout, quiet reads that start from an
-  /// empty tree and fail on malformed input.
+  /// empty tree and fail on malformed input, in any encoding the system
+  /// converts.
   ZELBasXmlStandard = ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet | ZELBasXmlFreshRead |
-                      ZELBasXmlFailOnParseError,
+                      ZELBasXmlFailOnParseError | ZELBasXmlAnyEncoding,
 };
 
 /// An XML element node.
