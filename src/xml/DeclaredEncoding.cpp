@@ -65,6 +65,9 @@ int DeclaredEncoding::Describe(void* self, const XML_Char* name, XML_Encoding* i
   for (int byte = 0; byte < 256; ++byte) {
     const unsigned char single = static_cast<unsigned char>(byte);
     long decoded = converter->page.Decode(&single, 1);
+    // Below 0x80 only a shift sequence starts a longer character: a state
+    // the map cannot describe.
+    if (decoded == CodePage::kIncomplete && byte < 0x80) return XML_STATUS_ERROR;
     if (decoded == CodePage::kIncomplete) {
       int length = SequenceLength(converter->page, single);
       converter->lengths[byte] = static_cast<unsigned char>(length);
