@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "CodePage.h"
@@ -11,6 +12,12 @@
 namespace zelbas_detail {
 
 namespace {
+
+// The ASCII characters Expat lets an encoding put elsewhere, which some
+// tables of the C library do (Shift_JIS has a yen sign for the backslash,
+// an overline for the tilde): read as ASCII, as the programs writing such
+// documents and Windows' tables mean them.
+const std::string_view kAsciiMeant = "$@\\^`{}~";
 
 // What Expat's decoding function needs for the parse: the code page, how
 // long each lead byte's characters are, and the two-byte characters met
@@ -73,6 +80,8 @@ int DeclaredEncoding::Describe(void* self, const XML_Char* name, XML_Encoding* i
       converter->lengths[byte] = static_cast<unsigned char>(length);
       multiByte = multiByte || length != 0;
       info->map[byte] = length != 0 ? -length : -1;
+    } else if (byte < 0x80 && decoded >= 0 && kAsciiMeant.find(static_cast<char>(byte)) != std::string_view::npos) {
+      info->map[byte] = byte;
     } else {
       info->map[byte] = decoded >= 0 && decoded <= 0xFFFF ? static_cast<int>(decoded) : -1;
     }
