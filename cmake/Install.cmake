@@ -1,4 +1,4 @@
-# Installation: the module and the five stand-in modules it links, their
+# Installation: the module and the five platform modules it links, their
 # public headers, the zelbasxml command, and the two ways other builds find
 # them: a CMake package (find_package(ZELBasXmlDocument CONFIG)) and a
 # pkg-config file.

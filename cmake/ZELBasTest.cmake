@@ -8,8 +8,9 @@ function(add_zelbas_test target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LIBRARIES;PROPERTIES")
   add_executable(${target} ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${target} PRIVATE ${arg_LIBRARIES} GTest::gtest GTest::gtest_main)
-  # The helpers every test may use: AllocationScope.h, TempDir.h, ...
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # The helpers every test may use, the modules' own included:
+  # AllocationScope.h, TempDir.h, ...
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   if(arg_PROPERTIES)
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ${arg_PROPERTIES})
   else()

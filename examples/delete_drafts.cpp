@@ -18,7 +18,9 @@ static void DeleteDrafts(ZELBasXmlNode& node) {
   }
 }
 
-static bool Print(void*, const char* bytes, size_t length) { return std::fwrite(bytes, 1, length, stdout) == length; }
+static bool Print(void*, const char* bytes, size_t length) {
+  return std::fwrite(bytes, 1, length, stdout) == length;
+}
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;

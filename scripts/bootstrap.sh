@@ -11,10 +11,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 mode="${1:-test}"
 
-# man-db: the install test reads the installed manual page. Expat at the
-# newest revision the sources offer (the security suite's): older ones crash
-# on hostile input, and the configure step refuses them.
-packages=(cmake g++ ninja-build pkg-config libmimalloc-dev libgtest-dev man-db)
+# man-db: the install test reads the installed manual page; btrfs-progs:
+# the write tests' copy-on-write file system. Expat at the newest revision
+# the sources offer (the security suite's): older ones crash on hostile
+# input, and the configure step refuses them.
+packages=(cmake g++ ninja-build pkg-config libmimalloc-dev libgtest-dev man-db btrfs-progs)
 
 bash scripts/ensure-packages.sh "${packages[@]}" --newest libexpat1-dev libexpat1
 

@@ -3,7 +3,7 @@
 # missing:
 #   - every tracked C++ file must be formatted as .clang-format says;
 #   - clang-tidy (checks in .clang-tidy) must find nothing in the library,
-#     the stand-in modules, the command and the examples.
+#     the platform modules, the command and the examples.
 #
 #   bash scripts/lint.sh [format|tidy]     both when no argument is given
 set -euo pipefail

@@ -11,59 +11,83 @@
 
 #include "DocumentReads.h"
 
-// Attribute values and texts that switch between heavily repeated and all
-// distinct, short and just past 24 bytes, and pairs such as AaAa and BBBB
-// that many string hashes take for equal: each reads back as it was given.
-TEST(DocumentTest, RepeatedAndDistinctValuesReadBackAsGiven) {
-  const char* const kTwins[] = {"AaAa", "AaBB", "BBAa", "BBBB"};
-  struct Element {
-    std::vector<std::string> values;  // of v0, v1, ...
-    std::string text;
-    bool split;  // across a chunk boundary: ReadFile keeps a trailing piece
-  };
-  std::vector<Element> given;
+namespace {
+
+// Elements with the attribute values v0, v1, ... and the texts given,
+// read from a file and from a string: what each value and text read back
+// as, where it differs ("" when none does). A text cut by a chunk boundary
+// keeps its trailing piece in the file read, as it should.
+std::string ReadBackDifferences(const std::vector<std::vector<std::string>>& values,
+                                const std::vector<std::string>& texts) {
   std::string xml = "<r>";
-  for (int i = 0; i < 4000; ++i) {
-    Element e{{}, "text number " + std::to_string(i), false};
-    if (i / 1000 != 2) {
-      // A short value, a value just too long to be short that starts with
-      // it, and the short one again.
-      for (int k = 0; k < 3; ++k) {
-        std::string brief = k == 2
-                                ? kTwins[i % 4] + std::to_string(i / 4)  // colliding in fours
-                                : std::to_string(i * 3 + k) + std::string(k == 0 ? i % 20 : 0, 's');  // to 24
-        e.values.insert(e.values.end(), {brief, brief + std::string(25 - brief.size() + i % 4, '-'), brief});
-      }
-      e.text = i % 3 != 0 ? " \t " : std::string("text ") + kTwins[(i + 1) % 4];
-    } else {
-      e.values.push_back("distinct " + std::to_string(i));
-    }
+  std::vector<bool> split;
+  for (size_t i = 0; i < values.size(); ++i) {
     xml += "<e";
-    for (size_t v = 0; v < e.values.size(); ++v) xml += " v" + std::to_string(v) + "=\"" + e.values[v] + "\"";
+    for (size_t v = 0; v < values[i].size(); ++v)
+      xml += " v" + std::to_string(v) + "=\"" + values[i][v] + "\"";
     xml += ">";
-    e.split = xml.size() / kChunk != (xml.size() + e.text.size()) / kChunk;
-    xml += e.text + "</e>";
-    given.push_back(e);
+    split.push_back(xml.size() / kChunk != (xml.size() + texts[i].size()) / kChunk);
+    xml += texts[i] + "</e>";
   }
   BothWays read(xml + "</r>");
+  std::string wrong;
   for (ZELBasXmlDocument* d : {&read.file, &read.string}) {
     const ZELBasVector<ZELBasXmlNode>& elements = d->GetRoot().Children();
-    ASSERT_EQ(elements.size(), given.size());
-    std::string wrong;
-    for (size_t i = 0; i < given.size(); ++i) {
-      for (size_t v = 0; v < given[i].values.size(); ++v) {
+    if (elements.size() != values.size()) return "elements lost";
+    for (size_t i = 0; i < values.size(); ++i) {
+      for (size_t v = 0; v < values[i].size(); ++v) {
         ZELString got;
         elements[i].GetAttribute(ZELString(("v" + std::to_string(v)).c_str()), got);
-        if (std::string_view(got) != given[i].values[v])
-          wrong += given[i].values[v] + " as " + got.CastToCharPtr() + "\n";
+        if (std::string_view(got) != values[i][v])
+          wrong += values[i][v] + " as " + got.CastToCharPtr() + "\n";
       }
-      std::string_view text = elements[i].GetData(), expected = given[i].text;
-      if (given[i].split && d == &read.file)
+      std::string_view text = elements[i].GetData(), expected = texts[i];
+      if (split[i] && d == &read.file)
         expected.remove_prefix(expected.size() - std::min(expected.size(), text.size()));
-      if (text.empty() || text != expected) wrong += given[i].text + " as " + std::string(text) + "\n";
+      if (text != expected) wrong += texts[i] + " as " + std::string(text) + "\n";
     }
-    EXPECT_EQ(wrong, "");
   }
+  return wrong;
+}
+
+}  // namespace
+
+// Values repeated many times over, among them pairs such as AaAa and BBBB
+// that many string hashes take for equal.
+TEST(DocumentTest, RepeatedShortValuesReadBackAsGiven) {
+  const char* const kTwins[] = {"AaAa", "AaBB", "BBAa", "BBBB"};
+  std::vector<std::vector<std::string>> values;
+  for (int i = 0; i < 3000; ++i) values.push_back({"true", kTwins[i % 4] + std::to_string(i / 400), "en"});
+  EXPECT_EQ(ReadBackDifferences(values, std::vector<std::string>(values.size(), "x")), "");
+}
+
+// A short value, and a value just too long to be short that starts with it.
+TEST(DocumentTest, ValuesJustPastShortReadBackWhole) {
+  std::vector<std::vector<std::string>> values;
+  for (int i = 0; i < 3000; ++i) {
+    std::string brief = std::to_string(i * 3) + std::string(i % 20, 's');
+    values.push_back({brief, brief + std::string(25 - brief.size() + i % 4, '-'), brief});
+  }
+  EXPECT_EQ(ReadBackDifferences(values, std::vector<std::string>(values.size(), "x")), "");
+}
+
+// Repeated values, then a stretch of values all distinct (where sharing
+// stops paying and values are built directly), then repeated ones again.
+TEST(DocumentTest, ValuesSwitchingBetweenRepeatedAndDistinctReadBackAsGiven) {
+  std::vector<std::vector<std::string>> values;
+  for (int i = 0; i < 12000; ++i) {
+    values.push_back({i / 4000 == 1 ? "distinct " + std::to_string(i) : "same " + std::to_string(i % 7)});
+  }
+  EXPECT_EQ(ReadBackDifferences(values, std::vector<std::string>(values.size(), "x")), "");
+}
+
+// Texts of white space between texts with words, many the same: each is its
+// element's own, over chunk boundaries too.
+TEST(DocumentTest, TextsReadBackAsGiven) {
+  std::vector<std::string> texts;
+  for (int i = 0; i < 30000; ++i)
+    texts.push_back(i % 3 != 0 ? " \t " : "text number " + std::to_string(i % 100));
+  EXPECT_EQ(ReadBackDifferences(std::vector<std::vector<std::string>>(texts.size()), texts), "");
 }
 
 // Text past what one parse call takes: refused before the parser sees it.

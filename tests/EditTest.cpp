@@ -65,29 +65,57 @@ ZELBasXmlNode Built() {
 
 }  // namespace
 
-TEST(EditTest, ChildrenChangeInPlaceAndStayLinked) {
-  ZELBasXmlDocument d;
-  ASSERT_EQ(d.ReadString(ZELString("<r><a><x/></a><b k='1' j='2'><y><z/></y></b><c><w/></c></r>")), S_OK);
-  ZELBasXmlNode& root = d.GetRoot();
-  ASSERT_NE(root.FirstChild(ZELString("b")), nullptr);
-  EXPECT_EQ(root.FirstChild(ZELString("q")), nullptr);
-  root.FirstChild(ZELString("b"))->SetData(ZELString("t"));
-  EXPECT_EQ(root.RemoveChild(3), E_FAIL);
-  EXPECT_EQ(root.RemoveChild(0), S_OK);
-  ExpectLinked(root);
-  EXPECT_EQ(root.ChildAt(0).RemoveAttribute(ZELString("k")), S_OK);
-  EXPECT_EQ(root.ChildAt(0).RemoveAttribute(ZELString("k")), E_FAIL);
+// A document read from `xml`, whose root the tests edit.
+struct Read {
+  explicit Read(const char* xml) { EXPECT_EQ(document.ReadString(ZELString(xml)), S_OK) << xml; }
+  ZELBasXmlNode& Root() { return document.GetRoot(); }
+  ZELBasXmlDocument document;
+};
+
+const char kTree[] = "<r><a><x/></a><b k='1' j='2'><y><z/></y></b><c><w/></c></r>";
+
+TEST(EditTest, FirstChildFindsTheFirstOfThatNameOrNone) {
+  Read read("<r><a/><b n='1'/><b n='2'/></r>");
+  ZELString n;
+  ASSERT_NE(read.Root().FirstChild(ZELString("b")), nullptr);
+  read.Root().FirstChild(ZELString("b"))->GetAttribute(ZELString("n"), n);
+  EXPECT_EQ(Text(n), "1");
+  EXPECT_EQ(read.Root().FirstChild(ZELString("q")), nullptr);
+}
+
+TEST(EditTest, ARemovedChildTakesItsSubtreeAndTheOthersStayLinked) {
+  Read read(kTree);
+  EXPECT_EQ(read.Root().RemoveChild(0), S_OK);
+  ExpectLinked(read.Root());
+  EXPECT_EQ(Line(read.Root()), "<r><b j=\"2\" k=\"1\"><y><z/></y></b><c><w/></c></r>");
+  EXPECT_EQ(read.Root().RemoveChild(1), S_OK);
+  EXPECT_EQ(read.Root().RemoveChild(0), S_OK);
+  EXPECT_EQ(Render(read.Root()), "<r/>\n");
+}
+
+TEST(EditTest, RemovalsPastTheEndOrOfNothingFailAndChangeNothing) {
+  Read read(kTree);
+  EXPECT_EQ(read.Root().RemoveChild(3), E_FAIL);
+  EXPECT_EQ(read.Root().ChildAt(1).RemoveAttribute(ZELString("q")), E_FAIL);
+  EXPECT_EQ(Line(read.Root()), "<r><a><x/></a><b j=\"2\" k=\"1\"><y><z/></y></b><c><w/></c></r>");
+}
+
+TEST(EditTest, AnAttributeRemovedLeavesTheOthersInOrder) {
+  Read read("<r c='3' a='1' b='2'/>");
+  EXPECT_EQ(read.Root().RemoveAttribute(ZELString("b")), S_OK);
+  EXPECT_EQ(Line(read.Root()), "<r a=\"1\" c=\"3\"/>");
+}
+
+TEST(EditTest, ChildrenChangedInPlaceStayLinked) {
+  Read read(kTree);
+  read.Root().FirstChild(ZELString("b"))->SetData(ZELString("t"));
   ZELBasXmlNode added(ZELString("d"));
-  root.ChildAt(1).Append(added);
-  EXPECT_EQ(root.ChildAt(0).ChildAt(0).RemoveChild(0), S_OK);
-  ExpectLinked(root);
-  EXPECT_EQ(
-      Render(root),
-      "<r>\n    <b j=\"2\">t\n        <y/>\n    </b>\n    <c>\n        <w/>\n        <d/>\n    </c>\n</r>\n");
-  // The last child, and the only one.
-  EXPECT_EQ(root.RemoveChild(1), S_OK);
-  EXPECT_EQ(root.RemoveChild(0), S_OK);
-  EXPECT_EQ(Render(root), "<r/>\n");
+  read.Root().ChildAt(2).Append(added);
+  EXPECT_EQ(read.Root().ChildAt(1).ChildAt(0).RemoveChild(0), S_OK);
+  ExpectLinked(read.Root());
+  EXPECT_EQ(Render(read.Root()),
+            "<r>\n    <a>\n        <x/>\n    </a>\n    <b j=\"2\" k=\"1\">t\n        <y/>\n    </b>\n"
+            "    <c>\n        <w/>\n        <d/>\n    </c>\n</r>\n");
 }
 
 TEST(EditTest, ANodeOfTheTreeBecomesItsRoot) {

@@ -196,6 +196,17 @@ TEST(KeepLayoutTest, EmptyElementsTakeContentOnLinesOfTheirOwn) {
             expected);
 }
 
+// What the document type gives is not written, unless the element is no
+// longer the one it gives it to.
+TEST(KeepLayoutTest, DefaultAttributesStayUnwrittenWhileTheyApply) {
+  const std::string xml = "<!DOCTYPE r [<!ATTLIST a d CDATA 'def'>]><r><a/></r>";
+  EXPECT_EQ(Edited(xml, [](ZELBasXmlNode&) {}), xml);
+  EXPECT_EQ(Edited(xml, [](ZELBasXmlNode& r) { r.ChildAt(0).InsertAttribute(S("d"), S("other")); }),
+            "<!DOCTYPE r [<!ATTLIST a d CDATA 'def'>]><r><a d=\"other\"/></r>");
+  EXPECT_EQ(Edited(xml, [](ZELBasXmlNode& r) { r.ChildAt(0).SetTagName(S("b")); }),
+            "<!DOCTYPE r [<!ATTLIST a d CDATA 'def'>]><r><b d=\"def\"/></r>");
+}
+
 TEST(KeepLayoutTest, MixedContentKeepsItsOrderAndTakesNewTextInItsFirstRun) {
   const std::string p = "<p>Hello <b>big</b> world &amp; <i>more</i>!</p>";
   EXPECT_EQ(Edited(p, [](ZELBasXmlNode&) {}), p);

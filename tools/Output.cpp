@@ -35,7 +35,7 @@ bool WriteBytes(void* context, const char* bytes, size_t length) {
 
 Output OutputTo(const std::string& target, Progress& progress) {
   Output out;
-  out.target = target;
+  out.target = target == "/dev/stdout" ? "-" : target;  // its own standard output, as -o -
   out.name = target == "-" ? std::string("standard output") : target;
   out.progress = &progress;
   return out;

@@ -1,8 +1,10 @@
 // File access on Linux: Fopen, and the stream that replaces a file. Such a
-// stream writes to a new, private file beside the target, which takes the
-// target's place only when fclose finds everything written: a failed write
-// never leaves the target half-written. Where the target is and what it
-// is are decided once, at the open (Resolve.cpp).
+// stream writes to a new file beside the target, which takes the target's
+// place only when fclose finds everything written: a failed write never
+// leaves the target half-written. Where no new file can take its place, the
+// text is gathered in a new file all the same and copied over the target at
+// the close. Where the target is and what it is are decided once, at the
+// open (Resolve.cpp).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "Replacement.h"
 #include "ZELBasShared.h"
@@ -30,10 +35,7 @@ void CloseDescriptor(int fd) {
   errno = error;
 }
 
-Replacement::~Replacement() {
-  Unname(*this);
-  std::free(memory);
-}
+Replacement::~Replacement() { Unname(*this); }
 
 // Takes `size` bytes from the test budget; false when they exceed it.
 bool TakeBudget(size_t size) {
@@ -59,21 +61,31 @@ bool WriteAll(int fd, const char* bytes, size_t size) {
   return true;
 }
 
-// Keeps `size` more bytes in memory.
-bool Keep(Replacement& r, const char* bytes, size_t size) {
-  if (size > r.room - r.length) {
-    if (size > SIZE_MAX / 4 - r.length) {
-      errno = ENOMEM;
-      return false;
+// The replacing streams open now, for Fdiscard.
+std::mutex openLock;
+std::vector<std::pair<FILE*, Replacement*>> openStreams;
+
+void Remember(FILE* stream, Replacement* r) {
+  std::lock_guard<std::mutex> guard(openLock);
+  openStreams.emplace_back(stream, r);
+}
+
+void Forget(const Replacement* r) {
+  std::lock_guard<std::mutex> guard(openLock);
+  auto found =
+      std::find_if(openStreams.begin(), openStreams.end(), [r](auto& open) { return open.second == r; });
+  if (found != openStreams.end()) openStreams.erase(found);
+}
+
+// Makes the stream's close fail and leave the target as it was.
+void Abandon(FILE* stream) {
+  std::lock_guard<std::mutex> guard(openLock);
+  for (auto& open : openStreams) {
+    if (open.first == stream && !open.second->failed) {
+      open.second->failed = true;
+      open.second->error = ECANCELED;
     }
-    size_t room = std::max({size_t(65536), r.room * 2, r.length + size});
-    char* grown = static_cast<char*>(std::realloc(r.memory, room));
-    if (grown == nullptr) return false;
-    r.memory = grown;
-    r.room = room;
   }
-  std::memcpy(r.memory + r.length, bytes, size);
-  return true;
 }
 
 ssize_t Write(void* cookie, const char* bytes, size_t size) {
@@ -81,7 +93,7 @@ ssize_t Write(void* cookie, const char* bytes, size_t size) {
   if (!r.failed && !TakeBudget(size)) {
     r.failed = true;
     r.error = EIO;
-  } else if (!r.failed && !(r.temp ? WriteAll(r.temp.Get(), bytes, size) : Keep(r, bytes, size))) {
+  } else if (!r.failed && !WriteAll(r.temp.Get(), bytes, size)) {
     r.failed = true;
     r.error = errno;
   }
@@ -97,7 +109,8 @@ ssize_t Write(void* cookie, const char* bytes, size_t size) {
 // every write succeeded.
 int Finish(void* cookie) {
   Replacement* r = static_cast<Replacement*>(cookie);
-  bool ok = !r->failed && (r->temp ? Replace(*r) : Overwrite(*r));
+  Forget(r);
+  bool ok = !r->failed && (r->inPlace ? Overwrite(*r) : Replace(*r));
   int error = r->failed ? r->error : errno;
   delete r;
   errno = error;
@@ -105,10 +118,13 @@ int Finish(void* cookie) {
 }
 
 // Devices, pipes and other special files are written in place, blocking as
-// fopen's stream would.
+// fopen's stream would. A socket is this process's own descriptor shared
+// (Resolve.cpp): its flags are its owner's.
 FILE* InPlace(Descriptor& special) {
+  struct stat info;
   int flags = fcntl(special.Get(), F_GETFL);
-  if (flags < 0 || fcntl(special.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+  if (flags < 0 || fstat(special.Get(), &info) != 0) return nullptr;
+  if (!S_ISSOCK(info.st_mode) && fcntl(special.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
   FILE* stream = fdopen(special.Get(), "w");
   if (stream != nullptr) special.Take();
   return stream;
@@ -129,14 +145,19 @@ FILE* OpenReplacement(const char* path) {
   }
   std::unique_ptr<Replacement> r(new (std::nothrow) Replacement());
   if (r == nullptr) return nullptr;
+  r->began = Now();
   Descriptor special = NoDescriptor();
   if (!Resolve(path, *r, special)) return nullptr;
   if (special) return InPlace(special);
-  if (!r->target) r->newMode = NewFileMode();
-  if (!CreateTemporary(*r) && (!r->target || !NoNewFileHere(errno))) return nullptr;
+  if (r->inPlace || !CreateTemporary(*r)) {
+    // The text is gathered elsewhere, then written over the target.
+    if (!r->target || (!r->inPlace && !NoNewFileHere(errno))) return nullptr;
+    r->inPlace = true;
+    if (!CreateSpool(*r)) return nullptr;
+  }
   cookie_io_functions_t functions = {nullptr, &Write, nullptr, &Finish};
   FILE* stream = fopencookie(r.get(), "w", functions);
-  if (stream != nullptr) static_cast<void>(r.release());  // Finish deletes it
+  if (stream != nullptr) Remember(stream, r.release());  // Finish deletes it
   return stream;
 }
 
@@ -163,6 +184,11 @@ FILE* ZELBasFileOps::Fopen(const ZELString& fileName, const char* mode) {
     return nullptr;
   }
   return stream;
+}
+
+int ZELBasFileOps::Fdiscard(FILE* stream) {
+  zelshared_detail::Abandon(stream);
+  return std::fclose(stream);
 }
 
 void ZELBasShared_FailWritesAfter(size_t bytes) {

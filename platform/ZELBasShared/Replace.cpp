@@ -1,81 +1,95 @@
 // The finished new file takes the target's place in one rename, or, where
-// there was no file, in a rename that replaces nothing. Writers of the same
-// target may finish in any order, the last one's text staying; a name that
-// came to hold any other file meanwhile is left alone.
+// there was no file, in a link or rename that replaces nothing. Writers of
+// the same target may finish in any order, the last one's text staying; a
+// name that came to hold anyone else's file meanwhile is left alone. Where
+// the new file cannot take the place (a mount point, another user's file in
+// a sticky folder, an owner not ours to give away), it is copied over the
+// target instead.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "Replacement.h"
 
 namespace zelshared_detail {
 
-// True when the name now holds what another writer of the same target
-// would have put there: a regular file with the owner, group and mode this
-// writer gives its own. Keeps errno.
-bool ReplacedByAnotherWriter(const Replacement& r) {
-  int error = errno;
-  struct stat now, ours;
-  bool same = fstatat(r.folder.Get(), r.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-              fstat(r.temp.Get(), &ours) == 0 && S_ISREG(now.st_mode) && now.st_uid == ours.st_uid &&
-              now.st_gid == ours.st_gid && (now.st_mode & 07777) == (ours.st_mode & 07777);
-  errno = error;
-  return same;
-}
-
 // True when the target is a mount point, which no rename can replace.
 bool MountPoint(const Replacement& r) {
-#if defined(STATX_ATTR_MOUNT_ROOT)
   struct statx info;
   return r.target.Get() >= 0 && statx(r.target.Get(), "", AT_EMPTY_PATH, 0, &info) == 0 &&
          (info.stx_attributes_mask & info.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-#else
-  static_cast<void>(r);
-  return false;
-#endif
 }
 
-// Copies the finished text over a mount point, the new file unnamed first.
-bool OverwriteMountPoint(Replacement& r) {
+// Copies the finished text over the target, the new file unnamed first.
+bool WriteOver(Replacement& r) {
   Unname(r);
   return Overwrite(r);
 }
 
-bool Replace(Replacement& r) {
-  if (!Inherit(r) || fsync(r.temp.Get()) != 0) return false;
-  if (MountPoint(r)) return OverwriteMountPoint(r);
-  // A new file never named takes the free name at once.
-  if (r.target.Get() < 0 && r.tempName[0] == '\0') {
-    if (LinkAs(r, r.name.c_str())) {
-      fsync(r.folder.Get());
-      return true;
-    }
-    if (errno != EEXIST || !ReplacedByAnotherWriter(r)) return false;
-  }
-  if (r.tempName[0] == '\0' && !Link(r)) return false;
-  unsigned flags = 0;
-  if (StillThere(r)) {
-    if (r.target.Get() < 0) flags = RENAME_NOREPLACE;
-  } else if (!ReplacedByAnotherWriter(r)) {
+// Makes the rename durable; the text is already on disk. A folder that may
+// be searched but not read has no descriptor to sync.
+void SyncFolder(const Replacement& r) {
+  Descriptor folder(openat(r.folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), &CloseDescriptor, -1);
+  if (folder) fsync(folder.Get());
+}
+
+// What the name holds now, if it is the file this write opened or a
+// co-writer's, in `seen`.
+bool Replaceable(const Replacement& r, struct stat& seen) {
+  if (fstatat(r.folder.Get(), r.name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0) {
+    seen = {};
+    if (errno != ENOENT || !r.target) return errno == ENOENT;  // a free name is a new file's to take
+    errno = EAGAIN;
     return false;
   }
-  int renamed = renameat2(r.folder.Get(), r.tempName, r.folder.Get(), r.name.c_str(), flags);
-  // Replaced anyway where the file system lacks the flag (the check above
-  // stands for it), or where another writer's file came in meanwhile.
-  if (renamed != 0 && flags != 0 && (errno == EINVAL || (errno == EEXIST && ReplacedByAnotherWriter(r)))) {
-    renamed = renameat(r.folder.Get(), r.tempName, r.folder.Get(), r.name.c_str());
-  }
-  if (renamed == 0) {
+  bool opened = r.target && seen.st_dev == r.opened.st_dev && seen.st_ino == r.opened.st_ino;
+  if (opened || CoWriterThere(r, seen)) return true;
+  errno = r.target ? EAGAIN : EEXIST;
+  return false;
+}
+
+bool RenameOver(Replacement& r) {
+  struct stat seen;
+  if (!Replaceable(r, seen)) return false;
+  // Marked as replacing what was seen, and again once it did, so that a
+  // co-writer that looks meanwhile sees a mark newer than its start.
+  Mark(r, &seen);  // where the file system keeps no mark, co-writers see a stranger
+  if (renameat(r.folder.Get(), r.tempName, r.folder.Get(), r.name.c_str()) != 0) return false;
+  r.tempName[0] = '\0';
+  Mark(r, &seen);
+  return true;
+}
+
+// Where there was no file: the name is taken only while it is still free,
+// or holds a co-writer's file. Marked before and after, as a rename is.
+bool Place(Replacement& r) {
+  Mark(r, nullptr);
+  if (r.tempName[0] == '\0') {
+    if (!LinkAs(r, r.name.c_str())) return errno == EEXIST && LinkOver(r);
+  } else if (renameat2(r.folder.Get(), r.tempName, r.folder.Get(), r.name.c_str(), RENAME_NOREPLACE) != 0) {
+    // EINVAL: a file system without the flag.
+    return (errno == EEXIST || errno == EINVAL) && RenameOver(r);
+  } else {
     r.tempName[0] = '\0';
-    // Make the rename itself durable; the text is already in place.
-    fsync(r.folder.Get());
+  }
+  Mark(r, nullptr);
+  return true;
+}
+
+bool Replace(Replacement& r) {
+  if (!Inherit(r)) return errno == EPERM && r.target && WriteOver(r);
+  if (fsync(r.temp.Get()) != 0) return false;
+  if (MountPoint(r)) return WriteOver(r);
+  bool placed = !r.target ? Place(r) : r.tempName[0] == '\0' ? LinkOver(r) : RenameOver(r);
+  if (placed) {
+    SyncFolder(r);
     return true;
   }
-  // A mount point the check above could not see.
-  return errno == EBUSY && r.target.Get() >= 0 && OverwriteMountPoint(r);
+  // Another user's file in a sticky folder; a mount point the check above
+  // could not see.
+  return (errno == EPERM || errno == EBUSY) && r.target && WriteOver(r);
 }
 
 }  // namespace zelshared_detail

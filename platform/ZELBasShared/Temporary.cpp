@@ -1,18 +1,24 @@
-// The new file a replacing write fills: private to the writer, unnamed where
-// the file system allows, and otherwise under an unpredictable name created
-// exclusively. A new file is locked (an open-file-description lock, which
-// the kernel drops when its process dies) for as long as it lives, so that
-// named ones left by killed writers are told from live ones and removed.
-#include <dirent.h>
+// The new file a replacing write fills: unnamed where the file system
+// allows (no other user can reach a file without a name), and otherwise
+// under an unpredictable name created exclusively, private to the writer.
+// A new file is locked (an open-file-description lock, which the kernel
+// drops when its process dies) for as long as it lives, so that named ones
+// left by killed writers are told from live ones (Leftovers.cpp).
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sched.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <memory>
+#include <new>
 
 #include "Replacement.h"
 
@@ -29,100 +35,76 @@ bool Lock(int fd) {
   return errno != EAGAIN && errno != EACCES;
 }
 
-// The prefix of the new files' names for a target: the name cut to 200
-// bytes, so that the suffix fits in a file name.
-int Prefix(const Replacement& r, char* out, size_t size) {
-  return std::snprintf(out, size, ".%.200s.", r.name.c_str());
-}
-
-// True for a name made by UnderNewName for this target.
-bool LeftoverName(const Replacement& r, const char* name) {
-  char prefix[NAME_MAX + 1];
-  size_t length = static_cast<size_t>(Prefix(r, prefix, sizeof prefix));
-  if (std::strncmp(name, prefix, length) != 0 || std::strlen(name) != length + 20) return false;
-  for (size_t i = length; i < length + 16; ++i) {
-    if (std::strchr("0123456789abcdef", name[i]) == nullptr) return false;
-  }
-  return std::strcmp(name + length + 16, ".tmp") == 0;
-}
-
-// Removes the new files of this target that killed writers left: the
-// writer's own regular files under such names that no process holds
-// locked. Taking the lock makes a file ours to remove.
-void RemoveLeftovers(const Replacement& r) {
-  int fd = openat(r.folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  DIR* folder = fd >= 0 ? fdopendir(fd) : nullptr;
-  if (folder == nullptr) {
-    if (fd >= 0) CloseDescriptor(fd);
-    return;
-  }
-  int error = errno;
-  while (const dirent* entry = readdir(folder)) {
-    if (!LeftoverName(r, entry->d_name)) continue;
-    Descriptor file(openat(r.folder.Get(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC),
-                    &CloseDescriptor, -1);
-    struct stat info, named;
-    struct flock whole = {};
-    whole.l_type = F_RDLCK;  // held by no writer, or the writer's lock would stand in its way
-    whole.l_whence = SEEK_SET;
-    // Still under that name once locked: its writer may have renamed it
-    // into place and let it go meanwhile.
-    if (file && fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
-        fcntl(file.Get(), F_OFD_SETLK, &whole) == 0 &&
-        fstatat(r.folder.Get(), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        named.st_ino == info.st_ino && named.st_dev == info.st_dev) {
-      unlinkat(r.folder.Get(), entry->d_name, 0);
-    }
-  }
-  closedir(folder);
-  errno = error;
-}
-
-// Runs `make` under fresh unpredictable names beside the target, as long as
-// the name is taken (EEXIST); a name planted there is never used.
-template <class Make>
-bool UnderNewName(Replacement& r, Make make) {
+bool UnderNewName(Replacement& r, bool (*make)(Replacement&)) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     uint64_t random;
     ssize_t got;
     while ((got = getrandom(&random, sizeof random, 0)) < 0 && errno == EINTR) {
     }
     if (got != sizeof random) return false;
-    int length = Prefix(r, r.tempName, sizeof r.tempName);
+    int length = LeftoverPrefix(r, r.tempName, sizeof r.tempName);
     std::snprintf(r.tempName + length, sizeof r.tempName - static_cast<size_t>(length), "%016llx.tmp",
                   static_cast<unsigned long long>(random));
-    if (make()) return true;
+    if (make(r)) return true;
     if (errno != EEXIST) break;
   }
   r.tempName[0] = '\0';
   return false;
 }
 
-bool CreateTemporary(Replacement& r) {
-  RemoveLeftovers(r);
-#if defined(O_TMPFILE)
-  r.temp.Reset(openat(r.folder.Get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-  if (r.temp && Lock(r.temp.Get())) return true;
-#endif
-  return UnderNewName(r, [&r] {
-    r.temp.Reset(
-        openat(r.folder.Get(), r.tempName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!r.temp) return false;
-    // A cleaner may take it between its creation and the lock, and remove
-    // it: ours once locked and still named.
-    struct stat made, named;
-    if (Lock(r.temp.Get()) && fstat(r.temp.Get(), &made) == 0 &&
-        fstatat(r.folder.Get(), r.tempName, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        made.st_ino == named.st_ino && made.st_dev == named.st_dev) {
-      return true;
-    }
-    r.temp.Reset(-1);
-    errno = EEXIST;
-    return false;
-  });
+// Creates the new file under r.tempName. A cleaner may take it between its
+// creation and the lock, and remove it: it is ours once locked and still
+// named.
+bool MakeNamed(Replacement& r) {
+  r.temp.Reset(openat(r.folder.Get(), r.tempName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!r.temp) return false;
+  struct stat made, named;
+  if (Lock(r.temp.Get()) && fstat(r.temp.Get(), &made) == 0 &&
+      fstatat(r.folder.Get(), r.tempName, &named, AT_SYMLINK_NOFOLLOW) == 0 && made.st_ino == named.st_ino &&
+      made.st_dev == named.st_dev) {
+    return true;
+  }
+  r.temp.Reset(-1);
+  errno = EEXIST;
+  return false;
 }
 
-bool LinkAs(Replacement& r, const char* name) {
+// An unnamed file can be given a name through its descriptor with the
+// capability to read any file, or else through /proc.
+bool MayNameUnnamedFiles() {
+  struct __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+  struct __user_cap_data_struct capabilities[2] = {};
+  bool capable = syscall(SYS_capget, &header, capabilities) == 0 &&
+                 (capabilities[0].effective & (1u << CAP_DAC_READ_SEARCH)) != 0;
+  return capable || access("/proc/self/fd", X_OK) == 0;
+}
+
+bool CreateTemporary(Replacement& r) {
+  RemoveLeftovers(r);
+  // A file new to the folder is made with fopen's mode, so that the kernel
+  // gives it what open(O_CREAT) would: the folder's default ACL, or the
+  // umask. One that replaces a file is private until it inherits.
+  if (MayNameUnnamedFiles()) {
+    r.temp.Reset(openat(r.folder.Get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, r.target ? 0600 : 0666));
+  } else {
+    errno = EOPNOTSUPP;
+  }
+  if (r.temp && Lock(r.temp.Get())) {
+    r.kernelMode = !r.target;
+    return true;
+  }
+  // No unnamed files on this file system (or kernel).
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+  return UnderNewName(r, &MakeNamed);
+}
+
+bool CreateSpool(Replacement& r) {
+  r.temp.Reset(open(P_tmpdir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  if (!r.temp) r.temp.Reset(memfd_create("zelbas-spool", MFD_CLOEXEC));
+  return static_cast<bool>(r.temp);
+}
+
+bool LinkAs(const Replacement& r, const char* name) {
   if (linkat(r.temp.Get(), "", r.folder.Get(), name, AT_EMPTY_PATH) == 0) return true;
   if (errno != ENOENT) return false;
   // Without the right to link by descriptor: through its name in /proc.
@@ -131,8 +113,55 @@ bool LinkAs(Replacement& r, const char* name) {
   return linkat(AT_FDCWD, self, r.folder.Get(), name, AT_SYMLINK_FOLLOW) == 0;
 }
 
-bool Link(Replacement& r) {
-  return UnderNewName(r, [&r] { return LinkAs(r, r.tempName); });
+bool LinkUnderTempName(Replacement& r) { return LinkAs(r, r.tempName); }
+
+// The child's work: 0, or why it failed, with no name left either way.
+int LinkAndRename(Replacement& r) {
+  if (!UnderNewName(r, &LinkUnderTempName)) return errno;
+  if (RenameOver(r)) return 0;
+  int error = errno;
+  unlinkat(r.folder.Get(), r.tempName, 0);
+  return error;
+}
+
+int RunChild(void* replacement) { return LinkAndRename(*static_cast<Replacement*>(replacement)); }
+
+// A child that shares this process's memory, on a stack of its own, and
+// runs while this process waits (as posix_spawn's does); a kill of this
+// process lets the child finish. The sanitizers follow only a child with a
+// copy of the memory: they get one.
+pid_t StartChild(Replacement& r) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  pid_t child = fork();
+  if (child == 0) _exit(LinkAndRename(r));
+  return child;
+#else
+  const size_t kStack = size_t{256} * 1024;
+  std::unique_ptr<char[]> stack(new (std::nothrow) char[kStack]);
+  if (stack == nullptr) return -1;
+  return clone(&RunChild, stack.get() + kStack, CLONE_VM | CLONE_VFORK | SIGCHLD, &r);
+#endif
+}
+
+bool LinkOver(Replacement& r) {
+  pid_t child = StartChild(r);
+  if (child < 0) return false;
+  int status = 0;
+  pid_t waited;
+  while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+  }
+  r.tempName[0] = '\0';  // renamed or removed by the child
+  struct stat placed, ours;
+  // A host that reaps every child leaves only the name to tell.
+  if (waited < 0) {
+    bool done = fstatat(r.folder.Get(), r.name.c_str(), &placed, AT_SYMLINK_NOFOLLOW) == 0 &&
+                fstat(r.temp.Get(), &ours) == 0 && placed.st_ino == ours.st_ino &&
+                placed.st_dev == ours.st_dev;
+    status = done ? 0 : EAGAIN << 8;
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  errno = WIFEXITED(status) ? WEXITSTATUS(status) : EINTR;
+  return false;
 }
 
 void Unname(Replacement& r) {

@@ -63,6 +63,13 @@ long Outcome(const ReadSession& session, bool clean) {
   return clean || !session.mode.failOnError ? S_OK : E_FAIL;
 }
 
+// A read that feeds `source` to a session of `mode`.
+long ReadAll(ZELBasXmlDocument& document, const ReadMode& mode, ZELBasXmlSource source, void* context) {
+  ReadSession session(document, mode);
+  if (!session.Created()) return E_FAIL;
+  return Outcome(session, Feed(session, source, context));
+}
+
 }  // namespace zelbas_detail
 
 using namespace zelbas_detail;
@@ -81,25 +88,19 @@ long ZELBasXmlDocument::ReadFile(const ZELString& name) {
   // Closed on every way out, exceptions included.
   ZELBasScopeOwner file(ZELBasFileOps::Fopen(name, "r"), &std::fclose);
   if (!file) return E_FAIL;
-  ReadSession session(*this, mode);
-  if (!session.Created()) return E_FAIL;
-  return Outcome(session, Feed(session, &ReadStream, file.Get()));
+  return ReadAll(*this, mode, &ReadStream, file.Get());
 }
 
 long ZELBasXmlDocument::ReadFrom(ZELBasXmlSource source, void* context) {
   ReadMode mode(options, ReadMode::kBuildTree);
   BeginRead(*this, mode);
-  ReadSession session(*this, mode);
-  if (!session.Created()) return E_FAIL;
-  return Outcome(session, Feed(session, source, context));
+  return ReadAll(*this, mode, source, context);
 }
 
 long ZELBasXmlDocument::CheckFrom(ZELBasXmlSource source, void* context) {
   ReadMode mode(options, ReadMode::kCheckOnly);
   BeginRead(*this, mode);
-  ReadSession session(*this, mode);
-  if (!session.Created()) return E_FAIL;
-  return Outcome(session, Feed(session, source, context));
+  return ReadAll(*this, mode, source, context);
 }
 
 long ZELBasXmlDocument::CheckFile(const ZELString& name) {

@@ -8,6 +8,7 @@
 #include "KeptLayout.h"
 #include "Render.h"
 #include "WellFormedCheck.h"
+#include "ZELBasScopeOwner.h"
 #include "ZELBasShared.h"
 #include "ZELBasXmlDocument.h"
 
@@ -16,6 +17,13 @@ namespace zelbas_detail {
 const char kHeader[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     "<!-- Written by ZELBasXmlDocument -->\n";
+
+// Hands the rendered pieces to the file's stream as they come.
+bool ToStream(void* stream, const char* bytes, size_t length) {
+  return std::fwrite(bytes, 1, length, static_cast<FILE*>(stream)) == length;
+}
+
+void Discard(FILE* stream) { ZELBasFileOps::Fdiscard(stream); }
 
 // False when the document asks for the well-formed layout and its tree
 // cannot be written so: checked before anything is written.
@@ -70,19 +78,13 @@ long ZELBasXmlDocument::WriteTo(ZELBasXmlSink sink, void* context) const {
 }
 
 long ZELBasXmlDocument::WriteFile(const ZELString& name) {
-  // The file is not touched when the tree cannot be written.
-  ZELString text;
-  long result = WriteString(text);
-  if (result != S_OK) return result;
-  // Every rendered byte, a NUL inside a text included.
-  const char* bytes = text.CastToCharPtr();
-  size_t length = text.GetLengthInBytes();
-  FILE* stream = ZELBasFileOps::Fopen(name, "w");
-  if (stream == nullptr) return E_FAIL;
-  if (std::fwrite(bytes, 1, length, stream) != length) {
-    ZELBasFileOps::Fclose(stream);
-    return E_FAIL;
-  }
-  if (ZELBasFileOps::Fclose(stream) != 0) return E_FAIL;
-  return S_OK;
+  // The file is not opened when the tree cannot be written.
+  if (!Writable(dom, options)) return E_FAIL;
+  // Rendered straight into the file, a buffer at a time: the text is never
+  // whole in memory. Until the close, the stream's new file is all it
+  // touched: a render that fails or throws discards it.
+  ZELBasScopeOwner stream(ZELBasFileOps::Fopen(name, "w"), &Discard);
+  if (!stream) return E_FAIL;
+  if (WriteTo(&ToStream, stream.Get()) != S_OK) return E_FAIL;
+  return ZELBasFileOps::Fclose(stream.Take()) == 0 ? S_OK : E_FAIL;
 }

@@ -108,10 +108,12 @@ void KeptLayout::PutStartTag(Frame& frame) {
   MarkupStep step;
   while (reader.Next(step)) {
     if (step.op == MarkupOp::kImplied) {
-      // Not written while it has the value the document type gives it.
+      // Not written while it has the value the document type gives it,
+      // and the element the name that takes it.
       std::string_view name = step.name;
       const ZELString* value = attributes.Take(name);
-      if (value != nullptr && std::string_view(*value) != step.value) {
+      bool implied = step.element == std::string_view(NodeAccess::TagName(frame.node));
+      if (value != nullptr && (std::string_view(*value) != step.value || !implied)) {
         Put(out, " "), Put(out, name), Put(out, "=\""), PutValue(out, *value, '"'), Put(out, "\"");
       }
       continue;

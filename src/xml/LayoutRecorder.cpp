@@ -15,7 +15,6 @@ namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// What follows the last line break of `text`, or false when it has none.
 // True when the raw attribute value is the value itself: no reference, no
 // white space to normalize; the value's length is not needed for that.
 bool Verbatim(std::string_view raw, const char* value) {
@@ -26,11 +25,23 @@ bool Verbatim(std::string_view raw, const char* value) {
   return value[raw.size()] == '\0';
 }
 
+// What follows the last line break of `text`, or false when it has none.
 bool AfterLastLineBreak(std::string_view text, std::string& indent) {
   size_t at = text.rfind('\n');
   if (at == std::string_view::npos) return false;
   indent.assign(text.substr(at + 1));
   return true;
+}
+
+// The hash of a markup's operations, eight bytes at a time.
+uint32_t OperationsHash(std::string_view operations) {
+  uint64_t hash = operations.size();
+  size_t i = 0;
+  for (; i + 8 <= operations.size(); i += 8)
+    hash = (hash ^ WordAt<uint64_t>(operations.data() + i)) * 0x9E3779B97F4A7C15ULL;
+  for (; i < operations.size(); ++i)
+    hash = (hash ^ static_cast<unsigned char>(operations[i])) * 0x100000001B3ULL;
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
 }  // namespace
@@ -173,17 +184,16 @@ void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const ch
     at = static_cast<const char*>(std::memchr(at, quote, static_cast<size_t>(start + tag.size() - at)));
     std::string_view raw(valueStart, static_cast<size_t>(at - valueStart));
     ++at;
-    if (Verbatim(raw, pair[1])) {
-      frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
-    } else if (std::string_view value(pair[1]); WrittenAsValue(raw, value, quote)) {
+    // Mostly the value as it is, seen without measuring it.
+    if (Verbatim(raw, pair[1]) || WrittenAsValue(raw, pair[1], quote)) {
       frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
     } else {
-      frame.ops.RawAttribute(spaceBefore, attribute, betweenBytes, quote, value, raw);
+      frame.ops.RawAttribute(spaceBefore, attribute, betweenBytes, quote, pair[1], raw);
     }
     pair += 2;
   }
   // Those the document type gave, not written in the tag.
-  for (; pair[0] != nullptr; pair += 2) frame.ops.Implied(pair[0], pair[1]);
+  for (; pair[0] != nullptr; pair += 2) frame.ops.Implied(name, pair[0], pair[1]);
   std::string_view tail(at, static_cast<size_t>(start + tag.size() - at));
   bool empty = tail.size() >= 2 && tail[tail.size() - 2] == '/';
   frame.ops.Raw(empty ? MarkupOp::kSelfClose : MarkupOp::kOpen, tail);
@@ -228,12 +238,18 @@ void LayoutRecorder::Text(const char* text, size_t length) {
   open.blank = open.blank && Blank(text, length);
   if (!open.written) return;
   // Character data stands for its bytes as they are, or for a reference
-  // the writer would write the same way (&amp; and &lt;).
-  std::string_view raw = count > 0 ? window.View(position, position + static_cast<uint64_t>(count), scratch)
-                                   : std::string_view();
-  std::string_view piece(text, length);
-  open.written = position == (open.end == 0 ? consumed : open.end) && count > 0 &&
-                 (raw == piece || WrittenAsText(raw, piece));
+  // the writer would write the same way (&amp; and &lt;). Spaces and tabs
+  // of their own length are themselves (a reference would be longer; a line
+  // end may have been a CR).
+  bool next = position == (open.end == 0 ? consumed : open.end) && count > 0;
+  bool itself = next && static_cast<size_t>(count) == length && open.blank &&
+                std::memchr(text, '\n', length) == nullptr;
+  if (next && !itself) {
+    std::string_view raw = window.View(position, position + static_cast<uint64_t>(count), scratch);
+    std::string_view piece(text, length);
+    next = raw == piece || WrittenAsText(raw, piece);
+  }
+  open.written = next;
   open.end = position + static_cast<uint64_t>(count);
 }
 
@@ -284,17 +300,6 @@ void LayoutRecorder::NoteIndent(Frame& parent, Frame& child) {
     around.unit = child.indent.substr(outer.size());
     unitFound = true;
   }
-}
-
-// The hash of a markup's operations, eight bytes at a time.
-uint32_t OperationsHash(std::string_view operations) {
-  uint64_t hash = operations.size();
-  size_t i = 0;
-  for (; i + 8 <= operations.size(); i += 8)
-    hash = (hash ^ WordAt<uint64_t>(operations.data() + i)) * 0x9E3779B97F4A7C15ULL;
-  for (; i < operations.size(); ++i)
-    hash = (hash ^ static_cast<unsigned char>(operations[i])) * 0x100000001B3ULL;
-  return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
 Markup* LayoutRecorder::Intern(std::string_view operations) {

@@ -53,6 +53,7 @@ bool MarkupReader::Next(MarkupStep& step) {
       }
       break;
     case MarkupOp::kImplied:
+      step.element = Text();
       step.name = Text();
       step.value = Text();
       break;
@@ -81,7 +82,7 @@ void MarkupWriter::Step(const MarkupStep& step) {
       RawAttribute(step.space, step.name, step.between, step.quote, step.value, step.raw);
       break;
     case MarkupOp::kImplied:
-      Implied(step.name, step.value);
+      Implied(step.element, step.name, step.value);
       break;
     case MarkupOp::kText:
       TextBytes(step.count);

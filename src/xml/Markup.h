@@ -35,7 +35,8 @@ namespace zelbas_detail {
 enum class MarkupOp : uint8_t {
   kAttribute = 1,  // space, name, between, quote: the value is the node's, written escaped
   kRawAttribute,   // space, name, between, quote, value, raw: raw while the node's value is `value`
-  kImplied,        // name, value: given by the document type, not written while it has that value
+  kImplied,        // element, name, value: given by the document type for that element, not written
+                   // while the element keeps its name and the attribute that value
   kOpen,           // tail: the end of a start tag with content (">" and the white space before it)
   kSelfClose,      // tail: the end of an empty-element tag ("/>" and the white space before it)
   kWhole,          // the node's whole text, written escaped
@@ -52,6 +53,7 @@ enum class MarkupOp : uint8_t {
 struct MarkupStep {
   MarkupOp op = MarkupOp::kChild;
   std::string_view space, name, between, value, raw;  // as the operation has them
+  std::string_view element;                           // kImplied
   char quote = '"';
   size_t count = 0;  // kText, kRawText: bytes of the node's text
 };
@@ -112,9 +114,9 @@ public:
     bytes.Append(quote);
     Text(value), Text(raw);
   }
-  void Implied(std::string_view name, std::string_view value) {
+  void Implied(std::string_view element, std::string_view name, std::string_view value) {
     Op(MarkupOp::kImplied);
-    Text(name), Text(value);
+    Text(element), Text(name), Text(value);
   }
   // kOpen, kSelfClose, kEnd with their tail; kBlank, kComment,
   // kInstruction with their markup.

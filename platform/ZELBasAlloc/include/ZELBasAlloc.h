@@ -1,5 +1,5 @@
 /// @file ZELBasAlloc.h
-/// ZELBasAlloc: the code base's memory module (stand-in).
+/// ZELBasAlloc: the code base's memory module.
 #pragma once
 
 #include <cstddef>

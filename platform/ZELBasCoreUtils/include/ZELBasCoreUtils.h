@@ -1,5 +1,5 @@
 /// @file ZELBasCoreUtils.h
-/// ZELBasCoreUtils: the code base's core utilities module (stand-in). Its
+/// ZELBasCoreUtils: the code base's core utilities module. Its
 /// string operations are declared with the string itself, in ZELString.h.
 #pragma once
 

@@ -1,5 +1,5 @@
 /// @file ZELBasGenericsLib.h
-/// ZELBasGenericsLib: the code base's generic containers module (stand-in).
+/// ZELBasGenericsLib: the code base's generic containers module.
 /// Its engines are declared with the typed containers, in ZELBasVector.h and
 /// ZELBasMap.h.
 #pragma once

@@ -13,7 +13,8 @@
 
 namespace {
 
-typedef ZELBasMap<ZELString, ZELString> Map;
+// Over a key of the test's own: the map of strings is the library's.
+typedef ZELBasMap<std::string, std::string> Map;
 static_assert(std::is_convertible<Map::iterator, Map::const_iterator>::value, "an iterator reads too");
 static_assert(!std::is_convertible<Map::const_iterator, Map::iterator>::value,
               "a read accessor gives no write access");
@@ -21,7 +22,7 @@ static_assert(!std::is_convertible<Map::const_iterator, Map::iterator>::value,
 std::string Entries(const Map& m) {
   std::string entries;
   for (Map::const_iterator it = m.begin(); it != m.end(); ++it) {
-    entries += std::string(it->first.CastToCharPtr()) + '=' + it->second.CastToCharPtr() + ',';
+    entries += it->first + '=' + it->second + ',';
   }
   return entries;
 }
@@ -47,17 +48,17 @@ int BlackHeight(const ZELBasTreeNodeGeneric* node, const ZELBasTreeNodeGeneric* 
 
 TEST(MapTest, KeysAreUniqueAndWalkedInByteOrderWhateverTheHint) {
   Map m;
-  m[ZELString("only")];
+  m[std::string("only")];
   EXPECT_TRUE(++m.begin() == m.end());
-  m[ZELString("b")] = ZELString("1");
-  m[ZELString("B")];
-  m[ZELString("\xc3\xa9")];
-  EXPECT_STREQ(m[ZELString("b")].CastToCharPtr(), "1");
+  m[std::string("b")] = std::string("1");
+  m[std::string("B")];
+  m[std::string("\xc3\xa9")];
+  EXPECT_STREQ(m[std::string("b")].c_str(), "1");
   for (const auto& [key, value] :
        {std::pair<const char*, const char*>{"a", "wrong hint"}, {"b", "duplicate"}, {"\xff", "right hint"}})
-    m.insert(m.end(), Map::value_type(ZELString(key), ZELString(value)));
+    m.insert(m.end(), Map::value_type(std::string(key), std::string(value)));
   EXPECT_EQ(Entries(m), "B=,a=wrong hint,b=1,only=,\xc3\xa9=,\xff=right hint,");
-  EXPECT_TRUE(m.find(ZELString("c")) == m.end());
+  EXPECT_TRUE(m.find(std::string("c")) == m.end());
 }
 
 // Against std::map; the tree and its copy stay balanced; each map keeps its
@@ -68,7 +69,7 @@ TEST(MapTest, RandomInsertionsAndCopiesKeepEveryRule) {
   AllocationScope scope;
   Map m, empty, copy(empty);
   copy = empty;
-  EXPECT_TRUE(copy.begin() == copy.end() && copy.find(ZELString()) == copy.end());
+  EXPECT_TRUE(copy.begin() == copy.end() && copy.find(std::string()) == copy.end());
   EXPECT_EQ(scope.Taken(), 0u);
   std::map<std::string, std::string> expected;
   std::mt19937 random(42);
@@ -76,7 +77,7 @@ TEST(MapTest, RandomInsertionsAndCopiesKeepEveryRule) {
     std::string key = std::to_string(random() % 3000);
     if (random() % 4 == 0) key += "\xe2\x82\xac";
     expected[key] = std::to_string(i);
-    m[ZELString(key.c_str())] = ZELString(expected[key].c_str());
+    m[std::string(key)] = expected[key];
   }
   std::string want;
   for (const auto& entry : expected) want += entry.first + '=' + entry.second + ',';
@@ -84,7 +85,7 @@ TEST(MapTest, RandomInsertionsAndCopiesKeepEveryRule) {
   const Map::const_iterator end = copy.end();
   copy = m;
   EXPECT_TRUE(copy.end() == end && !(end == m.end()));
-  copy[m.begin()->first] = ZELString("changed");
+  copy[m.begin()->first] = std::string("changed");
   EXPECT_EQ(Entries(m), want);
   for (const Map* tree : {&m, &copy}) {
     const ZELBasTreeNodeGeneric* header = tree->end().node;
@@ -98,12 +99,12 @@ TEST(MapTest, RandomInsertionsAndCopiesKeepEveryRule) {
         count,
         [](void* at, size_t index, void*) {
           std::string key = std::to_string(1000 + index);
-          new (at, ZELBasPlacementTag) Map::value_type(ZELString(key.c_str()), ZELString("v"));
+          new (at, ZELBasPlacementTag) Map::value_type(std::string(key), std::string("v"));
         },
         nullptr);
     std::string want;
     for (size_t i = 0; i < count; ++i) want += std::to_string(1000 + i) + "=v,";
-    run[ZELString("x")] = ZELString("y");
+    run[std::string("x")] = std::string("y");
     const ZELBasTreeNodeGeneric* header = run.end().node;
     BlackHeight(header->parent, header);
     Map copy(run);

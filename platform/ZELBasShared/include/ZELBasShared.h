@@ -1,5 +1,5 @@
 /// @file ZELBasShared.h
-/// ZELBasShared: the code base's shared module (stand-in): file access.
+/// ZELBasShared: the code base's shared module: file access.
 #pragma once
 
 #include <cstddef>
@@ -25,17 +25,24 @@ public:
   /// Opens the file named by `fileName` (UTF-8) with the C `mode`; null on
   /// failure, with errno set. A folder is never opened.
   ///
-  /// With "w" (or "wb", "wt") and a regular file or a path that does not
-  /// exist yet, the stream writes a new file in the same folder, private to
-  /// this process, and fclose puts it in the target's place only when every
-  /// write, the flush and the sync succeeded and the name still holds the
-  /// file first opened; otherwise fclose fails, the new file is gone and the
-  /// target is left as it was. The new file takes the replaced file's owner
-  /// and group (where allowed), extended attributes and mode, or 0666 less
-  /// the umask. A symbolic link is followed to the file it names, or would
-  /// name. Devices, pipes and other special files are written in place; so
-  /// are a mount point and a writable file in a folder that takes no new
-  /// file, once the whole text has been written to the stream.
+  /// With "w" (or "wb", "wt") the target is found as the kernel finds it
+  /// for a shell's `>`, and refused where that would be refused. A regular
+  /// file, or a path that does not exist yet, is written through a new file
+  /// in the same folder, which fclose puts in the target's place only when
+  /// every write, the flush and the sync succeeded and the name still holds
+  /// the file first opened (or a file another writer of this module put
+  /// there meanwhile); otherwise fclose fails, the new file is gone and the
+  /// target is left as it was. The new file takes the replaced file's
+  /// owner, group, extended attributes (ACLs among them) and mode, less the
+  /// set-user-ID and set-group-ID bits where a write would clear them; a new
+  /// target gets what open(O_CREAT) would give it. Pipes, sockets,
+  /// terminals and other special files, also behind /dev/stdout and other
+  /// magic links, are written in place as they come. A regular file is
+  /// written in place, once the whole text is gathered and room for it
+  /// found, and while no other in-place writer of it runs, where no new file
+  /// can take its place: behind a magic link, a mount point, a file in a
+  /// folder that takes no new file, a file of another user that this one may
+  /// write but not give away.
   ///
   /// On Windows every stream is binary (no line-end translation), the new
   /// file keeps the replaced file's attributes and access list, and Fclose,
@@ -50,6 +57,12 @@ public:
 #else
   static int Fclose(FILE* stream) { return std::fclose(stream); }
 #endif
+
+  /// Closes a stream that Fopen gave without putting what was written in
+  /// place: a replacing stream's new file is removed and the target left as
+  /// it was (the result is then EOF, errno ECANCELED). Other streams are
+  /// closed as Fclose closes them.
+  ZELBASSHARED_API static int Fdiscard(FILE* stream);
 };
 
 // For tests:

@@ -1,5 +1,5 @@
 /// @file ZELBasXmlParser.h
-/// ZELBasXmlParser: the code base's parser module (stand-in): Expat's
+/// ZELBasXmlParser: the code base's parser module: Expat's
 /// interface under the xmp_ prefix. A handler may throw: the parse stops
 /// and xmp_XML_Parse raises the exception once Expat has returned.
 #pragma once

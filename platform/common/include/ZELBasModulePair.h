@@ -1,5 +1,5 @@
 /// @file ZELBasModulePair.h
-/// The code base's counted start-up protocol, as each stand-in module takes part
+/// The code base's counted start-up protocol, as each platform module takes part
 /// in it: a module counter, and a caller's tally raised by 1 when the counter
 /// goes 0 -> 1 and lowered by 1 when it goes 1 -> 0.
 #pragma once
@@ -14,7 +14,7 @@
 #define ZELBAS_IMPORT __attribute__((visibility("default")))
 #endif
 
-/// Called by a stand-in module on every initialize (up = 1) and finalize
+/// Called by a platform module on every initialize (up = 1) and finalize
 /// (up = 0), before it counts; tests install one to see the order of calls.
 typedef void (*ZELBasModuleObserver)(const char* module, int up);
 
@@ -28,7 +28,7 @@ typedef void (*ZELBasModuleObserver)(const char* module, int up);
   API void NAME##_SetObserver(ZELBasModuleObserver observer);
 // NOLINTEND(bugprone-macro-parentheses)
 
-/// Defines the pair declared above; one use per stand-in module. The
+/// Defines the pair declared above; one use per platform module. The
 /// counter and the observer are the module's own (hidden like the rest).
 #define ZELBAS_DEFINE_MODULE_PAIR(NAME)                                   \
   struct NAME##_PairState {                                               \
