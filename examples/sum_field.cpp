@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
   if (argc != 3) return 2;
   ZELBasXmlDocument document;
   document.SetOptions(ZELBasXmlStandard);
-  if (document.ReadFile(argv[1]) != S_OK) return 1;  // not read, or not well-formed (GetParseError says where)
+  // Not read, or not well-formed: GetParseError would say where.
+  if (document.ReadFile(argv[1]) != S_OK) return 1;
 
   double total = 0;
   ZELBasVector<ZELBasXmlNode> found;

@@ -244,7 +244,8 @@ public:
   /// Writes all the text's bytes to `out`, as a std::string_view is written
   /// (the stream's width and fill apply).
   template <class Traits>
-  friend std::basic_ostream<char, Traits>& operator<<(std::basic_ostream<char, Traits>& out, const ZELString& text) {
+  friend std::basic_ostream<char, Traits>& operator<<(std::basic_ostream<char, Traits>& out,
+                                                      const ZELString& text) {
     return out << std::string_view(text);
   }
 

@@ -32,8 +32,10 @@ std::string Line(const ZELBasXmlNode& node) {
   EXPECT_EQ(node.Serialize(out, ZELString(), ZELBasXmlWellFormed), S_OK);
   std::string text = out, line;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\n') line += text[i];
-    else while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
+    if (text[i] != '\n')
+      line += text[i];
+    else
+      while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
   }
   return line;
 }
@@ -162,7 +164,8 @@ TEST(CppTypesTest, RemoveChildrenRemovesEveryMatchAndRelinksTheRest) {
 TEST(CppTypesTest, RemoveChildrenKeepsTheLayoutOfTheRest) {
   ZELBasXmlDocument document;
   document.SetOptions(ZELBasXmlStandard | ZELBasXmlKeepLayout);
-  ASSERT_EQ(document.ReadString("<r>\n  <a/>\n  <legacy x='1'/>\n  <!-- c -->\n  <legacy/>\n  <b/>\n</r>"), S_OK);
+  ASSERT_EQ(document.ReadString("<r>\n  <a/>\n  <legacy x='1'/>\n  <!-- c -->\n  <legacy/>\n  <b/>\n</r>"),
+            S_OK);
   EXPECT_EQ(document.GetRoot().RemoveChildren("legacy"), 2u);
   ZELString out;
   ASSERT_EQ(document.WriteString(out), S_OK);

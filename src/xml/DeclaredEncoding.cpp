@@ -80,7 +80,8 @@ int DeclaredEncoding::Describe(void* self, const XML_Char* name, XML_Encoding* i
       converter->lengths[byte] = static_cast<unsigned char>(length);
       multiByte = multiByte || length != 0;
       info->map[byte] = length != 0 ? -length : -1;
-    } else if (byte < 0x80 && decoded >= 0 && kAsciiMeant.find(static_cast<char>(byte)) != std::string_view::npos) {
+    } else if (byte < 0x80 && decoded >= 0 &&
+               kAsciiMeant.find(static_cast<char>(byte)) != std::string_view::npos) {
       info->map[byte] = byte;
     } else {
       info->map[byte] = decoded >= 0 && decoded <= 0xFFFF ? static_cast<int>(decoded) : -1;

@@ -43,7 +43,7 @@ private:
   ZELBasScopeOwner<XML_Parser, void (*)(XML_Parser)> parser;
   std::optional<TreeBuilder> builder;
   DeclaredEncoding encoding;
-  std::string unsupported;  // the message of an encoding refused
+  std::string unsupported;             // the message of an encoding refused
   const char* firstMessage = nullptr;  // the parser's own static text
   XML_Size firstLine = 0;
   XML_Size firstColumn = 0;

@@ -40,7 +40,8 @@ ZELBASXMLPARSER_API void xmp_XML_SetXmlDeclHandler(XML_Parser parser, XML_XmlDec
 /// result: `handler` is asked about an encoding Expat does not know. An
 /// exception it raises refuses the encoding and is raised again from
 /// xmp_XML_Parse; the conversion functions it hands Expat must not raise.
-ZELBASXMLPARSER_API void xmp_XML_SetUnknownEncodingHandler(XML_Parser parser, XML_UnknownEncodingHandler handler,
+ZELBASXMLPARSER_API void xmp_XML_SetUnknownEncodingHandler(XML_Parser parser,
+                                                           XML_UnknownEncodingHandler handler,
                                                            void* encodingHandlerData);
 /// Expat's XML_Parse, with the same arguments and result; raises again the
 /// exception a handler raised, the parse stopped at that handler.
