@@ -133,7 +133,8 @@ long long FileSize(FILE* stream) {
 
 ReadResult ReadDocument(const std::string& input, bool chunked, unsigned long options,
                         ZELBasXmlDocument& document, Progress& progress) {
-  // Every mode but the default format reads what an XML library reads.
+  // Whatever reads whole texts reads the encodings an XML library reads;
+  // the default layout keeps to the parser's own.
   if ((options & (ZELBasXmlWholeText | ZELBasXmlKeepLayout)) != 0) options |= ZELBasXmlAnyEncoding;
   document.SetOptions(options);
   return chunked ? ReadChunked(input, false, document, progress) : ReadWhole(input, document, progress);

@@ -10,25 +10,24 @@ namespace zelbas_detail {
 
 namespace {
 
-const iconv_t kClosed = reinterpret_cast<iconv_t>(-1);
-
-iconv_t Converter(void* handle) { return handle != nullptr ? static_cast<iconv_t>(handle) : kClosed; }
+// iconv_open's failure: the converter (iconv_t)-1.
+bool Failed(iconv_t converter) { return reinterpret_cast<intptr_t>(converter) == -1; }
 
 }  // namespace
 
 CodePage::~CodePage() {
-  if (handle != nullptr) iconv_close(Converter(handle));
+  if (handle != nullptr) iconv_close(static_cast<iconv_t>(handle));
 }
 
 bool CodePage::Open(const char* name) {
   iconv_t opened = iconv_open("UTF-32LE", name);
-  if (opened == kClosed) return false;
+  if (Failed(opened)) return false;
   handle = opened;
   return true;
 }
 
 long CodePage::Decode(const unsigned char* bytes, size_t length) const noexcept {
-  iconv_t converter = Converter(handle);
+  iconv_t converter = static_cast<iconv_t>(handle);  // opened
   iconv(converter, nullptr, nullptr, nullptr, nullptr);  // the initial shift state
   // iconv's input is not const on every system.
   char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes));
