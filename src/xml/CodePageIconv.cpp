@@ -27,7 +27,7 @@ bool CodePage::Open(const char* name) {
 }
 
 long CodePage::Decode(const unsigned char* bytes, size_t length) const noexcept {
-  iconv_t converter = static_cast<iconv_t>(handle);  // opened
+  iconv_t converter = static_cast<iconv_t>(handle);      // opened
   iconv(converter, nullptr, nullptr, nullptr, nullptr);  // the initial shift state
   // iconv's input is not const on every system.
   char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes));
