@@ -1,8 +1,6 @@
-// Deletes the draft notes from a page of mixed content and prints the page:
-// every element of class "draft" goes, with the white space before it, and
-// the text around it stays in its place.
-//
-//   delete_drafts FILE
+// delete_drafts FILE: prints a page of mixed content without its elements of
+// class "draft"; each goes with the white space before it, and the text
+// around it stays in its place.
 #include <cstdio>
 
 #include "ZELBasXmlDocument.h"

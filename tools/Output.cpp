@@ -70,9 +70,17 @@ bool Writable(const ZELBasXmlNode& node, unsigned long layout, const std::string
   return false;
 }
 
-int WriteDocument(const ZELBasXmlDocument& document, const std::string& output, Progress& progress) {
+int WriteDocument(ZELBasXmlDocument& document, const std::string& output, Progress& progress) {
   if (!Writable(document.GetRoot(), document.GetOptions(), output, progress)) return kMalformed;
   Output out = OutputTo(output, progress);
+  if (out.target != "-") {
+    // A file takes the library's own write: streamed, and replaced only
+    // once all of it is written.
+    progress.Writing();
+    errno = 0;
+    if (document.WriteFile(ZELString(out.target.c_str())) == S_OK) return kDone;
+    return Fail(progress, out.name, Reason(errno != 0 ? errno : EIO));
+  }
   errno = 0;
   bool written = document.WriteTo(&WriteBytes, &out) == S_OK;
   return CloseOutput(out, written);

@@ -48,6 +48,6 @@ bool Writable(const ZELBasXmlNode& node, unsigned long layout, const std::string
 
 // Writes the document (header lines and tree) to `output`; kMalformed when
 // the tree cannot be written in the document's layout.
-int WriteDocument(const ZELBasXmlDocument& document, const std::string& output, Progress& progress);
+int WriteDocument(ZELBasXmlDocument& document, const std::string& output, Progress& progress);
 
 }  // namespace zelbasxml_detail

@@ -41,12 +41,14 @@ void Progress::Write(long long count) {
   done.store(count, std::memory_order_relaxed);
 }
 
-void Progress::Enter(Step next) {
+void Progress::Writing() { Enter(kWriting, -1); }
+
+void Progress::Enter(Step next, long long count) {
   entered = next;
   std::lock_guard<std::mutex> lock(mutex);
   step = next;
   since = Clock::now();
-  done.store(0, std::memory_order_relaxed);
+  done.store(count, std::memory_order_relaxed);
   // Drawn here, so that every step shows, however short.
   if (thread.joinable()) Draw();
 }
@@ -85,7 +87,9 @@ void Progress::Draw() {
   double rate = seconds > 0 && count > 0 ? static_cast<double>(count) / 1e6 / seconds : 0.0;
   char line[96];
   int length;
-  if (step == kWriting) {
+  if (step == kWriting && count < 0) {
+    length = std::snprintf(line, sizeof line, "zelbasxml: writing, %.0f s", seconds);
+  } else if (step == kWriting) {
     length = std::snprintf(line, sizeof line, "zelbasxml: %.0f MB written, %.0f MB/s",
                            static_cast<double>(count) / 1e6, rate);
   } else if (step == kParsing || count < 0) {

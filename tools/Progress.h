@@ -12,7 +12,8 @@ namespace zelbasxml_detail {
 
 // A line on standard error through the whole run over an input of more than
 // 64 MiB, when standard error is a terminal: the share of the input read and
-// the rate, then the time spent parsing, then the bytes written and the rate.
+// the rate, then the time spent parsing, then the bytes written and the rate
+// (or, for a file the library writes, the time spent writing).
 // It is drawn on each change of step, and redrawn by a thread of its own four
 // times a second, and leaves the cursor at its start, so that
 // a report written meanwhile overwrites it. Cleared at the end.
@@ -32,6 +33,8 @@ public:
   void Parse();
   // Bytes written so far.
   void Write(long long done);
+  // Writing, by the library, in a way that does not count the bytes.
+  void Writing();
   // Writes `line` and a line feed on standard error, in place of the
   // progress line, which comes back below it.
   void Say(const std::string& line);
@@ -42,7 +45,8 @@ private:
   enum Step { kReading, kParsing, kWriting };
   typedef std::chrono::steady_clock Clock;
 
-  void Enter(Step next);
+  // The step `next` from now on, `count` bytes done (-1: not counted).
+  void Enter(Step next, long long count = 0);
   void Run();
   void Draw();
 

@@ -307,7 +307,7 @@ else
     check "progress line ${quiet:-shown}" 0 "" '' \
       -- script -qec "\"$bin\" format $quiet -o /dev/null \"$work/long.xml\"" /dev/null
     shown=0
-    for step in '[0-9]+% read, [0-9]+ MB/s' 'parsing, [0-9]+ s' '[0-9]+ MB written, [0-9]+ MB/s'; do
+    for step in '[0-9]+% read, [0-9]+ MB/s' 'parsing, [0-9]+ s' 'writing, [0-9]+ s'; do
       grep -qaE "zelbasxml: $step" "$work/out" && shown=$((shown + 1))
     done
     [[ ($quiet == "" && $shown == 3) || ($quiet != "" && $shown == 0) ]] || fail "progress line ${quiet:-shown}: $shown steps"
