@@ -13,7 +13,6 @@ the same text in UTF-8. An encoding iconv does not know, or one Expat cannot
 take (a shift state, ASCII moved), must give "unsupported encoding NAME"
 and exit 1.
 """
-import codecs
 import ctypes
 import os
 import re
@@ -22,7 +21,7 @@ import sys
 import tempfile
 import xml.parsers.expat
 
-from expat_tree import tree
+from expat_tree import tree, xml_files
 
 # Expat's own: never handed to iconv.
 NATIVE = {"utf-8", "utf-16", "utf-16le", "utf-16be", "iso-8859-1", "us-ascii"}
@@ -125,14 +124,7 @@ def main():
                     label, " ".join(how), result.returncode, said, want))
 
     with tempfile.TemporaryDirectory() as work:
-        cases = []
-        for top in ("tests", "examples"):
-            for folder, _, names in os.walk(os.path.join(source, top)):
-                for name in sorted(names):
-                    if name.endswith(".xml"):
-                        path = os.path.join(folder, name)
-                        with open(path, "rb") as f:
-                            cases.append((os.path.relpath(path, source), path, f.read()))
+        cases = xml_files(source)
         for number, encoding in enumerate(SINGLE_BYTE + UNSUPPORTED):
             try:
                 data = sample(encoding)
