@@ -10,6 +10,8 @@ namespace zelbas_detail {
 
 namespace {
 
+const UINT kEucJp = 20932;
+
 struct Named {
   const char* name;
   UINT codePage;
@@ -26,11 +28,12 @@ const Named kCodePages[] = {
     {"iso-8859-8", 28598},  {"iso-8859-9", 28599},  {"iso-8859-13", 28603}, {"iso-8859-15", 28605},
     {"latin2", 28592},      {"koi8-r", 20866},      {"koi8-u", 21866},      {"ibm866", 866},
     {"cp866", 866},         {"ibm437", 437},        {"cp437", 437},         {"ibm850", 850},
-    {"cp850", 850},         {"ibm852", 852},        {"cp852", 852},         {"macintosh", 10000},
-    {"windows-874", 874},   {"tis-620", 874},       {"shift_jis", 932},     {"sjis", 932},
-    {"windows-31j", 932},   {"cp932", 932},         {"euc-jp", 20932},      {"gbk", 936},
-    {"gb2312", 936},        {"cp936", 936},         {"big5", 950},          {"cp950", 950},
-    {"euc-kr", 949},        {"cp949", 949},
+    {"cp850", 850},         {"ibm852", 852},        {"cp852", 852},         {"ibm855", 855},
+    {"cp855", 855},         {"ibm857", 857},        {"cp857", 857},         {"ibm862", 862},
+    {"cp862", 862},         {"macintosh", 10000},   {"windows-874", 874},   {"tis-620", 874},
+    {"shift_jis", 932},     {"sjis", 932},          {"windows-31j", 932},   {"cp932", 932},
+    {"euc-jp", kEucJp},     {"gbk", 936},           {"gb2312", 936},        {"cp936", 936},
+    {"big5", 950},          {"cp950", 950},         {"euc-kr", 949},        {"cp949", 949},
 };
 
 bool SameName(const char* a, const char* b) {
@@ -58,6 +61,9 @@ bool CodePage::Open(const char* name) {
 
 long CodePage::Decode(const unsigned char* bytes, size_t length) const noexcept {
   UINT codePage = CodePageOf(handle);
+  // EUC-JP's three-byte characters (JIS X 0212) start with 0x8F, which
+  // Windows' table takes for a character of its own: refused, not misread.
+  if (codePage == kEucJp && bytes[0] == 0x8F) return kInvalid;
   wchar_t wide[3];
   int count = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes),
                                   static_cast<int>(length), wide, 3);
