@@ -79,7 +79,7 @@ if(WIN32)
   install(FILES ${ZELBAS_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
   install(FILES ${EXPAT_LIBRARY} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
   install(FILES ${ZELBAS_DEPS_PREFIX}/include/expat.h ${ZELBAS_DEPS_PREFIX}/include/expat_external.h
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+    DESTINATION ${ZELBAS_INSTALL_INCLUDEDIR} COMPONENT Development)
   install(DIRECTORY ${ZELBAS_DEPS_PREFIX}/share/licenses/
     DESTINATION ${CMAKE_INSTALL_DOCDIR}/licenses COMPONENT Runtime)
 endif()
@@ -96,7 +96,10 @@ if(NOT WIN32)
   install(FILES ${manpage}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
 endif()
 
-# All public headers side by side, as the targets' install include path says.
+# All public headers side by side in one folder of their own, as the
+# targets' install include path says: `#include "ZELBasXmlDocument.h"` with
+# that folder on the path, or <ZELBasXmlDocument/ZELBasXmlDocument.h>
+# without it (the headers include each other by quotes, found beside).
 install(DIRECTORY
     ${PROJECT_SOURCE_DIR}/include/
     ${PROJECT_SOURCE_DIR}/platform/common/include/
@@ -105,7 +108,7 @@ install(DIRECTORY
     ${PROJECT_SOURCE_DIR}/platform/ZELBasGenericsLib/include/
     ${PROJECT_SOURCE_DIR}/platform/ZELBasShared/include/
     ${PROJECT_SOURCE_DIR}/platform/ZELBasXmlParser/include/
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development
+  DESTINATION ${ZELBAS_INSTALL_INCLUDEDIR} COMPONENT Development
   FILES_MATCHING PATTERN "*.h")
 
 # CMake package.
@@ -131,13 +134,13 @@ install(FILES
 if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
   set(ZELBAS_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
   set(ZELBAS_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
-  set(ZELBAS_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+  set(ZELBAS_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}/ZELBasXmlDocument")
 else()
   file(RELATIVE_PATH up "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
   string(REGEX REPLACE "/$" "" up "${up}")
   set(ZELBAS_PC_PREFIX "\${pcfiledir}/${up}")
   set(ZELBAS_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
-  set(ZELBAS_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+  set(ZELBAS_PC_INCLUDEDIR "\${prefix}/${ZELBAS_INSTALL_INCLUDEDIR}")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/ZELBasXmlDocument.pc.in
   ${PROJECT_BINARY_DIR}/ZELBasXmlDocument.pc @ONLY)

@@ -3,8 +3,9 @@
 // slot's tree next to it: the tree as Flatten gives it, node by node in
 // document order. Operations reach nodes inside the trees through the
 // mutable ChildAt and FirstChild, and assign to them, append to them (from
-// the same tree, another, themselves or their ancestors) and remove their
-// children. After every operation every slot must match its model (tags,
+// the same tree, another, themselves or their ancestors, with Append and
+// AppendChild), remove their children (by index or by name) and change
+// their descendants through ForEachElement. After every operation every slot must match its model (tags,
 // attributes in name order, text, children, root flags) and hold its links:
 // GetParent of every node it holds gives its holder, the rendering (which
 // climbs those links) is the model's, and the well-formed layout writes
@@ -188,7 +189,7 @@ void Run(Input& in) {
     models[i] = {kEmpty};
   }
   while (in.left != 0) {
-    uint8_t op = in.Byte() % 16;
+    uint8_t op = in.Byte() % 19;
     size_t a = in.Byte() % kSlots;
     size_t b = in.Byte() % kSlots;
     Tree& model = models[a];
@@ -326,6 +327,49 @@ void Run(Input& in) {
         model.erase(model.begin() + static_cast<long>(c), model.begin() + static_cast<long>(End(model, c)));
         --model[k].children;
         FUZZ_CHECK(target->RemoveChild(i) == S_OK);
+        break;
+      }
+      case 16: {  // AppendChild of a node of any tree, its own ancestors too, or of a new one
+        size_t k = in.Byte() % model.size(), j = in.Byte() % models[b].size();
+        bool byTag = (in.Byte() & 1) != 0;
+        Tree copy = byTag ? Tree{{0, in.Name(), {}, "", 0, false}} : Subtree(models[b], j);
+        if (model.size() + copy.size() > kMaxNodes) break;
+        size_t at = k;
+        ZELBasXmlNode* target = MutableAt(slot(a), at, false);
+        ZELBasXmlNode& added = byTag ? target->AppendChild(ZELString(copy[0].tag.c_str()))
+                                     : target->AppendChild(*At(slot(b), j));
+        FUZZ_CHECK(&added == &target->ChildAt(target->Children().size() - 1));
+        AppendTo(model, k, copy);
+        break;
+      }
+      case 17: {  // the children of a name removed
+        size_t k = in.Byte() % model.size();
+        std::string name = in.Name();
+        size_t gone = 0;
+        for (size_t i = model[k].children; i-- > 0;) {
+          size_t c = ChildIndex(model, k, i);
+          if (model[c].tag != name) continue;
+          model.erase(model.begin() + static_cast<long>(c), model.begin() + static_cast<long>(End(model, c)));
+          ++gone;
+        }
+        model[k].children -= gone;
+        size_t at = k;
+        FUZZ_CHECK(MutableAt(slot(a), at, false)->RemoveChildren(ZELString(name.c_str())) == gone);
+        break;
+      }
+      case 18: {  // the text of every descendant of a name replaced in place
+        size_t k = in.Byte() % model.size();
+        std::string name = in.Name(), text = in.Name();
+        size_t found = 0, visited = 0;
+        for (size_t i = k + 1; i < End(model, k); ++i) {
+          if (model[i].tag == name) model[i].data = text, ++found;
+        }
+        size_t at = k;
+        MutableAt(slot(a), at, false)->ForEachElement(name.c_str(), [&](ZELBasXmlNode& node) {
+          ++visited;
+          node.SetData(text.c_str());
+        });
+        FUZZ_CHECK(visited == found);
         break;
       }
       default: {  // the document's root replaced by a node of any tree, its own too

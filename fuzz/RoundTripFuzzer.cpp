@@ -1,5 +1,6 @@
-// Bytes read with whole texts from a file, in ReadFile's chunks, and from a
-// string in one piece; written in the well-formed layout and read back.
+// Bytes read with whole texts, in any encoding the system converts, from a
+// file, in ReadFile's chunks, and from a string in one piece; written in
+// the well-formed layout (UTF-8) and read back.
 //
 // When ReadString succeeds, both reads must give the same tree, texts
 // included, wherever the chunk boundary falls. The well-formed output must
@@ -27,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string text = InputText(data, size);
   const std::string& path = InputFile(text);
-  const unsigned long options = ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet;
+  const unsigned long options =
+      ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet | ZELBasXmlAnyEncoding;
 
   int64_t liveAtStart = mem_LiveBlocks();
   {

@@ -7,7 +7,8 @@
 #   bash fuzz/seeds.sh IN OUT
 set -euo pipefail
 in=$1 out=$2
-ops=(tag attr root append assign copy assign-inside search parent render parse clear assign-into append-into remove set-root)
+ops=(tag attr root append assign copy assign-inside search parent render parse clear assign-into append-into remove set-root
+  append-child remove-children for-each)
 names=('""' '"a"' '"b"' '"aa"' '"B"')
 rm -rf "$out"
 mkdir -p "$out"

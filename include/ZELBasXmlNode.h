@@ -77,11 +77,19 @@ enum ZELBasXmlOptions : unsigned long {
   /// layout. Only for input in UTF-8 (or ASCII): other input is read as
   /// with ZELBasXmlWholeText and written in the well-formed layout.
   ZELBasXmlKeepLayout = 32,
+  /// Read: an encoding the parser does not know itself (it knows UTF-8,
+  /// UTF-16, ISO-8859-1 and US-ASCII), declared by the input, is converted
+  /// by the system: iconv of the C library, Windows' code pages. The tree
+  /// holds UTF-8 whatever the input. An encoding the system does not have
+  /// is a parse error whose message is "unsupported encoding NAME"
+  /// (docs/limits.md lists what works).
+  ZELBasXmlAnyEncoding = 64,
   /// What a program that reads and writes XML expects of an XML library:
   /// whole texts, the well-formed layout, quiet reads that start from an
-  /// empty tree and fail on malformed input.
+  /// empty tree and fail on malformed input, in any encoding the system
+  /// converts.
   ZELBasXmlStandard = ZELBasXmlWholeText | ZELBasXmlWellFormed | ZELBasXmlQuiet | ZELBasXmlFreshRead |
-                      ZELBasXmlFailOnParseError,
+                      ZELBasXmlFailOnParseError | ZELBasXmlAnyEncoding,
 };
 
 /// An XML element node.
@@ -141,11 +149,25 @@ public:
   /// the subtree as it was before the call, and `child` keeps its link (to
   /// this node it would be a cycle).
   long Append(ZELBasXmlNode& child);
+  /// Appends a copy of `child` (a node built in place, say) to the
+  /// children, linked to this node, and returns that copy to go on
+  /// filling; `child` itself is not changed. As with Append, `child` may be
+  /// a node of this tree or another, this node or an ancestor. The
+  /// reference is valid until the children change.
+  ZELBasXmlNode& AppendChild(const ZELBasXmlNode& child);
+  /// Appends a new child named `tagName` and returns it, to fill in place:
+  /// `n.AppendChild("item").SetData("x")`. Valid until the children change.
+  ZELBasXmlNode& AppendChild(const ZELString& tagName);
   /// Removes the child at `index` and its subtree; the children after it
   /// move up one place, relinked where they now stand (pointers and
   /// references to them are no longer valid). E_FAIL when `index` is not
   /// below Children().size().
   long RemoveChild(size_t index);
+  /// Removes every child whose tag name is `tagName` byte for byte, with
+  /// its subtree, in one pass; the others keep their order. Returns how
+  /// many went (pointers and references to children are then no longer
+  /// valid).
+  size_t RemoveChildren(const ZELString& tagName);
   /// Removes the attribute `name`; E_FAIL, with nothing changed, when there
   /// is none.
   long RemoveAttribute(const ZELString& name);
@@ -153,6 +175,25 @@ public:
   /// tag name equals `name` byte for byte, in document order. This node
   /// itself is never included.
   long GetElementsByTagName(const ZELString& name, ZELBasVector<ZELBasXmlNode>& result) const;
+  /// Calls `visit(node)` with each descendant whose tag name is `tagName`
+  /// byte for byte, in document order, to change in place: what
+  /// GetElementsByTagName finds, without copies.
+  ///
+  ///     root.ForEachElement("price", [](ZELBasXmlNode& price) { price.SetData("0"); });
+  ///
+  /// `visit` may change the node it gets and its subtree (the walk goes on
+  /// into the children the node has after the call), not the rest of the
+  /// tree. This node itself is never visited.
+  template <class Visit>
+  void ForEachElement(const ZELString& tagName, Visit visit) {
+    Walk(this, tagName, [&](const ZELBasXmlNode* node) { visit(*const_cast<ZELBasXmlNode*>(node)); });
+  }
+  /// Calls `visit(node)` with each descendant whose tag name is `tagName`,
+  /// in document order, to read.
+  template <class Visit>
+  void ForEachElement(const ZELString& tagName, Visit visit) const {
+    Walk(this, tagName, [&](const ZELBasXmlNode* node) { visit(*node); });
+  }
   /// Assigns a copy of the parent node to `out`. E_FAIL for a root, and for
   /// a node without a parent link.
   long GetParent(ZELBasXmlNode& out) const;
@@ -253,6 +294,31 @@ private:
   /// those at `source`: the element copy of a vector filled level by level.
   static void CopyShallow(const void* source, void* destination, size_t count);
   static void Relocate(void* source, void* destination, size_t count);
+
+  // The walk of ForEachElement: each child links to the node holding it,
+  // so the walk climbs back through those links, without a stack
+  // whatever the depth. Children are read after each visit, which may
+  // change them.
+  template <class Visit>
+  static void Walk(const ZELBasXmlNode* top, const ZELString& tagName, Visit visit) {
+    const ZELBasXmlNode* node = top;
+    for (;;) {
+      if (node->children.size() != 0) {
+        node = node->children.begin();
+      } else {
+        for (;;) {
+          if (node == top) return;
+          const ZELBasXmlNode* up = node->parent;
+          if (node + 1 != up->children.end()) {
+            ++node;
+            break;
+          }
+          node = up;
+        }
+      }
+      if (node->tagName == tagName) visit(node);
+    }
+  }
 
   void CopyChildrenShallow(const ZELBasXmlNode& other);
   void CopyDescendants(const ZELBasXmlNode& other);

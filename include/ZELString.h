@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <string_view>
+#include <type_traits>
 
 #include "ZELBasCoreUtils.h"
 
@@ -148,6 +150,17 @@ protected:
 /// bytes, without locale. The count is a plain integer: a string and all its
 /// copies belong to one thread at a time.
 class ZELBAS_CLASS ZELString : public atr_StringBase {
+  // The members for std::string are templates, so that this header needs
+  // only its declaration (and the module defines none of std::string's
+  // members along with the string's).
+  template <class Text>
+  using IfString = std::enable_if_t<std::is_same_v<Text, std::string>, bool>;
+  // Enables a comparison for std::string and std::string_view, which
+  // would otherwise convert both ways.
+  template <class Text>
+  using IfStandardText =
+      std::enable_if_t<std::is_same_v<Text, std::string> || std::is_same_v<Text, std::string_view>, bool>;
+
 public:
   /// Result of the core module's building operations: always 0, since
   /// building fails only by raising std::bad_alloc, which leaves the string
@@ -159,7 +172,12 @@ public:
   /// The given NUL-terminated UTF-8 text.
   ZELString(const char* const text) : isAscii(true) { BuildFromUTF8(text); }
   /// Exactly the bytes of `text`, NULs inside included.
-  explicit ZELString(std::string_view text) : isAscii(true) { BuildFromUTF8(text.data(), text.size()); }
+  ZELString(std::string_view text) : isAscii(true) { BuildFromUTF8(text.data(), text.size()); }
+  /// Exactly the bytes of `text`, a std::string, NULs inside included.
+  template <class Text, IfString<Text> = true>
+  ZELString(const Text& text) : isAscii(true) {
+    BuildFromUTF8(text.data(), text.size());
+  }
   /// Shares `other`'s representation.
   ZELString(const ZELString& other) : atr_StringBase(other), isAscii(other.isAscii) {}
   /// Shares `other`'s representation, releasing the previous one.
@@ -185,6 +203,51 @@ public:
   /// All the text's bytes (GetLengthInBytes() of them, NULs inside
   /// included), valid while this string or a copy holds them unchanged.
   operator std::string_view() const { return std::string_view(CStr(), GetLengthInBytes()); }
+  /// A std::string holding a copy of all the text's bytes.
+  template <class Text, IfString<Text> = true>
+  operator Text() const {
+    return Text(CStr(), GetLengthInBytes());
+  }
+
+  /// True when the text equals `b`, a std::string or std::string_view,
+  /// compared as two std::string_view are: every byte, NULs inside
+  /// included, unsigned.
+  template <class Text, IfStandardText<Text> = true>
+  friend bool operator==(const ZELString& a, const Text& b) {
+    return std::string_view(a) == std::string_view(b);
+  }
+  /// True when `a`, a std::string or std::string_view, equals the text.
+  template <class Text, IfStandardText<Text> = true>
+  friend bool operator==(const Text& a, const ZELString& b) {
+    return std::string_view(a) == std::string_view(b);
+  }
+  /// True when the text differs from `b`, a std::string or std::string_view.
+  template <class Text, IfStandardText<Text> = true>
+  friend bool operator!=(const ZELString& a, const Text& b) {
+    return std::string_view(a) != std::string_view(b);
+  }
+  /// True when `a`, a std::string or std::string_view, differs from the text.
+  template <class Text, IfStandardText<Text> = true>
+  friend bool operator!=(const Text& a, const ZELString& b) {
+    return std::string_view(a) != std::string_view(b);
+  }
+  /// True when the text sorts before `b`, a std::string or std::string_view.
+  template <class Text, IfStandardText<Text> = true>
+  friend bool operator<(const ZELString& a, const Text& b) {
+    return std::string_view(a) < std::string_view(b);
+  }
+  /// True when `a`, a std::string or std::string_view, sorts before the text.
+  template <class Text, IfStandardText<Text> = true>
+  friend bool operator<(const Text& a, const ZELString& b) {
+    return std::string_view(a) < std::string_view(b);
+  }
+  /// Writes all the text's bytes to `out`, as a std::string_view is written
+  /// (the stream's width and fill apply).
+  template <class Traits>
+  friend std::basic_ostream<char, Traits>& operator<<(std::basic_ostream<char, Traits>& out,
+                                                      const ZELString& text) {
+    return out << std::string_view(text);
+  }
 
   /// Makes this string hold the NUL-terminated UTF-8 `text`.
   ZELBASCOREUTILS_API Result BuildFromUTF8(const char* text);

@@ -34,10 +34,12 @@ dpkg-deb -f "$dev" Depends | grep -q "zelbasxmldocument (= $version-" || fail "d
   fail "unpacked zelbasxml --version"
 "$work/root/usr/bin/zelbasxml" format examples/catalog.xml | cmp -s - tests/cli/catalog.formatted.xml ||
   fail "unpacked zelbasxml format"
-for f in include/ZELBasXmlDocument.h include/ZELBasModulePair.h lib/pkgconfig/ZELBasXmlDocument.pc \
+for f in include/ZELBasXmlDocument/ZELBasXmlDocument.h include/ZELBasXmlDocument/ZELBasModulePair.h \
+  lib/pkgconfig/ZELBasXmlDocument.pc \
   lib/cmake/ZELBasXmlDocument/ZELBasXmlDocumentConfig.cmake lib/libZELBasXmlDocument.so; do
   [[ -e "$work/root/usr/$f" ]] || fail "usr/$f missing"
 done
+[[ -z $(find "$work/root/usr/include" -maxdepth 1 -type f) ]] || fail "headers straight in usr/include"
 for deb in "$runtime" "$dev"; do
   package="$(dpkg-deb -f "$deb" Package)"
   dpkg-deb -c "$deb" >"$work/$package.list"

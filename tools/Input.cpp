@@ -133,13 +133,16 @@ long long FileSize(FILE* stream) {
 
 ReadResult ReadDocument(const std::string& input, bool chunked, unsigned long options,
                         ZELBasXmlDocument& document, Progress& progress) {
+  // Whatever reads whole texts reads the encodings an XML library reads;
+  // the default layout keeps to the parser's own.
+  if ((options & (ZELBasXmlWholeText | ZELBasXmlKeepLayout)) != 0) options |= ZELBasXmlAnyEncoding;
   document.SetOptions(options);
   return chunked ? ReadChunked(input, false, document, progress) : ReadWhole(input, document, progress);
 }
 
 ReadResult CheckDocument(const std::string& input, ZELBasXmlDocument& document, Progress& progress) {
   // Quiet, with the report written here: once, whatever the chunks.
-  document.SetOptions(ZELBasXmlQuiet);
+  document.SetOptions(ZELBasXmlQuiet | ZELBasXmlAnyEncoding);
   return ReadChunked(input, true, document, progress);
 }
 

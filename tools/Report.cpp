@@ -34,8 +34,13 @@ bool NoteParseError(const std::string& input, const ZELBasXmlDocument& document,
     progress.Say("XML parse error: " + std::string(std::string_view(message)));
     progress.Say("  Line: " + std::to_string(line) + ", Column: " + std::to_string(column));
   }
-  progress.Say("zelbasxml: " + InputName(input) + ": not well-formed (line " + std::to_string(line) +
-               ", column " + std::to_string(column) + ")");
+  std::string_view reason(message);
+  if (reason.rfind("unsupported encoding ", 0) == 0) {
+    progress.Say("zelbasxml: " + InputName(input) + ": " + std::string(reason));  // not a malformed file
+  } else {
+    progress.Say("zelbasxml: " + InputName(input) + ": not well-formed (line " + std::to_string(line) +
+                 ", column " + std::to_string(column) + ")");
+  }
   return true;
 }
 

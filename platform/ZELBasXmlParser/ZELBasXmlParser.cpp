@@ -24,6 +24,8 @@ struct Guard {
   XML_CommentHandler comment = nullptr;
   XML_ProcessingInstructionHandler instruction = nullptr;
   XML_XmlDeclHandler declaration = nullptr;
+  XML_UnknownEncodingHandler encoding = nullptr;
+  void* encodingData = nullptr;
   std::exception_ptr raised;
 };
 
@@ -66,6 +68,18 @@ void GuardedInstruction(void* userData, const XML_Char* target, const XML_Char* 
 void GuardedDeclaration(void* userData, const XML_Char* version, const XML_Char* encoding, int standalone) {
   Guarded(userData,
           [&](const Guard& guard) { guard.declaration(guard.userData, version, encoding, standalone); });
+}
+
+// A handler that raises refuses the encoding, which ends the parse by itself.
+int GuardedUnknownEncoding(void* data, const XML_Char* name, XML_Encoding* info) {
+  Guard* guard = static_cast<Guard*>(data);
+  if (guard->raised) return XML_STATUS_ERROR;
+  try {
+    return guard->encoding(guard->encodingData, name, info);
+  } catch (...) {
+    guard->raised = std::current_exception();
+    return XML_STATUS_ERROR;
+  }
 }
 
 }  // namespace zelparser_detail
@@ -112,6 +126,14 @@ void xmp_XML_SetProcessingInstructionHandler(XML_Parser parser, XML_ProcessingIn
 void xmp_XML_SetXmlDeclHandler(XML_Parser parser, XML_XmlDeclHandler handler) {
   GuardOf(parser)->declaration = handler;
   XML_SetXmlDeclHandler(parser, handler != nullptr ? &GuardedDeclaration : nullptr);
+}
+
+void xmp_XML_SetUnknownEncodingHandler(XML_Parser parser, XML_UnknownEncodingHandler handler,
+                                       void* encodingHandlerData) {
+  Guard* guard = GuardOf(parser);
+  guard->encoding = handler;
+  guard->encodingData = encodingHandlerData;
+  XML_SetUnknownEncodingHandler(parser, handler != nullptr ? &GuardedUnknownEncoding : nullptr, guard);
 }
 
 enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length, int isFinal) {

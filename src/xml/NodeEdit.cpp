@@ -1,5 +1,5 @@
 // Changing a node in place: its children by index or tag name, and the
-// removal of a child or an attribute.
+// removal of children or an attribute.
 #include <cassert>
 
 #include "NodeAccess.h"
@@ -32,6 +32,26 @@ long ZELBasXmlNode::RemoveChild(size_t index) {
   if (index >= children.size()) return E_FAIL;
   NodeAccess::RemoveChild(this, index);
   return S_OK;
+}
+
+size_t ZELBasXmlNode::RemoveChildren(const ZELString& name) {
+  // One pass: each child kept moves up over those removed, by its bytes,
+  // and the removed ones gather at the end, to go from there.
+  ZELBasXmlNode* first = NodeAccess::Mutable(children.begin());
+  const size_t count = children.size();
+  size_t kept = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (first[i].tagName == name) continue;
+    if (i != kept) {
+      alignas(ZELBasXmlNode) unsigned char aside[sizeof(ZELBasXmlNode)];
+      Relocate(first + kept, aside, 1);
+      Relocate(first + i, first + kept, 1);
+      Relocate(aside, first + i, 1);
+    }
+    ++kept;
+  }
+  for (size_t i = kept; i < count; ++i) NodeAccess::RemoveLastChild(this);
+  return count - kept;
 }
 
 long ZELBasXmlNode::RemoveAttribute(const ZELString& name) {

@@ -1,7 +1,7 @@
 // What one read does, decided from the document's options when it starts,
 // as the writer decides its layout once: whether it builds a tree at all
 // (a check only parses), which character-data callback puts the texts
-// together, and how it reports.
+// together, which encodings it reads, and how it reports.
 #pragma once
 
 #include "ZELBasXmlDocument.h"
@@ -18,7 +18,8 @@ struct ReadMode {
         wholeText((options & (ZELBasXmlWholeText | ZELBasXmlKeepLayout)) != 0),
         quiet((options & ZELBasXmlQuiet) != 0),
         fresh((options & ZELBasXmlFreshRead) != 0 && purpose == kBuildTree),
-        failOnError((options & ZELBasXmlFailOnParseError) != 0 || purpose == kCheckOnly) {}
+        failOnError((options & ZELBasXmlFailOnParseError) != 0 || purpose == kCheckOnly),
+        anyEncoding((options & ZELBasXmlAnyEncoding) != 0) {}
 
   const bool buildTree;
   const bool keepLayout;  // each element's markup recorded
@@ -26,6 +27,7 @@ struct ReadMode {
   const bool quiet;        // no report on the standard error stream
   const bool fresh;        // the tree is emptied before the read
   const bool failOnError;  // a parse or read error makes the result E_FAIL
+  const bool anyEncoding;  // encodings the parser lacks converted by the system
 };
 
 }  // namespace zelbas_detail

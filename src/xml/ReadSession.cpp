@@ -14,6 +14,7 @@ ReadSession::ReadSession(ZELBasXmlDocument& target, const ReadMode& readMode)
   XML_Parser created = parser.Get();
   if (created == nullptr) return;
   xmp_XML_SetUserData(created, &document);
+  if (mode.anyEncoding) xmp_XML_SetUnknownEncodingHandler(created, &DeclaredEncoding::Describe, &encoding);
   if (!mode.buildTree) return;  // a check: the parse alone
   builder.emplace(mode.wholeText);
   if (mode.keepLayout) {
@@ -45,7 +46,14 @@ bool ReadSession::Parse(const char* bytes, int length, bool isFinal) {
   XML_Status status = xmp_XML_Parse(created, bytes, length, isFinal ? 1 : 0);
   if (layout != nullptr) layout->Keep();
   if (status != XML_STATUS_ERROR) return true;
-  const char* message = xmp_XML_ErrorString(xmp_XML_GetErrorCode(created));
+  enum XML_Error code = xmp_XML_GetErrorCode(created);
+  const char* message = xmp_XML_ErrorString(code);
+  if (code == XML_ERROR_UNKNOWN_ENCODING && !encoding.Asked().empty()) {
+    // Expat's "unknown encoding" would blame the file: it is the system
+    // that has no such encoding (or none Expat can take).
+    if (unsupported.empty()) unsupported = "unsupported encoding " + encoding.Asked();
+    message = unsupported.c_str();
+  }
   XML_Size line = xmp_XML_GetCurrentLineNumber(created);
   XML_Size column = xmp_XML_GetCurrentColumnNumber(created);
   if (!mode.quiet) {

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+#include "DeclaredEncoding.h"
 #include "ReadMode.h"
 #include "TreeBuilder.h"
 #include "ZELBasScopeOwner.h"
@@ -41,6 +42,8 @@ private:
   ZELBasXmlDocument& document;
   ZELBasScopeOwner<XML_Parser, void (*)(XML_Parser)> parser;
   std::optional<TreeBuilder> builder;
+  DeclaredEncoding encoding;
+  std::string unsupported;             // the message of an encoding refused
   const char* firstMessage = nullptr;  // the parser's own static text
   XML_Size firstLine = 0;
   XML_Size firstColumn = 0;

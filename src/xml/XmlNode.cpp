@@ -224,6 +224,20 @@ long ZELBasXmlNode::Append(ZELBasXmlNode& child) {
   return S_OK;
 }
 
+ZELBasXmlNode& ZELBasXmlNode::AppendChild(const ZELBasXmlNode& child) {
+  if (IsSelfOrAncestor(&child)) {
+    const ZELBasXmlNode copy(child);  // NOLINT(performance-unnecessary-copy-initialization): as in Append
+    Store(copy);
+  } else {
+    Store(child);
+  }
+  return *NodeAccess::Mutable(children.end() - 1);
+}
+
+ZELBasXmlNode& ZELBasXmlNode::AppendChild(const ZELString& tagName) {
+  return *NodeAccess::AppendNew(this, tagName);
+}
+
 void ZELBasXmlNode::Store(const ZELBasXmlNode& child) {
   // `child` may be one of the children, which move as they grow: the copy
   // is linked where it lands.

@@ -74,6 +74,9 @@ check "find --text: each match on a line" 0 "" '' -- "$bin" find price --text "$
 check "check" 0 "$empty" '' -- "$bin" check "$example"
 check "check chunked" 0 "$empty" '' -- "$bin" check --chunked "$example"
 
+printf '<?xml version="1.0" encoding="x-unknown"?><a/>' >"$work/unknown.xml"
+check "an unsupported encoding is named, not called malformed" 1 "$empty" \
+  "^zelbasxml: $work/unknown.xml: unsupported encoding x-unknown\$" -- "$bin" check "$work/unknown.xml"
 check "malformed: report, nothing written, exit 1" 1 "$empty" \
   'XML parse error: mismatched tag' -- "$bin" format "$work/bad.xml"
 named="zelbasxml: $work/bad.xml: not well-formed (line 1, column 8)"

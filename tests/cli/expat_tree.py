@@ -1,5 +1,21 @@
-"""The tree of a document as Expat reads it, for the command's tests."""
+"""The tree of a document as Expat reads it, and the XML files of the
+source tree, for the command's tests."""
+import os
 import xml.parsers.expat
+
+
+def xml_files(source):
+    """(path from `source`, full path, bytes) of every XML file under tests/
+    and examples/."""
+    found = []
+    for top in ("tests", "examples"):
+        for folder, _, names in os.walk(os.path.join(source, top)):
+            for name in sorted(names):
+                if name.endswith(".xml"):
+                    path = os.path.join(folder, name)
+                    with open(path, "rb") as f:
+                        found.append((os.path.relpath(path, source), path, f.read()))
+    return found
 
 
 def tree(data):

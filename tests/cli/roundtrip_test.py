@@ -19,7 +19,7 @@ import sys
 import tempfile
 import xml.parsers.expat
 
-from expat_tree import tree
+from expat_tree import tree, xml_files
 
 CHUNK = 262144
 
@@ -91,14 +91,7 @@ def check(binary, source, work):
         return subprocess.run([binary, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               stdin=subprocess.DEVNULL, check=False, timeout=120)
 
-    inputs = []
-    for top in ("tests", "examples"):
-        for folder, _, names in os.walk(os.path.join(source, top)):
-            for name in sorted(names):
-                if name.endswith(".xml"):
-                    path = os.path.join(folder, name)
-                    with open(path, "rb") as f:
-                        inputs.append((os.path.relpath(path, source), f.read()))
+    inputs = [(name, data) for name, _, data in xml_files(source)]
     inputs.extend(generated(random.Random(20)))
 
     def one(number, name, data):

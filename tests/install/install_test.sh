@@ -22,12 +22,14 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
 
 # Layout, and a versioned SONAME on every library.
 doc="$prefix/share/doc/ZELBasXmlDocument"
-for f in include/ZELBasXmlDocument.h include/ZELBasModulePair.h include/ZELBasXmlParser.h \
+for f in include/ZELBasXmlDocument/{ZELBasXmlDocument.h,ZELBasModulePair.h,ZELBasXmlParser.h} \
   "$libdir/cmake/ZELBasXmlDocument/ZELBasXmlDocumentConfig.cmake" "$libdir/pkgconfig/ZELBasXmlDocument.pc" \
   bin/zelbasxml share/man/man1/zelbasxml.1.gz share/doc/ZELBasXmlDocument/{LICENSE,README.md,docs/performance.md} \
   share/doc/ZELBasXmlDocument/examples/CMakeLists.txt; do
   [[ -f "$prefix/$f" ]] || fail "not installed: $f"
 done
+# Every header in the one folder, none beside it.
+[[ -z $(find "$prefix/include" -maxdepth 1 -type f) ]] || fail "headers straight in include/"
 # Each library's versioned file and SONAME; the name links are links, but
 # the library's own is a linker script that names the modules too.
 for lib in ZELBasXmlDocument ZELBasXmlParser ZELBasShared ZELBasGenericsLib ZELBasCoreUtils ZELBasAlloc; do
@@ -194,7 +196,7 @@ printf '<model name="m1" version="2">\n    <part id="p1">Wheel\n    </part>\n</m
 for n in 1 2 3; do
   # shellcheck disable=SC2086
   if "$cxx" -std=c++17 -Wall -Wextra -Werror $flags "$work/readme/example$n.cpp" -o "$work/readme/example$n" \
-    -I"$prefix/include" -L"$prefix/$libdir" -lZELBasXmlDocument -Wl,-rpath,"$prefix/$libdir"; then
+    -I"$prefix/include/ZELBasXmlDocument" -L"$prefix/$libdir" -lZELBasXmlDocument -Wl,-rpath,"$prefix/$libdir"; then
     expect "README example $n" "$work/readme$n.txt" -- env -C "$work/readme" "./example$n"
     if ((n == 1)); then
       grep -q '^        <price>11.50</price>$' "$work/readme/catalog.out.xml" &&
@@ -209,5 +211,18 @@ for n in 1 2 3; do
     fail "README example $n: plain -lZELBasXmlDocument build"
   fi
 done
+
+# The folder named in the include, with only the include folder on the path
+# (as /usr/local/include is by default): the headers find each other beside.
+sed 's|#include "ZELBasXmlDocument.h"|#include <ZELBasXmlDocument/ZELBasXmlDocument.h>|' \
+  "$work/readme/example1.cpp" >"$work/readme/folder.cpp"
+# shellcheck disable=SC2086
+if grep -q '<ZELBasXmlDocument/ZELBasXmlDocument.h>' "$work/readme/folder.cpp" &&
+  "$cxx" -std=c++17 -Wall -Wextra -Werror $flags "$work/readme/folder.cpp" -o "$work/readme/folder" \
+    -I"$prefix/include" -L"$prefix/$libdir" -lZELBasXmlDocument -Wl,-rpath,"$prefix/$libdir"; then
+  pass
+else
+  fail "#include <ZELBasXmlDocument/ZELBasXmlDocument.h> with the include folder alone"
+fi
 
 finish

@@ -20,8 +20,8 @@ prefix=("$work"/unpacked/*)
 prefix="${prefix[0]}"
 
 for f in bin/ZELBasXmlDocument.dll bin/zelbasxml.exe bin/libstdc++-6.dll bin/libgcc_s_seh-1.dll \
-  bin/libwinpthread-1.dll lib/libZELBasXmlDocument.dll.a lib/libexpat.dll.a include/expat.h \
-  include/ZELBasXmlDocument.h lib/cmake/ZELBasXmlDocument/ZELBasXmlDocumentConfig.cmake \
+  bin/libwinpthread-1.dll lib/libZELBasXmlDocument.dll.a lib/libexpat.dll.a include/ZELBasXmlDocument/expat.h \
+  include/ZELBasXmlDocument/ZELBasXmlDocument.h lib/cmake/ZELBasXmlDocument/ZELBasXmlDocumentConfig.cmake \
   lib/pkgconfig/ZELBasXmlDocument.pc share/doc/ZELBasXmlDocument/LICENSE \
   share/doc/ZELBasXmlDocument/licenses/expat/COPYING; do
   [[ -f "$prefix/$f" ]] || fail "not in the archive: $f"
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   return 0;
 }
 CPP
-if "$cxx" -std=c++17 "$work/app.cpp" -I"$prefix/include" -L"$prefix/lib" -lZELBasXmlDocument \
+if "$cxx" -std=c++17 "$work/app.cpp" -I"$prefix/include/ZELBasXmlDocument" -L"$prefix/lib" -lZELBasXmlDocument \
   -o "$work/app.exe" >"$work/link.log" 2>&1; then
   pass
   ships shipped-app "$work/app.exe"

@@ -36,6 +36,13 @@ ZELBASXMLPARSER_API void xmp_XML_SetProcessingInstructionHandler(XML_Parser pars
                                                                  XML_ProcessingInstructionHandler handler);
 /// Expat's XML_SetXmlDeclHandler, with the same arguments and result.
 ZELBASXMLPARSER_API void xmp_XML_SetXmlDeclHandler(XML_Parser parser, XML_XmlDeclHandler handler);
+/// Expat's XML_SetUnknownEncodingHandler, with the same arguments and
+/// result: `handler` is asked about an encoding Expat does not know. An
+/// exception it raises refuses the encoding and is raised again from
+/// xmp_XML_Parse; the conversion functions it hands Expat must not raise.
+ZELBASXMLPARSER_API void xmp_XML_SetUnknownEncodingHandler(XML_Parser parser,
+                                                           XML_UnknownEncodingHandler handler,
+                                                           void* encodingHandlerData);
 /// Expat's XML_Parse, with the same arguments and result; raises again the
 /// exception a handler raised, the parse stopped at that handler.
 ZELBASXMLPARSER_API enum XML_Status xmp_XML_Parse(XML_Parser parser, const char* text, int length,
