@@ -11,6 +11,12 @@
 
 namespace zelbas_detail {
 
+namespace {
+// Below this a text is joined with its next run by a copy of both; above
+// it, appends grow it geometrically, so that many runs stay linear.
+constexpr size_t kExactJoin = 4096;
+}  // namespace
+
 TextAssembly::~TextAssembly() {
   if (pending != nullptr) mem_Free(pending);
 }
@@ -76,8 +82,18 @@ void TextAssembly::EndRun() {
     if (runBlank) return;
     cache.SetText(runText, pending, pendingLength);
   }
-  if (data.CastToCharPtr()[0] == '\0' && data.GetLengthInChar() == 0) {
+  std::string_view head = data;
+  if (head.empty()) {
     data = runText;
+  } else if (head.size() < kExactJoin) {
+    // A short text gets one more run, as mixed content does: joined at its
+    // exact size, where an append would leave it room to double.
+    std::string_view tail = runText;
+    size_t length = head.size() + tail.size();
+    if (length > capacity) Reserve(length);
+    std::memcpy(pending, head.data(), head.size());
+    std::memcpy(pending + head.size(), tail.data(), tail.size());
+    cache.SetText(data, pending, length);
   } else {
     data.Append(runText);
   }
