@@ -18,7 +18,7 @@
 # published. --quick (CI) runs a small corpus once and checks only that every
 # contender runs and gives sane output. --only restricts the contenders
 # (comma-separated: expat_chunked, expat_whole, zel_file, zel_file_whole,
-# zel_string, pugixml_file, pugixml_buffer, tinyxml2, libxml2, write_zel,
+# zel_file_keep, zel_string, pugixml_file, pugixml_buffer, tinyxml2, libxml2, write_zel,
 # write_pugixml, write_tinyxml2). --baseline builds the benchmark of an
 # earlier commit (from its files, under the build folder) and measures its
 # ReadFile in the same run, beside this one's (Linux only).
