@@ -6,7 +6,8 @@
 // entities, those bytes must be the input's. The output must read back
 // (as a standard read) as the tree it was written from. Then a few edits
 // chosen by the input (a text, an attribute, a child appended, a child
-// removed, a comment) must give output that reads back as the edited tree.
+// removed, a comment inserted, an item of the content changed or removed)
+// must give output that reads back as the edited tree.
 // Every block taken must be given back.
 //
 // Input: as InputText (FuzzCheck.h) takes it, a chunk boundary chosen by
@@ -74,7 +75,8 @@ void Edit(ZELBasXmlNode& root, const uint8_t* data, size_t size) {
   for (size_t i = 0; i + 1 < size && i < 16; i += 2) {
     size_t k = data[i + 1];
     ZELBasXmlNode& node = At(root, k);
-    switch (data[i] % 6) {
+    size_t item = data[i] / 8 % (node.ContentCount() + 1);
+    switch (data[i] % 8) {
       case 0:
         node.SetData(ZELString("x & <y>"));
         break;
@@ -92,7 +94,14 @@ void Edit(ZELBasXmlNode& root, const uint8_t* data, size_t size) {
         if (node.Children().size() != 0) node.RemoveChild(data[i] % node.Children().size());
         break;
       case 4:
-        node.InsertComment(0, ZELString(" note "));
+        node.InsertComment(item, ZELString(" note "));
+        break;
+      case 5:
+        // A text, a comment or an instruction (whose target this is).
+        node.SetContent(item, ZELString(data[i] & 64 ? "a]]> & <b>" : "pi -x"));
+        break;
+      case 6:
+        node.RemoveContent(item);
         break;
       default:
         node.SetTagName(ZELString("renamed"));

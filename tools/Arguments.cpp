@@ -3,6 +3,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -21,7 +22,25 @@ namespace zelbasxml_detail {
 
 namespace {
 
-enum CommandBit { kFormat = 1, kFind = 2, kCheck = 4, kEdit = 8 };
+enum CommandBit { kFormat = 1, kFind = 2, kCheck = 4, kEdit = 8, kAll = 15 };
+// getopt's codes of the long options with no short form.
+enum LongOnly { kVersion = 256, kChunked, kXml, kText, kKeep, kWrap };
+
+// The options that only switch something on, and the commands that take
+// them (no name: every command).
+struct Flag {
+  bool Options::*field;
+  const char* name;
+  int code;
+  int commands;
+};
+const Flag kFlags[] = {{&Options::chunked, "--chunked", kChunked, kAll},
+                       {&Options::xml, "--xml", kXml, kFormat | kFind},
+                       {&Options::text, "--text", kText, kFind},
+                       {&Options::null, "--null", '0', kFind},
+                       {&Options::keep, "--keep", kKeep, kFormat},
+                       {&Options::inPlace, "-L", 'L', kEdit},
+                       {&Options::quiet, nullptr, 'q', kAll}};
 
 int CommandBitOf(const std::string& command) {
   if (command == "format") return kFormat;
@@ -145,10 +164,49 @@ std::optional<int> TakeOperands(std::vector<std::string> positional, Options& op
   return std::nullopt;
 }
 
+// One option of those that take an argument or end the command: taken
+// into `options`; an exit status when the command ends here.
+std::optional<int> TakeOption(int c, const std::string& option, Options& options, std::vector<Given>& given) {
+  switch (c) {
+    case 'h':
+      std::fputs(kUsage, stdout);
+      return 0;
+    case kVersion:
+      std::printf("zelbasxml %s\nrunning on %s\n", ZELBAS_VERSION, xmp_XML_ExpatVersion());
+      return 0;
+    case kWrap:
+      if (!IsXmlName(optarg)) return Usage("--wrap needs an element name, not '" + std::string(optarg) + "'");
+      options.wrap = optarg;
+      given.push_back({"--wrap", kFind});
+      return std::nullopt;
+    case 'o':
+      if (*optarg == '\0') return Usage("option -o needs a file name");
+      options.output = optarg;
+      given.push_back({"-o", kFormat | kFind | kEdit});
+      return std::nullopt;
+    case 'u':
+    case 'd':
+    case 's':
+    case 'r':
+    case 't':
+    case 'n':
+    case 'v': {
+      std::string problem = TakeEditFlag(c, optarg, options.operations);
+      if (!problem.empty()) return Usage(problem);
+      given.push_back({std::string("-") + static_cast<char>(c), kEdit});
+      return std::nullopt;
+    }
+    case ':':
+      return Usage("option " + option + " needs " + (option == "-o" ? "a file name" : "an argument"));
+    default:
+      return Usage("unknown option " +
+                   (optopt > 0 && optopt < 256 ? std::string("-") + static_cast<char>(optopt) : option));
+  }
+}
+
 }  // namespace
 
 std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
-  enum { kVersion = 256, kChunked, kXml, kText, kKeep, kWrap };
   const option longOptions[] = {{"chunked", no_argument, nullptr, kChunked},
                                 {"output", required_argument, nullptr, 'o'},
                                 {"quiet", no_argument, nullptr, 'q'},
@@ -160,73 +218,16 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& options) {
                                 {"wrap", required_argument, nullptr, kWrap},
                                 {"keep", no_argument, nullptr, kKeep},
                                 {nullptr, 0, nullptr, 0}};
-  const int all = kFormat | kFind | kCheck | kEdit;
   std::vector<Given> given;
   opterr = 0;
   for (int c; (c = getopt_long(argc, argv, ":o:qh0Lu:d:s:r:t:n:v:", longOptions, nullptr)) != -1;) {
-    const std::string option = argv[optind - 1];
-    switch (c) {
-      case 'h':
-        std::fputs(kUsage, stdout);
-        return 0;
-      case kVersion:
-        std::printf("zelbasxml %s\nrunning on %s\n", ZELBAS_VERSION, xmp_XML_ExpatVersion());
-        return 0;
-      case kChunked:
-        options.chunked = true;
-        given.push_back({"--chunked", all});
-        break;
-      case kXml:
-        options.xml = true;
-        given.push_back({"--xml", kFormat | kFind});
-        break;
-      case kText:
-        options.text = true;
-        given.push_back({"--text", kFind});
-        break;
-      case '0':
-        options.null = true;
-        given.push_back({"--null", kFind});
-        break;
-      case kKeep:
-        options.keep = true;
-        given.push_back({"--keep", kFormat});
-        break;
-      case kWrap:
-        if (!IsXmlName(optarg))
-          return Usage("--wrap needs an element name, not '" + std::string(optarg) + "'");
-        options.wrap = optarg;
-        given.push_back({"--wrap", kFind});
-        break;
-      case 'q':
-        options.quiet = true;
-        break;
-      case 'L':
-        options.inPlace = true;
-        given.push_back({"-L", kEdit});
-        break;
-      case 'o':
-        if (*optarg == '\0') return Usage("option -o needs a file name");
-        options.output = optarg;
-        given.push_back({"-o", kFormat | kFind | kEdit});
-        break;
-      case 'u':
-      case 'd':
-      case 's':
-      case 'r':
-      case 't':
-      case 'n':
-      case 'v': {
-        std::string problem = TakeEditFlag(c, optarg, options.operations);
-        if (!problem.empty()) return Usage(problem);
-        given.push_back({std::string("-") + static_cast<char>(c), kEdit});
-        break;
-      }
-      case ':':
-        return Usage("option " + option + " needs " + (option == "-o" ? "a file name" : "an argument"));
-      default:
-        return Usage("unknown option " +
-                     (optopt > 0 && optopt < 256 ? std::string("-") + static_cast<char>(optopt) : option));
+    const Flag* flag =
+        std::find_if(std::begin(kFlags), std::end(kFlags), [c](const Flag& f) { return f.code == c; });
+    if (flag != std::end(kFlags)) {
+      options.*(flag->field) = true;
+      if (flag->name != nullptr) given.push_back({flag->name, flag->commands});
+    } else if (std::optional<int> status = TakeOption(c, argv[optind - 1], options, given)) {
+      return status;
     }
   }
   if (std::optional<int> status = TakeOperands({argv + optind, argv + argc}, options)) return status;

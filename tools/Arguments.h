@@ -27,12 +27,12 @@ struct Options {
   std::string output = "-";
   bool chunked = false;
   bool quiet = false;
-  bool xml = false;   // whole texts in, the well-formed layout out
-  bool text = false;  // find: the whole texts of the matches
-  bool null = false;
-  bool keep = false;     // format: the input's own layout                  // find: each text ends with a NUL
-  bool inPlace = false;  // edit: replace the input file
-  std::string wrap;      // find: the element the matches go in
+  bool xml = false;                   // whole texts in, the well-formed layout out
+  bool text = false;                  // find: the whole texts of the matches
+  bool null = false;                  // find: each text ends with a NUL
+  bool keep = false;                  // format: the input's own layout
+  bool inPlace = false;               // edit: replace the input file
+  std::string wrap;                   // find: the element the matches go in
   std::vector<Operation> operations;  // edit, in order
 
   const std::string& Input() const { return inputs.front(); }

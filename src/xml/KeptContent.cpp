@@ -69,6 +69,78 @@ std::string Decode(const std::string& raw) {
   return text;
 }
 
+namespace {
+
+// One step of an element's operations taken into `content`: its tags'
+// tails and items; the start tag's own steps go to `start`. `at` is where
+// the next text's characters begin in the element's text `data`.
+void Take(const MarkupStep& step, std::string_view data, size_t& at, KeptContent& content,
+          MarkupWriter& start) {
+  auto item = [&content](ZELBasXmlContent kind, std::string_view text, std::string_view raw) {
+    content.items.push_back(ContentItem{kind, std::string(text), std::string(raw)});
+  };
+  switch (step.op) {
+    case MarkupOp::kOpen:
+    case MarkupOp::kSelfClose:
+      content.empty = step.op == MarkupOp::kSelfClose;
+      content.openTail.assign(step.raw);
+      break;
+    case MarkupOp::kText:
+    case MarkupOp::kRawText:
+      item(ZELBasXmlTextItem, data.substr(std::min(at, data.size()), step.count), step.raw);
+      at += step.count;
+      break;
+    case MarkupOp::kWhole:
+      item(ZELBasXmlTextItem, data, std::string_view());
+      at = data.size();
+      break;
+    case MarkupOp::kBlank:
+      item(ZELBasXmlTextItem, Decode(std::string(step.raw)), step.raw);
+      break;
+    case MarkupOp::kComment:
+      item(ZELBasXmlCommentItem, step.raw.substr(4, step.raw.size() - 7), step.raw);
+      break;
+    case MarkupOp::kInstruction:
+      item(ZELBasXmlInstructionItem, step.raw.substr(2, step.raw.size() - 4), step.raw);
+      break;
+    case MarkupOp::kChild:
+      item(ZELBasXmlElementItem, std::string_view(), std::string_view());
+      break;
+    case MarkupOp::kEnd:
+      content.endTail.assign(step.raw);
+      break;
+    default:
+      start.Step(step);
+  }
+}
+
+// The items of `first` up to the next element, a run, as operations; its
+// texts' characters are added to `text`.
+void PackRun(const ContentItem* first, const ContentItem* end, MarkupWriter& ops, std::string& text) {
+  bool blank = true;
+  for (const ContentItem* item = first; item != end; ++item) {
+    if (item->kind == ZELBasXmlTextItem) blank = blank && Blank(item->text);
+  }
+  for (const ContentItem* item = first; item != end; ++item) {
+    if (item->kind == ZELBasXmlCommentItem || item->kind == ZELBasXmlInstructionItem) {
+      ops.Raw(item->kind == ZELBasXmlCommentItem ? MarkupOp::kComment : MarkupOp::kInstruction, item->raw);
+    } else if (blank) {
+      std::string written = item->raw;
+      if (written.empty()) EscapeText(item->text, [&written](std::string_view piece) { written += piece; });
+      ops.Raw(MarkupOp::kBlank, written);
+    } else {
+      text += item->text;
+      if (item->raw.empty()) {
+        ops.TextBytes(item->text.size());
+      } else {
+        ops.RawText(item->text.size(), item->raw);
+      }
+    }
+  }
+}
+
+}  // namespace
+
 bool Unpack(const ZELBasXmlNode* node, KeptContent& content) {
   const Markup* markup = NodeAccess::MarkupOf(node);
   if (markup == nullptr) return false;
@@ -80,44 +152,7 @@ bool Unpack(const ZELBasXmlNode* node, KeptContent& content) {
   MarkupReader reader(ops);
   MarkupWriter start;
   MarkupStep step;
-  auto item = [&content](ZELBasXmlContent kind, std::string_view text, std::string_view raw) {
-    content.items.push_back(ContentItem{kind, std::string(text), std::string(raw)});
-  };
-  while (reader.Next(step)) {
-    switch (step.op) {
-      case MarkupOp::kOpen:
-      case MarkupOp::kSelfClose:
-        content.empty = step.op == MarkupOp::kSelfClose;
-        content.openTail.assign(step.raw);
-        break;
-      case MarkupOp::kText:
-      case MarkupOp::kRawText:
-        item(ZELBasXmlTextItem, data.substr(std::min(at, data.size()), step.count), step.raw);
-        at += step.count;
-        break;
-      case MarkupOp::kWhole:
-        item(ZELBasXmlTextItem, data, std::string_view());
-        at = data.size();
-        break;
-      case MarkupOp::kBlank:
-        item(ZELBasXmlTextItem, Decode(std::string(step.raw)), step.raw);
-        break;
-      case MarkupOp::kComment:
-        item(ZELBasXmlCommentItem, step.raw.substr(4, step.raw.size() - 7), step.raw);
-        break;
-      case MarkupOp::kInstruction:
-        item(ZELBasXmlInstructionItem, step.raw.substr(2, step.raw.size() - 4), step.raw);
-        break;
-      case MarkupOp::kChild:
-        item(ZELBasXmlElementItem, std::string_view(), std::string_view());
-        break;
-      case MarkupOp::kEnd:
-        content.endTail.assign(step.raw);
-        break;
-      default:
-        start.Step(step);
-    }
-  }
+  while (reader.Next(step)) Take(step, data, at, content, start);
   content.start.assign(start.bytes.View());
   return true;
 }
@@ -126,36 +161,19 @@ void Pack(ZELBasXmlNode* node, const KeptContent& content) {
   MarkupWriter ops;
   ops.bytes.Append(content.start);
   const std::vector<ContentItem>& items = content.items;
-  std::string text;
   bool empty = content.empty && items.empty();
   std::string tail = content.openTail;
   if (content.empty && !empty) tail.replace(tail.size() - 2, 2, ">");  // "<a/>" with content now
   ops.Raw(empty ? MarkupOp::kSelfClose : MarkupOp::kOpen, tail);
-  for (size_t first = 0; first <= items.size();) {
-    // A run: the items up to the next element.
-    size_t end = first;
-    bool blank = true;
-    for (; end < items.size() && items[end].kind != ZELBasXmlElementItem; ++end) {
-      if (items[end].kind == ZELBasXmlTextItem) blank = blank && Blank(items[end].text);
-    }
-    for (size_t i = first; i < end; ++i) {
-      const ContentItem& item = items[i];
-      if (item.kind == ZELBasXmlCommentItem || item.kind == ZELBasXmlInstructionItem) {
-        ops.Raw(item.kind == ZELBasXmlCommentItem ? MarkupOp::kComment : MarkupOp::kInstruction, item.raw);
-      } else if (blank) {
-        std::string written = item.raw;
-        if (written.empty()) EscapeText(item.text, [&written](std::string_view piece) { written += piece; });
-        ops.Raw(MarkupOp::kBlank, written);
-      } else {
-        text += item.text;
-        if (item.raw.empty()) {
-          ops.TextBytes(item.text.size());
-        } else {
-          ops.RawText(item.text.size(), item.raw);
-        }
-      }
-    }
-    if (end < items.size()) ops.Op(MarkupOp::kChild);
+  std::string text;
+  const ContentItem* first = items.data();
+  const ContentItem* last = first + items.size();
+  for (;;) {
+    const ContentItem* end = first;
+    while (end != last && end->kind != ZELBasXmlElementItem) ++end;
+    PackRun(first, end, ops, text);
+    if (end == last) break;
+    ops.Op(MarkupOp::kChild);
     first = end + 1;
   }
   if (!empty) ops.Raw(MarkupOp::kEnd, content.empty ? std::string(">") : content.endTail);

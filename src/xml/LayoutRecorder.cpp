@@ -152,46 +152,58 @@ void LayoutRecorder::EndRun(Frame& frame) {
 
 void LayoutRecorder::StartTag(ZELBasXmlNode* node, const char** atts) {
   if (off) return;
-  Frame* parent = depth != 0 ? &frames[depth - 1] : nullptr;
   uint64_t position = static_cast<uint64_t>(xmp_XML_GetCurrentByteIndex(events));
   int count = xmp_XML_GetCurrentByteCount(events);
   if (count <= 0 || window.At(position) != '<') {
     // From an entity reference: the element holding it is not kept.
-    if (parent != nullptr) parent->kept = false;
+    if (depth != 0) frames[depth - 1].kept = false;
     Frame& frame = Push();
     frame.fromEntity = true;
     frame.kept = false;
     return;
   }
-  if (parent != nullptr && unitFound) {
-    EndRunAt(position, *parent);
-    parent->ops.Op(MarkupOp::kChild);
-    NodeAccess::SetKeptIndex(node, parent->children++);
-    Push();
-  } else if (parent != nullptr) {
-    CloseGap(position, *parent);
-    Frame& child = Push();
-    parent = &frames[depth - 2];  // Push may have moved the frames
-    NoteIndent(*parent, child);
-    EndRun(*parent);
-    parent->ops.Op(MarkupOp::kChild);
-    NodeAccess::SetKeptIndex(node, parent->children++);
-  } else {
-    window.Copy(0, position, around.prolog);
-    NoteLineEnd(around.prolog);
-    rootSeen = true;
-    if (!EncodingKept(around.prolog)) {
-      off = true;
-      return;
-    }
-    Frame& root = Push();
-    root.indentKnown = true;  // the root's lines are the document's
+  if (depth != 0) {
+    StartChild(node, position);
+  } else if (!StartRoot(position)) {
+    return;
   }
   Frame& frame = frames[depth - 1];
   frame.node = node;
   std::string_view tag = window.View(position, position + static_cast<uint64_t>(count), scratch);
   consumed = position + static_cast<uint64_t>(count);
   RecordStartTag(frame, tag, atts);
+}
+
+void LayoutRecorder::StartChild(ZELBasXmlNode* node, uint64_t position) {
+  // Once the indentation unit is known, the run before a child is not
+  // looked at for it.
+  bool unitKnown = unitFound;
+  if (unitKnown) {
+    EndRunAt(position, frames[depth - 1]);
+  } else {
+    CloseGap(position, frames[depth - 1]);
+  }
+  Frame& child = Push();
+  Frame& parent = frames[depth - 2];  // Push may have moved the frames
+  if (!unitKnown) {
+    NoteIndent(parent, child);
+    EndRun(parent);
+  }
+  parent.ops.Op(MarkupOp::kChild);
+  NodeAccess::SetKeptIndex(node, parent.children++);
+}
+
+bool LayoutRecorder::StartRoot(uint64_t position) {
+  window.Copy(0, position, around.prolog);
+  NoteLineEnd(around.prolog);
+  rootSeen = true;
+  if (!EncodingKept(around.prolog)) {
+    off = true;
+    return false;
+  }
+  Frame& root = Push();
+  root.indentKnown = true;  // the root's lines are the document's
+  return true;
 }
 
 void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const char** atts) {
@@ -203,8 +215,8 @@ void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const ch
   // Expat has checked the tag: its attributes come in the order written,
   // with the names it gives, values end at their quote, and the tag at its
   // closing ">" (the last byte).
-  const char* start = tag.data();
-  const char* at = start + 1 + name.size();
+  const char* end = tag.data() + tag.size();
+  const char* at = tag.data() + 1 + name.size();
   const char** pair = atts;
   for (;;) {
     const char* space = at;
@@ -213,39 +225,46 @@ void LayoutRecorder::RecordStartTag(Frame& frame, std::string_view tag, const ch
       at = space;
       break;
     }
-    const char* expected = pair[0];
-    size_t length = 0;
-    if (expected != nullptr) {
-      while (expected[length] != '\0' && at[length] == expected[length]) ++length;
-    }
-    if (expected == nullptr || expected[length] != '\0' || !(IsSpace(at[length]) || at[length] == '=')) {
+    at = RecordAttribute(frame, space, at, end, pair);
+    if (at == nullptr) {
       frame.kept = false;
       return;
-    }
-    std::string_view attribute(at, length);
-    std::string_view spaceBefore(space, static_cast<size_t>(at - space));
-    at += length;
-    const char* between = at;
-    while (*at != '"' && *at != '\'') ++at;
-    std::string_view betweenBytes(between, static_cast<size_t>(at - between));
-    char quote = *at++;
-    const char* valueStart = at;
-    at = static_cast<const char*>(std::memchr(at, quote, static_cast<size_t>(start + tag.size() - at)));
-    std::string_view raw(valueStart, static_cast<size_t>(at - valueStart));
-    ++at;
-    // Mostly the value as it is, seen without measuring it.
-    if (Verbatim(raw, pair[1]) || WrittenAsValue(raw, pair[1], quote)) {
-      frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
-    } else {
-      frame.ops.RawAttribute(spaceBefore, attribute, betweenBytes, quote, pair[1], raw);
     }
     pair += 2;
   }
   // Those the document type gave, not written in the tag.
   for (; pair[0] != nullptr; pair += 2) frame.ops.Implied(name, pair[0], pair[1]);
-  std::string_view tail(at, static_cast<size_t>(start + tag.size() - at));
+  std::string_view tail(at, static_cast<size_t>(end - at));
   bool empty = tail.size() >= 2 && tail[tail.size() - 2] == '/';
   frame.ops.Raw(empty ? MarkupOp::kSelfClose : MarkupOp::kOpen, tail);
+}
+
+const char* LayoutRecorder::RecordAttribute(Frame& frame, const char* space, const char* at, const char* end,
+                                            const char** pair) {
+  const char* expected = pair[0];
+  size_t length = 0;
+  if (expected != nullptr) {
+    while (expected[length] != '\0' && at[length] == expected[length]) ++length;
+  }
+  if (expected == nullptr || expected[length] != '\0' || !(IsSpace(at[length]) || at[length] == '='))
+    return nullptr;
+  std::string_view attribute(at, length);
+  std::string_view spaceBefore(space, static_cast<size_t>(at - space));
+  at += length;
+  const char* between = at;
+  while (*at != '"' && *at != '\'') ++at;
+  std::string_view betweenBytes(between, static_cast<size_t>(at - between));
+  char quote = *at++;
+  const char* valueStart = at;
+  at = static_cast<const char*>(std::memchr(at, quote, static_cast<size_t>(end - at)));
+  std::string_view raw(valueStart, static_cast<size_t>(at - valueStart));
+  // Mostly the value as it is, seen without measuring it.
+  if (Verbatim(raw, pair[1]) || WrittenAsValue(raw, pair[1], quote)) {
+    frame.ops.Attribute(spaceBefore, attribute, betweenBytes, quote);
+  } else {
+    frame.ops.RawAttribute(spaceBefore, attribute, betweenBytes, quote, pair[1], raw);
+  }
+  return at + 1;
 }
 
 void LayoutRecorder::EndTag(ZELBasXmlNode* node) {

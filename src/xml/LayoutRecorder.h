@@ -89,7 +89,15 @@ private:
   void EndRun(Frame& frame);
   // The same for a run that ends with the text up to `position`.
   void EndRunAt(uint64_t position, Frame& frame);
+  // A start tag's element placed among its parent's content, or made the
+  // root (false when the input is not kept).
+  void StartChild(ZELBasXmlNode* node, uint64_t position);
+  bool StartRoot(uint64_t position);
   void RecordStartTag(Frame& frame, std::string_view tag, const char** atts);
+  // One attribute of the tag, after its white space at `space`: recorded,
+  // and where it ends; nullptr when it is not the attribute Expat gave.
+  const char* RecordAttribute(Frame& frame, const char* space, const char* at, const char* end,
+                              const char** pair);
   void NoteLineEnd(std::string_view raw);
   void NoteIndent(Frame& parent, Frame& child);
   Markup* Intern(std::string_view operations);
