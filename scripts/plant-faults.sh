@@ -96,6 +96,8 @@ scratch="$(mktemp -d "${TMPDIR:-/tmp}/plant-faults.XXXXXX")"
 tree="$scratch/tree" logs="$scratch/logs" tmp="$scratch/tmp"
 trap 'rm -rf "$tree" "$tmp"' EXIT
 mkdir -p "$tree" "$logs"
+# The protection tests' other users must reach the tests' folder in it.
+chmod 711 "$scratch"
 # An exported copy, not a worktree: nothing of the user's repository changes.
 git -C "$source" archive "$commit" | tar -x -C "$tree"
 
