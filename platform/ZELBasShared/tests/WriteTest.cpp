@@ -24,6 +24,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -460,7 +461,15 @@ TEST(WriteTest, NewFilesKilledWritersLeftAreRemovedAndNothingElse) {
   struct flock whole = {};
   whole.l_type = F_WRLCK;
   ASSERT_EQ(fcntl(live, F_OFD_SETLK, &whole), 0);
+  // What is not plainly a writer's own is judged without being opened.
+  int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, other.c_str(), IN_OPEN), 0);
+  ASSERT_GE(inotify_add_watch(watch, fifo.c_str(), IN_OPEN), 0);
   EXPECT_EQ(Put(target, "new"), 0);
+  char events[4096];
+  EXPECT_EQ(read(watch, events, sizeof events), -1) << "a planted name was opened";
+  close(watch);
   close(live);
   EXPECT_FALSE(fs::exists(left));
   for (const std::string& kept : {held, linked, fifo, symbolic})
