@@ -12,10 +12,13 @@ cd "$(dirname "$0")/.."
 mode="${1:-test}"
 
 # man-db: the install test reads the installed manual page; btrfs-progs:
-# the write tests' copy-on-write file system. Expat at the newest revision
+# the write tests' copy-on-write file system; python3, libxml2-utils and
+# xmlstarlet: the command's tests that read beside Python, xmllint and
+# xmlstarlet (without them those tests are left out). Expat at the newest revision
 # the sources offer (the security suite's): older ones crash on hostile
 # input, and the configure step refuses them.
-packages=(cmake g++ ninja-build pkg-config libmimalloc-dev libgtest-dev man-db btrfs-progs)
+packages=(cmake g++ ninja-build pkg-config libmimalloc-dev libgtest-dev man-db btrfs-progs python3 libxml2-utils
+  xmlstarlet)
 
 bash scripts/ensure-packages.sh "${packages[@]}" --newest libexpat1-dev libexpat1
 
