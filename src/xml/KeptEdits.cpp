@@ -109,15 +109,13 @@ Placement Place(const ZELBasXmlNode* node, size_t holes) {
   return place;
 }
 
-}  // namespace
-
-bool BringInLine(const ZELBasXmlNode* node, std::string_view ops, std::string_view indent, bool known,
-                 const KeptStyle& style, std::string& edited) {
+// An element's operations apart: the start tag's attributes go to
+// `writer`, its tags' tails to `open` and `end`, the rest to `content`.
+// Returns the number of children (holes) in the content.
+size_t Split(std::string_view ops, MarkupWriter& writer, std::vector<MarkupStep>& content, MarkupStep& open,
+             MarkupStep& end) {
   MarkupReader reader(ops);
   MarkupStep step;
-  MarkupWriter writer;
-  std::vector<MarkupStep> content;
-  MarkupStep open = Make(MarkupOp::kOpen, ">"), end = Make(MarkupOp::kEnd, ">");
   size_t holes = 0;
   while (reader.Next(step)) {
     switch (step.op) {
@@ -138,16 +136,21 @@ bool BringInLine(const ZELBasXmlNode* node, std::string_view ops, std::string_vi
         content.push_back(step);
     }
   }
-  bool textEdited = NodeAccess::TextEdited(node);
-  Placement place = Place(node, holes);
-  if (!textEdited && place.fits) return false;
-  if (textEdited) content = WithNewText(content, NodeAccess::Data(node).GetLengthInBytes() == 0);
+  return holes;
+}
 
+// A child, after the white space `space` (none when empty).
+void PutChild(std::vector<MarkupStep>& placed, std::string_view space) {
+  if (!space.empty()) placed.push_back(Make(MarkupOp::kBlank, space));
+  placed.push_back(Make(MarkupOp::kChild));
+}
+
+// The content with the children where `place` puts them: at each hole
+// those before it and the one it was, each after the white space the hole
+// had; after the last, those appended.
+std::vector<MarkupStep> PlaceChildren(const std::vector<MarkupStep>& content, const Placement& place,
+                                      size_t holes) {
   std::vector<MarkupStep> placed;
-  auto child = [&placed](std::string_view space) {
-    if (!space.empty()) placed.push_back(Make(MarkupOp::kBlank, space));
-    placed.push_back(Make(MarkupOp::kChild));
-  };
   size_t hole = 0;
   for (size_t i = 0; i < content.size(); ++i) {
     const MarkupStep& at = content[i];
@@ -160,33 +163,56 @@ bool BringInLine(const ZELBasXmlNode* node, std::string_view ops, std::string_vi
     std::string_view space = spaced ? at.raw : std::string_view();
     i += spaced ? 1 : 0;
     size_t k = hole++;
-    for (size_t n = place.before[k] + place.present[k]; n-- > 0;) child(space);
+    for (size_t n = place.before[k] + place.present[k]; n-- > 0;) PutChild(placed, space);
     if (k + 1 == holes) {
-      for (size_t n = place.appended; n-- > 0;) child(space);
+      for (size_t n = place.appended; n-- > 0;) PutChild(placed, space);
     }
   }
-  // Children appended to an element that had none.
-  std::string deeper, closing;
-  if (holes == 0 && place.appended != 0) {
-    bool text = false;
-    for (const MarkupStep& s : content) text = text || IsText(s.op);
-    if (text || !known) {
-      for (size_t n = place.appended; n-- > 0;) child(std::string_view());
-    } else {
-      deeper = std::string(style.lineEnd) + std::string(indent) + std::string(style.unit);
-      closing = std::string(style.lineEnd) + std::string(indent);
-      MarkupStep last = Make(MarkupOp::kEnd);
-      bool lastLine = !placed.empty() && placed.back().op == MarkupOp::kBlank &&
-                      placed.back().raw.find('\n') != std::string_view::npos;
-      if (lastLine) {
-        last = placed.back();
-        placed.pop_back();
-      }
-      for (size_t n = place.appended; n-- > 0;) child(deeper);
-      placed.push_back(lastLine ? last : Make(MarkupOp::kBlank, closing));
-    }
-  }
+  return placed;
+}
 
+// Children appended to an element that had none: on lines of their own,
+// one unit deeper than the element, when it holds no text and its
+// indentation is known; else run on. `deeper` and `closing` hold the
+// white space the new steps point into.
+void AppendToEmpty(std::vector<MarkupStep>& placed, size_t appended, std::string_view indent, bool known,
+                   const KeptStyle& style, std::string& deeper, std::string& closing) {
+  bool text = false;
+  for (const MarkupStep& s : placed) text = text || IsText(s.op);
+  if (text || !known) {
+    for (size_t n = appended; n-- > 0;) PutChild(placed, std::string_view());
+    return;
+  }
+  deeper = std::string(style.lineEnd) + std::string(indent) + std::string(style.unit);
+  closing = std::string(style.lineEnd) + std::string(indent);
+  MarkupStep last = Make(MarkupOp::kEnd);
+  bool lastLine = !placed.empty() && placed.back().op == MarkupOp::kBlank &&
+                  placed.back().raw.find('\n') != std::string_view::npos;
+  if (lastLine) {
+    last = placed.back();
+    placed.pop_back();
+  }
+  for (size_t n = appended; n-- > 0;) PutChild(placed, deeper);
+  placed.push_back(lastLine ? last : Make(MarkupOp::kBlank, closing));
+}
+
+}  // namespace
+
+bool BringInLine(const ZELBasXmlNode* node, std::string_view ops, std::string_view indent, bool known,
+                 const KeptStyle& style, std::string& edited) {
+  MarkupWriter writer;
+  std::vector<MarkupStep> content;
+  MarkupStep open = Make(MarkupOp::kOpen, ">"), end = Make(MarkupOp::kEnd, ">");
+  size_t holes = Split(ops, writer, content, open, end);
+  bool textEdited = NodeAccess::TextEdited(node);
+  Placement place = Place(node, holes);
+  if (!textEdited && place.fits) return false;
+  if (textEdited) content = WithNewText(content, NodeAccess::Data(node).GetLengthInBytes() == 0);
+
+  std::vector<MarkupStep> placed = PlaceChildren(content, place, holes);
+  std::string deeper, closing;
+  if (holes == 0 && place.appended != 0)
+    AppendToEmpty(placed, place.appended, indent, known, style, deeper, closing);
   DropBlanksBesideText(placed);
   std::string tail;
   if (open.op == MarkupOp::kSelfClose) {
