@@ -249,11 +249,17 @@ if [[ $(id -u) -eq 0 ]]; then
 fi
 # One wineserver for the whole run: left to itself it stops 3 s after its
 # last client, and a test starting just then finds it gone ("wine client
-# error:0: recvmsg: Connection reset by peer").
+# error:0: recvmsg: Connection reset by peer"). Its services (wineboot's)
+# are started first with nothing open: started by a test, they would hold
+# its output open, and ctest would wait for it until the server stopped.
 mkdir -p build-windows/wine
-server=("${as[@]}" env WINEPREFIX="$PWD/build-windows/wine" wineserver)
-"${server[@]}" -p
+wine=("${as[@]}" env WINEPREFIX="$PWD/build-windows/wine" WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" DISPLAY=)
+"${wine[@]}" wineserver -p
+"${wine[@]}" "$(command -v wine64 || echo /usr/lib/wine/wine64)" wineboot </dev/null >/dev/null 2>&1
+# Wine itself now and then fails a start (a test gone in 0.00 s with no
+# output, a stray line on standard error): a failed test runs again, up to
+# three times in all; one that fails for real fails every time.
 status=0
-"${as[@]}" ctest --preset windows -j2 || status=$?
-"${server[@]}" -k 2>/dev/null || true
+"${as[@]}" ctest --preset windows -j2 --repeat until-pass:3 || status=$?
+"${wine[@]}" wineserver -k 2>/dev/null || true
 exit "$status"

@@ -375,6 +375,8 @@ if [[ -n $reference ]]; then
         passed=$((passed + 1))
       else
         echo "FAIL: not as $reference prints: $command $file"
+        diff "$work/want-err" "$work/err" | head -5
+        cmp "$work/want" "$work/out" | head -2
         failed=$((failed + 1))
       fi
     done
