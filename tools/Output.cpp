@@ -19,6 +19,11 @@ bool Open(Output& out) {
   return out.stream != nullptr;
 }
 
+// How messages name the output `target`.
+std::string OutputName(const std::string& target) {
+  return target == "-" ? std::string("standard output") : target;
+}
+
 }  // namespace
 
 bool WriteBytes(void* context, const char* bytes, size_t length) {
@@ -36,7 +41,7 @@ bool WriteBytes(void* context, const char* bytes, size_t length) {
 Output OutputTo(const std::string& target, Progress& progress) {
   Output out;
   out.target = target == "/dev/stdout" ? "-" : target;  // its own standard output, as -o -
-  out.name = target == "-" ? std::string("standard output") : target;
+  out.name = OutputName(target);
   out.progress = &progress;
   return out;
 }
@@ -65,7 +70,7 @@ bool Writable(const ZELBasXmlNode& node, unsigned long layout, const std::string
   ZELString problem;
   if ((layout & (ZELBasXmlWellFormed | ZELBasXmlKeepLayout)) == 0 || node.CheckWritable(problem) == S_OK)
     return true;
-  progress.Say("zelbasxml: " + (output == "-" ? std::string("standard output") : output) +
+  progress.Say("zelbasxml: " + OutputName(output) +
                ": not written: " + std::string(std::string_view(problem)));
   return false;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "CodePage.h"
 
@@ -36,14 +37,6 @@ const Named kCodePages[] = {
     {"big5", 950},          {"cp950", 950},         {"euc-kr", 949},        {"cp949", 949},
 };
 
-bool SameName(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
-    if (x != *b) return false;
-  }
-  return *a == *b;
-}
-
 UINT CodePageOf(const void* handle) { return static_cast<UINT>(reinterpret_cast<uintptr_t>(handle)); }
 
 }  // namespace
@@ -52,7 +45,7 @@ CodePage::~CodePage() {}
 
 bool CodePage::Open(const char* name) {
   for (const Named& named : kCodePages) {
-    if (!SameName(name, named.name) || !IsValidCodePage(named.codePage)) continue;
+    if (_stricmp(name, named.name) != 0 || !IsValidCodePage(named.codePage)) continue;
     handle = reinterpret_cast<void*>(static_cast<uintptr_t>(named.codePage));
     return true;
   }

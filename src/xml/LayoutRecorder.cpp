@@ -88,12 +88,32 @@ LayoutRecorder::Frame& LayoutRecorder::Push() {
   return frame;
 }
 
-void LayoutRecorder::CloseGap(uint64_t position, Frame& frame) {
-  Gap gap = open;
+bool LayoutRecorder::TakeGap(uint64_t position, Gap& gap, std::string_view& raw) {
+  gap = open;
   open = Gap();
-  if (position <= consumed) return;
-  std::string_view raw = window.View(consumed, position, scratch);
+  if (position <= consumed) return false;
+  raw = window.View(consumed, position, scratch);
   NoteLineEnd(raw);
+  return true;
+}
+
+void LayoutRecorder::PutText(Frame& frame, bool blank, bool written, size_t length, std::string_view raw) {
+  if (blank) {
+    frame.ops.Raw(MarkupOp::kBlank, raw);
+  } else if (written) {
+    frame.textAt = frame.ops.bytes.Size();
+    ++frame.texts;
+    frame.ops.TextBytes(length);
+  } else {
+    ++frame.rawTexts;
+    frame.ops.RawText(length, raw);
+  }
+}
+
+void LayoutRecorder::CloseGap(uint64_t position, Frame& frame) {
+  Gap gap;
+  std::string_view raw;
+  if (!TakeGap(position, gap, raw)) return;
   bool written = WrittenAsIs(raw);
   frame.items.push_back(Item{MarkupOp::kText, frame.runRaw.size(), 0, gap.length, written, gap.blank});
   // Text written as the writer writes it is made again from the node's.
@@ -111,21 +131,9 @@ void LayoutRecorder::EndRunAt(uint64_t position, Frame& frame) {
   }
   // The run is one piece of text: its operation is written from where its
   // bytes lie.
-  Gap gap = open;
-  open = Gap();
-  if (position <= consumed) return;
-  std::string_view raw = window.View(consumed, position, scratch);
-  NoteLineEnd(raw);
-  if (gap.blank) {
-    frame.ops.Raw(MarkupOp::kBlank, raw);
-  } else if (WrittenAsIs(raw)) {
-    frame.textAt = frame.ops.bytes.Size();
-    ++frame.texts;
-    frame.ops.TextBytes(gap.length);
-  } else {
-    ++frame.rawTexts;
-    frame.ops.RawText(gap.length, raw);
-  }
+  Gap gap;
+  std::string_view raw;
+  if (TakeGap(position, gap, raw)) PutText(frame, gap.blank, gap.blank || WrittenAsIs(raw), gap.length, raw);
 }
 
 void LayoutRecorder::EndRun(Frame& frame) {
@@ -135,15 +143,8 @@ void LayoutRecorder::EndRun(Frame& frame) {
     std::string_view raw(frame.runRaw.data() + item.raw, item.rawLength);
     if (item.kind != MarkupOp::kText) {
       frame.ops.Raw(item.kind, raw);
-    } else if (blank) {
-      frame.ops.Raw(MarkupOp::kBlank, raw);
-    } else if (item.written) {
-      frame.textAt = frame.ops.bytes.Size();
-      ++frame.texts;
-      frame.ops.TextBytes(item.length);
     } else {
-      ++frame.rawTexts;
-      frame.ops.RawText(item.length, raw);
+      PutText(frame, blank, item.written, item.length, raw);
     }
   }
   frame.items.clear();

@@ -67,6 +67,12 @@ private:
     bool written;   // text: written as the writer would write it
     bool blank;     // text: white space only
   };
+  // The character data since the markup last taken: how many bytes, and
+  // whether they are white space only.
+  struct Gap {
+    size_t length = 0;
+    bool blank = true;
+  };
   // An element open in the read.
   struct Frame {
     ZELBasXmlNode* node = nullptr;
@@ -85,6 +91,12 @@ private:
   Frame& Push();
   // The text between the last markup taken and `position` joins the run.
   void CloseGap(uint64_t position, Frame& frame);
+  // The character data since the markup last taken, up to `position`, and
+  // its bytes; false when there is none.
+  bool TakeGap(uint64_t position, Gap& gap, std::string_view& raw);
+  // A run's text as its operation: white space as written, text the writer
+  // writes the same way by its length, other text with its bytes.
+  void PutText(Frame& frame, bool blank, bool written, size_t length, std::string_view raw);
   // The run ends at a tag: its operations join the element's.
   void EndRun(Frame& frame);
   // The same for a run that ends with the text up to `position`.
@@ -111,12 +123,6 @@ private:
   size_t depth = 0;
   bool off = false;  // nothing is kept for this input
   bool rootSeen = false;
-  // The character data since the markup last taken: how many bytes, and
-  // whether they are white space only.
-  struct Gap {
-    size_t length = 0;
-    bool blank = true;
-  };
   Gap open;
   std::string scratch;
   KeptDocument around;
